@@ -1,0 +1,29 @@
+# Installs the built tree into a scratch prefix, then builds and runs a consumer against it twice:
+# once through find_package and once through pkg-config.
+file(REMOVE_RECURSE ${WORK_DIR})
+set(prefix ${WORK_DIR}/prefix)
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "command failed (${rc}): ${ARGN}\n${out}\n${err}")
+  endif()
+endfunction()
+
+run(${CMAKE_COMMAND} --install ${BINARY_DIR} --prefix ${prefix})
+
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/install/consumer -B ${WORK_DIR}/cmake-build
+    -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-build)
+run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${prefix}/${LIBDIR} ${WORK_DIR}/cmake-build/consumer)
+
+find_program(PKG_CONFIG pkg-config REQUIRED)
+execute_process(COMMAND ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${prefix}/${LIBDIR}/pkgconfig
+                        ${PKG_CONFIG} --cflags --libs qxregres600r
+                OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "pkg-config does not know qxregres600r")
+endif()
+separate_arguments(flags UNIX_COMMAND "${flags}")
+run(c++ -std=c++20 ${SOURCE_DIR}/tests/install/consumer/consumer.cpp ${flags} -o ${WORK_DIR}/pc-consumer)
+run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${prefix}/${LIBDIR} ${WORK_DIR}/pc-consumer)
