@@ -29,7 +29,7 @@ class TempFile {
 
   // Writes the values and `extraBytes` bytes of a cut-off value, then rewinds.
   FILE* With(const std::vector<double>& values, std::size_t extraBytes = 0) {
-    std::fwrite(values.data(), sizeof(double), values.size(), fFile);
+    if (!values.empty()) std::fwrite(values.data(), sizeof(double), values.size(), fFile);
     const char garbage[8] = {1, 2, 3, 4, 5, 6, 7, 8};
     std::fwrite(garbage, 1, extraBytes, fFile);
     std::rewind(fFile);
