@@ -107,32 +107,24 @@ int QXModelEffect::GetNCovariateMult() const {
   return sum;
 }
 
-std::vector<int> QXModelEffect::GetFactors() const {
-  std::vector<int> factors;
-  for (int i = 0; i < FactorEnd(); ++i)
-    if (UsesCandidate(i) && i < NIndexed()) factors.push_back(fvVarIndices[i]);
-  return factors;
+std::vector<int> QXModelEffect::CollectUsed(int first, int end, const std::vector<int>& source) const {
+  std::vector<int> collected;
+  // Only candidates with a record index are reported, so that the index and entry lists stay parallel.
+  for (int i = first; i < std::min(end, NIndexed()); ++i)
+    if (UsesCandidate(i)) collected.push_back(source[i]);
+  return collected;
 }
 
-std::vector<int> QXModelEffect::GetFactorLevels() const {
-  std::vector<int> levels;
-  for (int i = 0; i < FactorEnd(); ++i)
-    if (UsesCandidate(i) && i < NIndexed()) levels.push_back(fvModelEffect[i]);
-  return levels;
-}
+std::vector<int> QXModelEffect::GetFactors() const { return CollectUsed(0, FactorEnd(), fvVarIndices); }
+
+std::vector<int> QXModelEffect::GetFactorLevels() const { return CollectUsed(0, FactorEnd(), fvModelEffect); }
 
 std::vector<int> QXModelEffect::GetCovariates() const {
-  std::vector<int> covariates;
-  for (int i = FactorEnd(); i < NCandidates(); ++i)
-    if (UsesCandidate(i) && i < NIndexed()) covariates.push_back(fvVarIndices[i]);
-  return covariates;
+  return CollectUsed(FactorEnd(), NCandidates(), fvVarIndices);
 }
 
 std::vector<int> QXModelEffect::GetCovMultiplicities() const {
-  std::vector<int> multiplicities;
-  for (int i = FactorEnd(); i < NCandidates(); ++i)
-    if (UsesCandidate(i) && i < NIndexed()) multiplicities.push_back(fvModelEffect[i]);
-  return multiplicities;
+  return CollectUsed(FactorEnd(), NCandidates(), fvModelEffect);
 }
 
 bool QXModelEffect::IsCovariateEffect(std::vector<int>& covariates) const {

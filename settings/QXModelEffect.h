@@ -100,6 +100,8 @@ class QXREGRES_API QXModelEffect {
   // Whether candidate i is in the term: a factor at some level, or a covariate with a positive power.
   bool UsesCandidate(int i) const;
   bool IsFactorCandidate(int i) const { return i < fNModelFactors; }
+  // source[i] for each candidate i in first .. end - 1 that the term uses.
+  std::vector<int> CollectUsed(int first, int end, const std::vector<int>& source) const;
   // Candidates present in the entries; the factor candidates come first, up to FactorEnd.
   int NCandidates() const;
   int FactorEnd() const { return fNModelFactors < NCandidates() ? fNModelFactors : NCandidates(); }
