@@ -9,3 +9,17 @@
 #include "common/QXStatus.h"
 #include "common/Record.h"
 #include "common/RecordIterator.h"
+
+// Model specification: enumerations and their display, settings, model effects, parameters.
+#include "settings/QXConst.h"
+#include "settings/QXDisplayC.h"
+#include "settings/QXLogRegSettings.h"
+#include "settings/QXModelEffect.h"
+#include "settings/QXRegSettings.h"
+#include "settings/QXRegrParameter.h"
+
+// Record access: the binary iterator, cancellation, record validation and extraction.
+#include "records/BinaryRecordIterator.h"
+#include "records/QXCancelInfo.h"
+#include "records/QXRecordExtractor.h"
+#include "records/QXRegRecordValidator.h"
