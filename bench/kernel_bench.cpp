@@ -57,7 +57,8 @@ void BM_UpdateXXSparse(benchmark::State& state) {
   QXSymMatrix m(order);
   int r = 0;
   for (auto _ : state) {
-    m.UpdateXXSparse(rows.indices.data() + r * kNonZeros, rows.values.data() + r * kNonZeros, kNonZeros, 1e-7);
+    m.UpdateXXSparse(rows.indices.data() + r * kNonZeros, rows.values.data() + r * kNonZeros, kNonZeros,
+                     1e-7);
     r = (r + 1) & 1023;
   }
   benchmark::DoNotOptimize(m.GetElem(0, 0));
@@ -70,7 +71,8 @@ void BM_UpdatePlainDouble(benchmark::State& state) {
   std::vector<double> packed(static_cast<std::size_t>(order) * (order + 1) / 2, 0.0);
   int r = 0;
   for (auto _ : state) {
-    PlainUpdate(packed, rows.indices.data() + r * kNonZeros, rows.values.data() + r * kNonZeros, kNonZeros, 1e-7);
+    PlainUpdate(packed, rows.indices.data() + r * kNonZeros, rows.values.data() + r * kNonZeros, kNonZeros,
+                1e-7);
     r = (r + 1) & 1023;
     benchmark::ClobberMemory();
   }

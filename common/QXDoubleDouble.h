@@ -52,7 +52,8 @@ inline void TwoProd(double a, double b, double& p, double& e) {
 
 // TwoProd with the splits of both factors computed beforehand (one split per row entry instead of
 // one per product in the accumulation of outer products).
-inline void TwoProdSplit(double a, double ah, double al, double b, double bh, double bl, double& p, double& e) {
+inline void TwoProdSplit(double a, double ah, double al, double b, double bh, double bl, double& p,
+                         double& e) {
   p = a * b;
 #if defined(__FMA__) || defined(__FP_FAST_FMA)
   (void)ah, (void)al, (void)bh, (void)bl;

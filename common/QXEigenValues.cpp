@@ -8,7 +8,8 @@
 
 namespace QXMath_600 {
 
-QXEigenValues::QXEigenValues(double tolerance, int maxSweeps) : fTolerance(tolerance), fMaxSweeps(maxSweeps) {}
+QXEigenValues::QXEigenValues(double tolerance, int maxSweeps)
+    : fTolerance(tolerance), fMaxSweeps(maxSweeps) {}
 
 bool QXEigenValues::Compute(const QXSymMatrix& m) {
   fbComputed = false;

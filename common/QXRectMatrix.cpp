@@ -92,7 +92,8 @@ bool QXRectMatrix::CopyColToRow(const QXRectMatrix& source, int sourceCol, int d
 bool QXRectMatrix::ComputeRV(const std::vector<double>& v, std::vector<double>& out) const {
   if (v.size() != static_cast<std::size_t>(fNCols)) return false;
   std::vector<double> result(fNRows);
-  for (int i = 0; i < fNRows; ++i) result[i] = Dot(fvData.data() + static_cast<std::size_t>(i) * fNCols, v.data(), fNCols);
+  for (int i = 0; i < fNRows; ++i)
+    result[i] = Dot(fvData.data() + static_cast<std::size_t>(i) * fNCols, v.data(), fNCols);
   out.swap(result);
   return true;
 }
@@ -151,7 +152,8 @@ bool QXRectMatrix::IsERowMultipleOfAnother(int i, int j, double hi, double hj) c
   return true;
 }
 
-int QXRectMatrix::ExtractFullRank(double tolerance, QXRectMatrix& out, QXBitSet& rowsKept, bool bOrthonormal) const {
+int QXRectMatrix::ExtractFullRank(double tolerance, QXRectMatrix& out, QXBitSet& rowsKept,
+                                  bool bOrthonormal) const {
   if (!(tolerance >= 0.0) || !std::isfinite(tolerance) || !AllFinite(fvData)) {
     out.SetNRowsCols(0, fNCols);
     rowsKept.Resize(0);

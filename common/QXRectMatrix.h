@@ -85,7 +85,8 @@ class QXCOMMON_API QXRectMatrix : public IQXRectMatrix {
   // orthonormal basis of the same row space, one row per kept row (the same hypothesis, better
   // conditioned). Returns the rank, or -1 for a negative or non-finite tolerance or a non-finite
   // element (out and rowsKept are then emptied). out must not be this matrix.
-  int ExtractFullRank(double tolerance, QXRectMatrix& out, QXBitSet& rowsKept, bool bOrthonormal = false) const;
+  int ExtractFullRank(double tolerance, QXRectMatrix& out, QXBitSet& rowsKept,
+                      bool bOrthonormal = false) const;
 
   // Replaces every column by its residual from the orthogonal projection on the span of the columns
   // of `basis` (which may be rank deficient; its rank is decided with `tolerance`). A column whose

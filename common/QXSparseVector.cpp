@@ -19,15 +19,18 @@ QXSparseVector::QXSparseVector(const int* indices, const double* values, int cou
   if (!fbValid) fCount = std::max(count, 0);
 }
 
-QXSparseVector::QXSparseVector(const std::vector<int>& indices, const std::vector<double>& values, int dimension)
+QXSparseVector::QXSparseVector(const std::vector<int>& indices, const std::vector<double>& values,
+                               int dimension)
     : QXSparseVector(indices.data(), values.data(),
-                     indices.size() == values.size() && indices.size() <= static_cast<std::size_t>(std::numeric_limits<int>::max())
+                     indices.size() == values.size() &&
+                             indices.size() <= static_cast<std::size_t>(std::numeric_limits<int>::max())
                          ? static_cast<int>(indices.size())
                          : -1,
                      dimension) {}
 
 double QXSparseVector::DotProduct(const std::vector<double>& dense, int offset) const {
-  if (!fbValid || offset < 0 || static_cast<std::size_t>(offset) + fDimension > dense.size()) return QXMV::gMissingValue;
+  if (!fbValid || offset < 0 || static_cast<std::size_t>(offset) + fDimension > dense.size())
+    return QXMV::gMissingValue;
   double s = 0.0;
   for (int t = 0; t < fCount; ++t) s += fpValues[t] * dense[offset + fpIndices[t]];
   return s;
@@ -39,8 +42,9 @@ bool QXSparseVector::AddScaledTo(std::vector<double>& dense, int offset, double 
   return true;
 }
 
-bool QXSparseVector::ComputeProbabilities(const std::vector<double>& beta, int nCategories, std::vector<double>& eta,
-                                          std::vector<double>& probabilities, double& logRefProbability) const {
+bool QXSparseVector::ComputeProbabilities(const std::vector<double>& beta, int nCategories,
+                                          std::vector<double>& eta, std::vector<double>& probabilities,
+                                          double& logRefProbability) const {
   if (!fbValid || nCategories < 2) return false;
   const std::size_t blocks = static_cast<std::size_t>(nCategories) - 1;
   if (beta.size() < blocks * static_cast<std::size_t>(fDimension)) return false;

@@ -23,6 +23,10 @@ class QXCOMMON_API QXSparseVector {
   QXSparseVector(const int* indices, const double* values, int count, int dimension);
   // A view of the two vectors; invalid also when their lengths differ.
   QXSparseVector(const std::vector<int>& indices, const std::vector<double>& values, int dimension);
+  // A view of temporaries would dangle at once.
+  QXSparseVector(std::vector<int>&&, const std::vector<double>&, int) = delete;
+  QXSparseVector(const std::vector<int>&, std::vector<double>&&, int) = delete;
+  QXSparseVector(std::vector<int>&&, std::vector<double>&&, int) = delete;
 
   bool IsValid() const { return fbValid; }
   int GetNNonZero() const { return fCount; }

@@ -43,8 +43,8 @@ double QXSymBlockMatrix::GetElem(int i, int j) const {
   return fvData[BlockStart(i / fOrder, j / fOrder) + Packed(i % fOrder, j % fOrder)];
 }
 
-bool QXSymBlockMatrix::AddOuterProduct(int blockRow, int blockCol, const int* indices, const double* values, int count,
-                                       double scale) {
+bool QXSymBlockMatrix::AddOuterProduct(int blockRow, int blockCol, const int* indices, const double* values,
+                                       int count, double scale) {
   if (blockRow < 0 || blockCol < 0 || blockRow >= fNBlocks || blockCol >= fNBlocks || count < 0) return false;
   if (count > 0 && (!indices || !values)) return false;
   for (int t = 0; t < count; ++t)

@@ -50,7 +50,8 @@ class QXCOMMON_API QXSymBlockMatrix {
     return (static_cast<std::size_t>(a) * (a + 1) / 2 + b) * fBlockSize;
   }
   static std::size_t Packed(int i, int j) {
-    return i >= j ? static_cast<std::size_t>(i) * (i + 1) / 2 + j : static_cast<std::size_t>(j) * (j + 1) / 2 + i;
+    return i >= j ? static_cast<std::size_t>(i) * (i + 1) / 2 + j
+                  : static_cast<std::size_t>(j) * (j + 1) / 2 + i;
   }
 
   int fNBlocks = 0;

@@ -32,7 +32,6 @@ bool PackedSize(int order, std::size_t& size) {
   return true;
 }
 
-
 // Adds (w v_t) v_u for every pair u <= t of entries to the packed element (indices[t], indices[u]):
 // the exact product of the high parts (TwoProd) plus the cross terms goes into the low part, with
 // the rounding error of adding it to the high part (TwoSum). The low part is not renormalized per
@@ -63,7 +62,7 @@ void AccumulatePairsPortable(const int* indices, const double* entries, int coun
 // The same loop with the hardware FMA, chosen at run time: the build targets the x86-64 baseline,
 // whose products need Dekker's 17-flop splitting, while nearly every machine running it has FMA.
 __attribute__((target("fma"))) void AccumulatePairsFma(const int* indices, const double* entries, int count,
-                                                      double* H, double* L) {
+                                                       double* H, double* L) {
   const double* et = entries;
   for (int t = 0; t < count; ++t, et += kEntryStride) {
     const int it = indices[t];
@@ -168,7 +167,8 @@ void QXSymMatrix::NormalizeLowPart() {
 
 // ---- Accumulation ---------------------------------------------------------------------------------
 
-bool QXSymMatrix::AddOuterProduct(const int* indices, const double* hi, const double* lo, int count, double w) {
+bool QXSymMatrix::AddOuterProduct(const int* indices, const double* hi, const double* lo, int count,
+                                  double w) {
   if (count < 0 || !std::isfinite(w)) return false;
   if (count == 0) return true;
   if (!indices || !hi) return false;
@@ -223,8 +223,10 @@ bool QXSymMatrix::UpdateXXSparse(const int* indices, const double* values, int c
   return AddOuterProduct(indices, values, nullptr, count, w);
 }
 
-bool QXSymMatrix::UpdateXXSparse(const std::vector<int>& indices, const std::vector<double>& values, double w) {
-  if (indices.size() != values.size() || indices.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+bool QXSymMatrix::UpdateXXSparse(const std::vector<int>& indices, const std::vector<double>& values,
+                                 double w) {
+  if (indices.size() != values.size() ||
+      indices.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
     return false;
   return AddOuterProduct(indices.data(), values.data(), nullptr, static_cast<int>(indices.size()), w);
 }
@@ -257,7 +259,8 @@ void QXSymMatrix::GetDiagonal(std::vector<double>& diagonal) const {
   for (int i = 0; i < fN; ++i) diagonal[i] = GetElem(i, i);
 }
 
-int QXSymMatrix::GetNCheckDiagonal(double tolerance, double replacement, std::vector<double>& diagonal) const {
+int QXSymMatrix::GetNCheckDiagonal(double tolerance, double replacement,
+                                   std::vector<double>& diagonal) const {
   GetDiagonal(diagonal);
   double largest = 0.0;
   for (double d : diagonal)
@@ -432,7 +435,8 @@ int QXSymMatrix::CholInverse(const std::vector<double>& diagonal, double toleran
   return swept.Count();
 }
 
-int QXSymMatrix::CholInverse(const std::vector<double>& diagonal, double tolerance, QXSymMatrix& inverse) const {
+int QXSymMatrix::CholInverse(const std::vector<double>& diagonal, double tolerance,
+                             QXSymMatrix& inverse) const {
   QXBitSet kept;
   return CholInverse(diagonal, tolerance, inverse, kept);
 }
@@ -457,7 +461,8 @@ int QXSymMatrix::LTChol(double tolerance, double& pivotMeasure) {
     double r = h;
     for (int j = 0; j < k; ++j) r -= rowK[j] * rowK[j];
     const bool passes = std::isfinite(r) && std::isfinite(h) && h > 0.0 && r > tolerance * h && r > 0.0;
-    const double measure = (std::isfinite(r) && std::isfinite(h) && h > 0.0) ? std::sqrt(std::max(r, 0.0) / h) : 0.0;
+    const double measure =
+        (std::isfinite(r) && std::isfinite(h) && h > 0.0) ? std::sqrt(std::max(r, 0.0) / h) : 0.0;
     pivotMeasure = std::min(pivotMeasure, measure);
     if (!passes) {
       ++failed;
@@ -566,7 +571,8 @@ double QXSymMatrix::ComputeVSV(const std::vector<int>& indices, const std::vecto
     if (i < 0 || i >= fN) return QXMV::gMissingValue;
   double sum = 0.0;
   for (std::size_t s = 0; s < indices.size(); ++s)
-    for (std::size_t t = 0; t < indices.size(); ++t) sum += values[s] * values[t] * GetElem(indices[s], indices[t]);
+    for (std::size_t t = 0; t < indices.size(); ++t)
+      sum += values[s] * values[t] * GetElem(indices[s], indices[t]);
   return sum;
 }
 

@@ -191,7 +191,8 @@ class QXCOMMON_API QXSymMatrix : public IQXSymMatrix {
 
  private:
   static std::size_t Index(int i, int j) {
-    return i >= j ? static_cast<std::size_t>(i) * (i + 1) / 2 + j : static_cast<std::size_t>(j) * (j + 1) / 2 + i;
+    return i >= j ? static_cast<std::size_t>(i) * (i + 1) / 2 + j
+                  : static_cast<std::size_t>(j) * (j + 1) / 2 + i;
   }
   void FoldLowPart();
   void EnsureLowPart();

@@ -9,3 +9,12 @@
 #include "common/QXStatus.h"
 #include "common/Record.h"
 #include "common/RecordIterator.h"
+
+// Companion layer: matrix kernel.
+#include "common/QXBitSet.h"
+#include "common/QXDiagMatrix.h"
+#include "common/QXEigenValues.h"
+#include "common/QXRectMatrix.h"
+#include "common/QXSparseVector.h"
+#include "common/QXSymBlockMatrix.h"
+#include "common/QXSymMatrix.h"

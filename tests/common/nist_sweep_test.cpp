@@ -59,7 +59,8 @@ Dataset Load(const std::string& name) {
 
 double LogRelativeError(double estimate, double certified) {
   if (estimate == certified) return 15.0;
-  const double error = certified == 0.0 ? std::fabs(estimate) : std::fabs(estimate - certified) / std::fabs(certified);
+  const double error =
+      certified == 0.0 ? std::fabs(estimate) : std::fabs(estimate - certified) / std::fabs(certified);
   return std::min(15.0, -std::log10(error));
 }
 
@@ -67,7 +68,8 @@ double LogRelativeError(double estimate, double certified) {
 // whose powers are formed in double-double (hi, lo) so that the row itself carries no rounding of
 // the powers: Filip's coefficients move in the eighth digit when x^k is rounded to double, whatever
 // the solver does afterwards.
-void DesignRow(const Dataset& d, const std::vector<double>& rec, std::vector<double>& hi, std::vector<double>& lo) {
+void DesignRow(const Dataset& d, const std::vector<double>& rec, std::vector<double>& hi,
+               std::vector<double>& lo) {
   const std::size_t p = d.certified.size();
   hi.assign(p + 1, 0.0);
   lo.assign(p + 1, 0.0);
@@ -104,7 +106,8 @@ double MinimumLre(const std::string& name, double tolerance, bool extendedRows) 
   std::vector<double> diagonal;
   xx.GetDiagonal(diagonal);
   QXBitSet kept(p + 1);
-  for (int k = 0; k < p; ++k) EXPECT_TRUE(xx.Sweep(k, tolerance, diagonal, kept, true)) << name << " pivot " << k;
+  for (int k = 0; k < p; ++k)
+    EXPECT_TRUE(xx.Sweep(k, tolerance, diagonal, kept, true)) << name << " pivot " << k;
   std::vector<double> b;
   EXPECT_TRUE(xx.GetRegCoeffs(b, kept));
   double lre = 15.0;
@@ -130,8 +133,9 @@ TEST_P(NistStrd, SweepReachesTwelveDigitsOnEveryCoefficient) {
 // Filip's tenth power is swept with a pivot ratio of 2.7e-15, so it needs a tolerance below that;
 // the default 1e-12 marks x^9 aliased.
 INSTANTIATE_TEST_SUITE_P(LinearDatasets, NistStrd,
-                         ::testing::Values(Case{"Norris", 1e-12}, Case{"Pontius", 1e-12}, Case{"NoInt1", 1e-12},
-                                           Case{"NoInt2", 1e-12}, Case{"Longley", 1e-12}, Case{"Filip", 1e-16},
+                         ::testing::Values(Case{"Norris", 1e-12}, Case{"Pontius", 1e-12},
+                                           Case{"NoInt1", 1e-12}, Case{"NoInt2", 1e-12},
+                                           Case{"Longley", 1e-12}, Case{"Filip", 1e-16},
                                            Case{"Wampler1", 1e-12}, Case{"Wampler2", 1e-12},
                                            Case{"Wampler3", 1e-12}, Case{"Wampler4", 1e-12},
                                            Case{"Wampler5", 1e-12}),
@@ -141,8 +145,8 @@ TEST(NistStrdDoubleRows, PlainDoubleRowsLoseOnlyWhatRoundingThePowersCosts) {
   // With x^k rounded to double before accumulation, the exact least-squares solution of the
   // rounded design already differs from the certified one: in Filip's eighth digit (7.6 LRE with
   // exact arithmetic afterwards). Every other dataset keeps twelve digits.
-  for (const char* name : {"Norris", "Pontius", "NoInt1", "NoInt2", "Longley", "Wampler1", "Wampler2", "Wampler3",
-                           "Wampler4", "Wampler5"}) {
+  for (const char* name : {"Norris", "Pontius", "NoInt1", "NoInt2", "Longley", "Wampler1", "Wampler2",
+                           "Wampler3", "Wampler4", "Wampler5"}) {
     const double lre = MinimumLre(name, 1e-12, false);
     std::printf("[ LRE      ] %-9s minimum LRE %.2f (double rows)\n", name, lre);
     EXPECT_GE(lre, 12.0) << name;
