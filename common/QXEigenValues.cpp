@@ -17,6 +17,11 @@ bool QXEigenValues::Compute(const QXSymMatrix& m) {
   fVectors.SetNRowsCols(0, 0);
   if (!(fTolerance >= 0.0) || !std::isfinite(fTolerance) || fMaxSweeps < 1) return false;
   const int n = m.GetNRows();
+  // Eigen's solver reads the first element of its matrix, so an empty matrix is answered here.
+  if (n == 0) {
+    fbComputed = true;
+    return true;
+  }
   Eigen::MatrixXd a(n, n);
   for (int i = 0; i < n; ++i)
     for (int j = 0; j <= i; ++j) {

@@ -16,5 +16,6 @@
 #include "common/QXEigenValues.h"
 #include "common/QXRectMatrix.h"
 #include "common/QXSparseVector.h"
+#include "common/QXSymBlockDiagMatrix.h"
 #include "common/QXSymBlockMatrix.h"
 #include "common/QXSymMatrix.h"
