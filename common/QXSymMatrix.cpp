@@ -32,11 +32,37 @@ bool PackedSize(int order, std::size_t& size) {
   return true;
 }
 
+// The exact product of two doubles as high part and error, by one of two methods: Dekker's
+// splitting for the x86-64 baseline the build targets, or the hardware FMA, chosen at run time
+// because nearly every machine running the library has one and it makes the product 2 flops
+// instead of 17.
+struct PortableProduct {
+  static void Run(double a, double b, double& p, double& e) { detail::TwoProd(a, b, p, e); }
+  // With the factors' splits computed beforehand (one split per row entry, not one per product).
+  static void RunSplit(double a, double ah, double al, double b, double bh, double bl, double& p, double& e) {
+    detail::TwoProdSplit(a, ah, al, b, bh, bl, p, e);
+  }
+};
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(__FMA__)
+#define QX_FMA_DISPATCH 1
+struct FmaProduct {
+  static void Run(double a, double b, double& p, double& e) {
+    p = a * b;
+    e = __builtin_fma(a, b, -p);
+  }
+  static void RunSplit(double a, double, double, double b, double, double, double& p, double& e) {
+    Run(a, b, p, e);
+  }
+};
+#endif
+
 // Adds (w v_t) v_u for every pair u <= t of entries to the packed element (indices[t], indices[u]):
-// the exact product of the high parts (TwoProd) plus the cross terms goes into the low part, with
-// the rounding error of adding it to the high part (TwoSum). The low part is not renormalized per
+// the exact product of the high parts plus the cross terms goes into the low part, with the
+// rounding error of adding it to the high part (TwoSum). The low part is not renormalized per
 // record; the sweep normalizes it once.
-void AccumulatePairsPortable(const int* indices, const double* entries, int count, double* H, double* L) {
+template <class Product>
+void AccumulatePairsT(const int* indices, const double* entries, int count, double* H, double* L) {
   const double* et = entries;
   for (int t = 0; t < count; ++t, et += kEntryStride) {
     const int it = indices[t];
@@ -44,7 +70,7 @@ void AccumulatePairsPortable(const int* indices, const double* entries, int coun
     for (int u = 0; u <= t; ++u, eu += kEntryStride) {
       const int iu = indices[u];
       double p, err;
-      detail::TwoProdSplit(et[0], et[4], et[5], eu[2], eu[6], eu[7], p, err);
+      Product::RunSplit(et[0], et[4], et[5], eu[2], eu[6], eu[7], p, err);
       err += et[0] * eu[3] + et[1] * eu[2];
       // A repeated index meets its partner in both orders in v v'; the loop visits the pair once.
       if (it == iu && t != u) p *= 2.0, err *= 2.0;
@@ -58,43 +84,63 @@ void AccumulatePairsPortable(const int* indices, const double* entries, int coun
   }
 }
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(__FMA__)
-// The same loop with the hardware FMA, chosen at run time: the build targets the x86-64 baseline,
-// whose products need Dekker's 17-flop splitting, while nearly every machine running it has FMA.
-__attribute__((target("fma"))) void AccumulatePairsFma(const int* indices, const double* entries, int count,
-                                                       double* H, double* L) {
-  const double* et = entries;
-  for (int t = 0; t < count; ++t, et += kEntryStride) {
-    const int it = indices[t];
-    const double* eu = entries;
-    for (int u = 0; u <= t; ++u, eu += kEntryStride) {
-      const int iu = indices[u];
-      double p = et[0] * eu[2];
-      double err = __builtin_fma(et[0], eu[2], -p);
-      err += et[0] * eu[3] + et[1] * eu[2];
-      if (it == iu && t != u) p *= 2.0, err *= 2.0;
-      const std::size_t idx = it >= iu ? static_cast<std::size_t>(it) * (it + 1) / 2 + iu
-                                       : static_cast<std::size_t>(iu) * (iu + 1) / 2 + it;
-      double s, se;
-      detail::TwoSum(H[idx], p, s, se);
-      H[idx] = s;
-      L[idx] += se + err;
+template <class Product>
+DD MulT(DD a, DD b) {
+  double p, e;
+  Product::Run(a.hi, b.hi, p, e);
+  e += a.hi * b.lo + a.lo * b.hi;
+  detail::FastTwoSum(p, e, p, e);
+  return {p, e};
+}
+
+// The update of a sweep step: a_ij -= c_i b_j for the rows i and columns j listed in nz (the
+// non-zeros of the pivot column), in double-double.
+template <class Product>
+void SweepRowsT(const int* nz, int count, const double* cHi, const double* cLo, const double* bHi,
+                const double* bLo, double* H, double* L) {
+  for (int s = 0; s < count; ++s) {
+    const int i = nz[s];
+    const DD c{cHi[s], cLo[s]};
+    const std::size_t rowStart = static_cast<std::size_t>(i) * (i + 1) / 2;
+    for (int t = 0; t <= s; ++t) {
+      const std::size_t idx = rowStart + nz[t];
+      const DD updated = detail::Add({H[idx], L[idx]}, detail::Neg(MulT<Product>(c, DD{bHi[t], bLo[t]})));
+      H[idx] = updated.hi;
+      L[idx] = updated.lo;
     }
   }
 }
 
-void AccumulatePairs(const int* indices, const double* entries, int count, double* H, double* L) {
-  static const bool hasFma = __builtin_cpu_supports("fma");
-  if (hasFma)
-    AccumulatePairsFma(indices, entries, count, H, L);
-  else
-    AccumulatePairsPortable(indices, entries, count, H, L);
+#ifdef QX_FMA_DISPATCH
+__attribute__((target("fma"), flatten)) void AccumulatePairsFma(const int* indices, const double* entries,
+                                                                int count, double* H, double* L) {
+  AccumulatePairsT<FmaProduct>(indices, entries, count, H, L);
 }
-#else
-void AccumulatePairs(const int* indices, const double* entries, int count, double* H, double* L) {
-  AccumulatePairsPortable(indices, entries, count, H, L);
+__attribute__((target("fma"), flatten)) void SweepRowsFma(const int* nz, int count, const double* cHi,
+                                                          const double* cLo, const double* bHi,
+                                                          const double* bLo, double* H, double* L) {
+  SweepRowsT<FmaProduct>(nz, count, cHi, cLo, bHi, bLo, H, L);
+}
+bool HasFma() {
+  static const bool has = __builtin_cpu_supports("fma");
+  return has;
 }
 #endif
+
+void AccumulatePairs(const int* indices, const double* entries, int count, double* H, double* L) {
+#ifdef QX_FMA_DISPATCH
+  if (HasFma()) return AccumulatePairsFma(indices, entries, count, H, L);
+#endif
+  AccumulatePairsT<PortableProduct>(indices, entries, count, H, L);
+}
+
+void SweepRows(const int* nz, int count, const double* cHi, const double* cLo, const double* bHi,
+               const double* bLo, double* H, double* L) {
+#ifdef QX_FMA_DISPATCH
+  if (HasFma()) return SweepRowsFma(nz, count, cHi, cLo, bHi, bLo, H, L);
+#endif
+  SweepRowsT<PortableProduct>(nz, count, cHi, cLo, bHi, bLo, H, L);
+}
 
 }  // namespace
 
@@ -329,17 +375,7 @@ bool QXSymMatrix::Sweep(int k, double tolerance, const std::vector<double>& refe
     bLo[count] = b.lo;
     nz[count++] = i;
   }
-  for (int s = 0; s < count; ++s) {
-    const int i = nz[s];
-    const DD c{cHi[s], cLo[s]};
-    const std::size_t rowStart = static_cast<std::size_t>(i) * (i + 1) / 2;
-    for (int t = 0; t <= s; ++t) {
-      const std::size_t idx = rowStart + nz[t];
-      const DD updated = detail::Add({fvHi[idx], fvLo[idx]}, detail::Neg(detail::Mul(c, DD{bHi[t], bLo[t]})));
-      fvHi[idx] = updated.hi;
-      fvLo[idx] = updated.lo;
-    }
-  }
+  SweepRows(nz, count, cHi, cLo, bHi, bLo, fvHi.data(), fvLo.data());
   // The pivot row and column: +b forward, -b reverse; elements where c was 0 stay 0.
   const double sign = reverse ? -1.0 : 1.0;
   for (int s = 0; s < count; ++s) {
