@@ -582,7 +582,7 @@ bool QXSymMatrix::Expand(const QXBitSet& kept, QXSymMatrix& out) const {
     if (kept.IsIn(i)) position.push_back(i);
   QXSymMatrix result(kept.Size());
   for (int i = 0; i < fN; ++i)
-    for (int j = 0; j <= i; ++j) result.fvHi[Index(position[i], position[j])] = GetElem(i, j);
+    for (int j = 0; j <= i; ++j) result.fvHi[Index(position[i], position[j])] = Value(Index(i, j));
   out = std::move(result);
   return true;
 }
@@ -595,8 +595,8 @@ double QXSymMatrix::ComputeVSV(const std::vector<double>& v) const {
   for (int i = 0; i < fN; ++i) {
     if (v[i] == 0.0) continue;
     for (int j = 0; j < i; ++j)
-      if (v[j] != 0.0) off += v[i] * v[j] * GetElem(i, j);
-    diag += v[i] * v[i] * GetElem(i, i);
+      if (v[j] != 0.0) off += v[i] * v[j] * Value(Index(i, j));
+    diag += v[i] * v[i] * Value(Index(i, i));
   }
   return diag + 2.0 * off;
 }
@@ -608,7 +608,7 @@ double QXSymMatrix::ComputeVSV(const std::vector<int>& indices, const std::vecto
   double sum = 0.0;
   for (std::size_t s = 0; s < indices.size(); ++s)
     for (std::size_t t = 0; t < indices.size(); ++t)
-      sum += values[s] * values[t] * GetElem(indices[s], indices[t]);
+      sum += values[s] * values[t] * Value(Index(indices[s], indices[t]));
   return sum;
 }
 
@@ -617,7 +617,7 @@ bool QXSymMatrix::ComputeSV(const std::vector<double>& v, std::vector<double>& o
   std::vector<double> result(fN, 0.0);
   for (int i = 0; i < fN; ++i)
     for (int j = 0; j < fN; ++j)
-      if (v[j] != 0.0) result[i] += GetElem(i, j) * v[j];
+      if (v[j] != 0.0) result[i] += Value(Index(i, j)) * v[j];
   out.swap(result);
   return true;
 }
@@ -631,7 +631,7 @@ bool QXSymMatrix::ComputeRSRTrans(const QXRectMatrix& r, QXSymMatrix& out) const
     for (int k = 0; k < fN; ++k) {
       const double rik = r.GetElem(i, k);
       if (rik == 0.0) continue;
-      for (int j = 0; j < fN; ++j) t[static_cast<std::size_t>(i) * fN + j] += rik * GetElem(k, j);
+      for (int j = 0; j < fN; ++j) t[static_cast<std::size_t>(i) * fN + j] += rik * Value(Index(k, j));
     }
   QXSymMatrix result(m);
   for (int i = 0; i < m; ++i)

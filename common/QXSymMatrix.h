@@ -194,6 +194,8 @@ class QXCOMMON_API QXSymMatrix : public IQXSymMatrix {
     return i >= j ? static_cast<std::size_t>(i) * (i + 1) / 2 + j
                   : static_cast<std::size_t>(j) * (j + 1) / 2 + i;
   }
+  // The element at a packed index, high and low parts added; no bounds check (internal loops).
+  double Value(std::size_t idx) const { return fvLo.empty() ? fvHi[idx] : fvHi[idx] + fvLo[idx]; }
   void FoldLowPart();
   void EnsureLowPart();
   void NormalizeLowPart();
