@@ -548,27 +548,32 @@ bool QXSymMatrix::LTSubstitute(const std::vector<double>& b, std::vector<double>
 
 bool QXSymMatrix::LTInverse() {
   if (!fbFactored) return false;
-  const std::size_t n = static_cast<std::size_t>(fN);
-  // M = L^-1, dense lower triangle; rows and columns of failed pivots stay 0.
-  std::vector<double> m(n * n, 0.0);
+  double* a = fvHi.data();
+  // X = L^-1 in place, column by column from the left: column j of X needs the columns of L to its
+  // right, still intact, and the entries of X above it in the same column. Rows and columns of failed
+  // pivots stay 0.
   for (int j = 0; j < fN; ++j) {
-    const double ljj = fvHi[Index(j, j)];
+    const double ljj = a[Index(j, j)];
     if (ljj == 0.0) continue;
-    m[j * n + j] = 1.0 / ljj;
+    a[Index(j, j)] = 1.0 / ljj;
     for (int i = j + 1; i < fN; ++i) {
-      const double lii = fvHi[Index(i, i)];
-      if (lii == 0.0) continue;
-      double s = 0.0;
-      for (int t = j; t < i; ++t) s += fvHi[Index(i, t)] * m[t * n + j];
-      m[i * n + j] = -s / lii;
+      const double lii = a[Index(i, i)];
+      if (lii == 0.0) {
+        a[Index(i, j)] = 0.0;
+        continue;
+      }
+      const double* rowI = a + static_cast<std::size_t>(i) * (i + 1) / 2;
+      double sum = rowI[j] * a[Index(j, j)];
+      for (int t = j + 1; t < i; ++t) sum += rowI[t] * a[Index(t, j)];
+      a[Index(i, j)] = -sum / lii;
     }
   }
-  // (L L')^-1 = M' M.
+  // (L L')^-1 = X' X, again in place: element (i, j), j <= i, needs only rows i and below.
   for (int i = 0; i < fN; ++i)
     for (int j = 0; j <= i; ++j) {
-      double s = 0.0;
-      for (int t = i; t < fN; ++t) s += m[t * n + i] * m[t * n + j];
-      fvHi[Index(i, j)] = s;
+      double sum = 0.0;
+      for (int t = i; t < fN; ++t) sum += a[Index(t, i)] * a[Index(t, j)];
+      a[Index(i, j)] = sum;
     }
   fbFactored = false;
   return true;

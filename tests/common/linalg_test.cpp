@@ -55,6 +55,17 @@ TEST_F(Linalg, CholeskyOfRankDeficientMatrixReportsDefectAndSolvesKeptPart) {
   double measure = 1.0;
   EXPECT_EQ(b.LTChol(1e-10, measure), 4 - ref["rank_B"].get<int>());
   EXPECT_LT(measure, 1e-6);
+  // The solve keeps to the factored part: the aliased component is 0, the others solve B_KK x = b_K.
+  const QXSymMatrix original = kernel_test::ToSym(ref["B"]);
+  const std::vector<double> rhs{1.0, -1.0, 2.0, 0.0};
+  std::vector<double> x;
+  ASSERT_TRUE(b.LTSubstitute(rhs, x));
+  EXPECT_EQ(x[3], 0.0);
+  for (int i = 0; i < 3; ++i) {
+    double lhs = 0.0;
+    for (int j = 0; j < 3; ++j) lhs += original.GetElem(i, j) * x[j];
+    EXPECT_NEAR(lhs, rhs[i], 1e-9);
+  }
   ASSERT_TRUE(b.LTInverse());
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j)
