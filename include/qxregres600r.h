@@ -10,6 +10,16 @@
 #include "common/Record.h"
 #include "common/RecordIterator.h"
 
+// Companion layer: matrix kernel.
+#include "common/QXBitSet.h"
+#include "common/QXDiagMatrix.h"
+#include "common/QXEigenValues.h"
+#include "common/QXRectMatrix.h"
+#include "common/QXSparseVector.h"
+#include "common/QXSymBlockDiagMatrix.h"
+#include "common/QXSymBlockMatrix.h"
+#include "common/QXSymMatrix.h"
+
 // Model specification: enumerations and their display, settings, model effects, parameters.
 #include "settings/QXConst.h"
 #include "settings/QXDisplayC.h"
