@@ -9,3 +9,18 @@
 #include "common/QXStatus.h"
 #include "common/Record.h"
 #include "common/RecordIterator.h"
+
+// Companion layer: distributions, elementary functions, hash keys and packed keys.
+#include "common/QXDistFun.h"
+#include "common/QXHashKey.h"
+#include "common/QXMathFun.h"
+#include "common/QXPackedInt.h"
+#include "common/QXPower.h"
+
+// Companion layer: XML elements, the variable list, PMML and ZozoREZ helpers.
+#include "common/QXPMMLExporter.h"
+#include "common/QXUniStats.h"
+#include "common/QXVarList.h"
+#include "common/QXVariable.h"
+#include "common/QXZozoREZUtil.h"
+#include "common/XMLElement.h"
