@@ -10,7 +10,7 @@
 //   statistic stays missing instead of turning into a probability.
 // - Infinite arguments give the limiting values (Cdf of -infinity is 0, of +infinity is 1).
 // - Probabilities outside [0, 1] give QXMV::gMissingValue; the quantile of 0 is -infinity and the
-//   quantile of 1 is +infinity.
+//   quantile of 1 is +infinity, and so is a quantile beyond the double range (tiny p with df < 1).
 //
 // Tails: a p-value is an upper-tail probability. Computing it as 1 - Cdf(x) cancels catastrophically
 // once Cdf(x) is close to 1 (every p-value below about 1.1e-16 becomes 0, and small ones lose digits).
