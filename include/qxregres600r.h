@@ -20,6 +20,21 @@
 #include "common/QXSymBlockMatrix.h"
 #include "common/QXSymMatrix.h"
 
+// Companion layer: distributions, elementary functions, hash keys and packed keys.
+#include "common/QXDistFun.h"
+#include "common/QXHashKey.h"
+#include "common/QXMathFun.h"
+#include "common/QXPackedInt.h"
+#include "common/QXPower.h"
+
+// Companion layer: XML elements, the variable list, PMML and ZozoREZ helpers.
+#include "common/QXPMMLExporter.h"
+#include "common/QXUniStats.h"
+#include "common/QXVarList.h"
+#include "common/QXVariable.h"
+#include "common/QXZozoREZUtil.h"
+#include "common/XMLElement.h"
+
 // Model specification: enumerations and their display, settings, model effects, parameters.
 #include "settings/QXConst.h"
 #include "settings/QXDisplayC.h"

@@ -1,0 +1,60 @@
+// The key of the library's hash tables: a fixed-length list of int level values (one per factor of
+// an effect, or a packed covariate pattern) with a cached hash code. Keys are written in place and
+// looked up once per record, so a key is allocated once and then refilled; nothing here allocates
+// after construction. Ordering is lexicographic with the first value most significant, which is the
+// order in which the cells of an effect are numbered as parameters.
+#pragma once
+
+#include <vector>
+
+#include "common/QXExport.h"
+
+namespace QXMath_600 {
+
+class QXCOMMON_API QXHashKey {
+ public:
+  // A key of `length` zeros (a negative length gives an empty key).
+  explicit QXHashKey(int length = 0);
+  // A key holding the first `length` values of `values` (none when `values` is null).
+  QXHashKey(const int* values, int length);
+
+  int GetLength() const { return static_cast<int>(fvValues.size()); }
+
+  // Unchecked access for the per-record loops: 0 <= i < GetLength().
+  int& operator[](int i) { return fvValues[static_cast<unsigned>(i)]; }
+  int operator[](int i) const { return fvValues[static_cast<unsigned>(i)]; }
+  // Checked access: GetValue gives 0 and SetValue refuses (false) outside 0..GetLength()-1.
+  int GetValue(int i) const;
+  bool SetValue(int i, int value);
+  int* GetValues() { return fvValues.data(); }
+  const int* GetValues() const { return fvValues.data(); }
+  const std::vector<int>& GetValueVector() const { return fvValues; }
+
+  // Refills the key in place from `length` values; refused (false, key unchanged) when `length`
+  // differs from the key's length or `values` is null with a positive length.
+  bool SetValues(const int* values, int length);
+
+  // The hash code of the current values: never negative, for any values, and the same on every
+  // platform and run. It is not stored; see SetHashCode and UpdateHashCode.
+  int ComputeHashCode() const;
+  // The cached code that the hash tables compare and use to pick a bucket.
+  int GetHashCode() const { return fHashCode; }
+  void SetHashCode(int code) { fHashCode = code; }
+  // Computes, stores and returns the hash code.
+  int UpdateHashCode() { return fHashCode = ComputeHashCode(); }
+
+  // Equal values (the cached codes are not compared).
+  bool operator==(const QXHashKey& other) const { return fvValues == other.fvValues; }
+  bool operator!=(const QXHashKey& other) const { return !(*this == other); }
+  // Lexicographic, first value most significant; a proper prefix comes first.
+  bool operator<(const QXHashKey& other) const { return fvValues < other.fvValues; }
+
+  // Prints the values and the cached code on one line each.
+  void Display() const;
+
+ private:
+  std::vector<int> fvValues;
+  int fHashCode = 0;
+};
+
+}  // namespace QXMath_600
