@@ -53,6 +53,7 @@ bool CsvReader::Open(const std::string& path, char delimiter) {
   fFileSize = std::filesystem::file_size(path, ec);
   if (ec) fFileSize = 0;
   fBuffer.resize(kBufferSize);
+  fColumnNames.clear();
   if (!Rewind()) return false;
   if (fColumnNames.empty()) return Fail("'" + path + "' is empty: a header row is needed");
   return true;

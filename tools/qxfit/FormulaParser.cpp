@@ -395,6 +395,8 @@ class Parser {
       if (Peek().fKind != TokenKind::kStar) break;
       Take();
     }
+    if (Peek().fKind != TokenKind::kClose)
+      return Fail("I() holds only products and whole powers of columns" + At(Peek().fPos));
     variable.fPowers.assign(powers.begin(), powers.end());
     if (variable.fPowers.size() == 1 && variable.fPowers[0].second == 1) {
       variable = PlainVariable(variable.fPowers[0].first);  // I(x) is x
