@@ -5,4 +5,5 @@ source("qxfit_reference.R")
 qxfit_case("qxfit_mtcars_empty_cell", "data/mtcars.csv", "mpg ~ cyl*gear", list("--factor", "cyl,gear"), "mpg",
            list(list(factors = "cyl", nest = 0, covs = character()),
                 list(factors = "gear", nest = 0, covs = character()),
-                list(factors = c("cyl", "gear"), nest = c(0, 0), covs = character())))
+                list(factors = c("cyl", "gear"), nest = c(0, 0), covs = character())),
+           factors = c("cyl", "gear"))

@@ -10,8 +10,10 @@ source("qx_design.R")
 # qxfit sorts texts by bytes; R must do the same to order the cells alike.
 invisible(Sys.setlocale("LC_COLLATE", "C"))
 
+# `factors` lists the numeric columns that the command takes as factors (--factor), so that R's own
+# fit of the formula, which gives the predictions, sees them as factors too.
 qxfit_case <- function(name, data, formula, args, y, terms, intercept = TRUE, freq = NULL, regr = NULL,
-                       df = NULL) {
+                       df = NULL, factors = character()) {
   if (is.null(df)) df <- read.csv(file.path("..", "..", data), stringsAsFactors = FALSE)
   used <- unique(c(y, unlist(lapply(terms, function(t) c(t$factors, t$covs))), freq, regr))
   keep <- complete.cases(df[used])
@@ -28,6 +30,16 @@ qxfit_case <- function(name, data, formula, args, y, terms, intercept = TRUE, fr
   diag_cov <- rep(0, ncol(d$X))
   diag_cov[!is.na(coef(fit))] <- diag(summary(fit)$cov.unscaled)
   ref$cov_unscaled_diagonal <- diag_cov
+
+  # Predictions for every row: fitted values do not depend on the parameterisation, so R's own fit
+  # of the formula gives them; a row with a missing predictor has none.
+  rdf <- df
+  for (f in factors) rdf[[f]] <- factor(rdf[[f]])
+  wts <- if (!is.null(freq)) rdf[[freq]] else if (!is.null(regr)) rdf[[regr]] else NULL
+  rdf$.w <- if (is.null(wts)) 1 else ifelse(is.na(wts) | wts <= 0, 0, wts)
+  rfit <- lm(as.formula(formula), data = rdf[keep, , drop = FALSE], weights = .w)
+  predicted <- suppressWarnings(predict(rfit, newdata = rdf))
+  ref$predicted <- lapply(unname(predicted), function(v) if (is.na(v)) NULL else v)
 
   out <- list(data = data, formula = formula, args = args,
               records = list(read = nrow(df), used = sum(keep)), reference = ref)
