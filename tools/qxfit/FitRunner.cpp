@@ -15,6 +15,8 @@
 #include "linear/IQXRegOutputStats.h"
 #include "linear/QXRegFactory.h"
 #include "records/BinaryRecordIterator.h"
+#include "records/QXRegRecordValidator.h"
+#include "settings/QXConst.h"
 #include "tools/qxfit/ProgressBar.h"
 
 namespace QXFit {
