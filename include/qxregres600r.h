@@ -59,3 +59,11 @@
 #include "logistic/QXLinkNegBinomial.h"
 #include "logistic/QXLinkPower.h"
 #include "logistic/QXLinkProbit.h"
+
+// Hypothesis tests: test records, contrast matrices, category combinations, Satterthwaite degrees
+// of freedom.
+#include "inference/QXCombinations.h"
+#include "inference/QXContrasts.h"
+#include "inference/QXModelTestStats.h"
+#include "inference/QXSatterthwaite.h"
+#include "inference/QXTestStats.h"
