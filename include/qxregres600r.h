@@ -67,3 +67,7 @@
 #include "inference/QXModelTestStats.h"
 #include "inference/QXSatterthwaite.h"
 #include "inference/QXTestStats.h"
+
+// Marginal means: specifications and result records.
+#include "marginals/QXEmmeansSpec.h"
+#include "marginals/QXEmmeansStats.h"
