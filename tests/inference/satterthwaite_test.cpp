@@ -307,13 +307,4 @@ TEST_F(SatterthwaiteMixedModel, MalformedInputGivesMissingOrIsIgnored) {
   EXPECT_EQ(unevenBlocks.ComputeDF4XRow(l), kM);
 }
 
-TEST_F(SatterthwaiteMixedModel, DisplayFramesTheState) {
-  testing::internal::CaptureStdout();
-  mme->Display();
-  const std::string out = testing::internal::GetCapturedStdout();
-  for (const char* text : {"QXSatterthwaite display start", "Inverse matrix of H", "Number of the thetas",
-                           "Residual DF", "For theta:", "End of QXSatterthwaite display"})
-    EXPECT_NE(out.find(text), std::string::npos) << text;
-}
-
 }  // namespace

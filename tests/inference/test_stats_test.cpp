@@ -102,21 +102,4 @@ TEST(ModelTestStats, ListsAreIndependentCopiesWithCheckedGetters) {
   EXPECT_EQ(stats.GetRowIndices(1), nullptr);
 }
 
-TEST(ModelTestStats, DisplayShowsEveryList) {
-  QXModelTestStats stats;
-  const QXTestStats record = Filled();
-  stats.AddTestStatsAndLMatrixAndStatus(&record, QXRectMatrix(1, 2), QXStatus());
-  stats.AddRowIndices({4});
-  testing::internal::CaptureStdout();
-  stats.Display();
-  const std::string out = testing::internal::GetCapturedStdout();
-  for (const char* text :
-       {"Start of QXModelTestStats display", "Number of test statistics objects",
-        "Test statistics for this effect", "QXTestStats display start", "Adjusted Sig", "Used in Overall",
-        "Upper confidence interval", "QXTestStats display end", "Number of computed L matrices",
-        "L matrix for this effect", "Number of vectors of row indices",
-        "Vector of row indices for this effect", "End of QXModelTestStats display"})
-    EXPECT_NE(out.find(text), std::string::npos) << text;
-}
-
 }  // namespace
