@@ -48,3 +48,10 @@
 #include "records/QXCancelInfo.h"
 #include "records/QXRecordExtractor.h"
 #include "records/QXRegRecordValidator.h"
+
+// Design: category counts, the hash table, and the cell tables that number the parameters.
+#include "design/QXCellTables.h"
+#include "design/QXEffectsTables.h"
+#include "design/QXFactorCounts.h"
+#include "design/QXFactorTables.h"
+#include "design/QXHashtable.h"
