@@ -68,28 +68,6 @@ bool QXCellTables::SetModelEffectFactors(const std::vector<std::vector<int>>& ef
   return true;
 }
 
-void QXCellTables::ReadLevels(const double* row, const std::vector<int>& positions) const {
-  for (int i = 0; i < fNCellFactors; ++i) {
-    const int at = positions[i];
-    fvFactorValues[i] =
-        at >= 0 ? QXFactorCounts::LevelIndex(row[at], fCellCategoryBase) : QXFactorCounts::kNoLevel;
-  }
-}
-
-QXHashKey& QXCellTables::FillKey(int e, const int* levels) const {
-  QXHashKey& key = fvKeys[e];
-  const int* factor = fvEffectFactors.data() + fvCumNFactors[e];
-  const int n = fvNEffectFactors[e];
-  for (int j = 0; j < n; ++j) key[j] = levels[factor[j]];
-  return key;
-}
-
-int QXCellTables::GetParameterIndex(const QXHashtable<int>* table, QXHashKey& key) const {
-  if (table == nullptr || key.UpdateHashCode() < 0) return -1;
-  const int* value = table->Get(key);
-  return value != nullptr ? *value : -1;
-}
-
 bool QXCellTables::RecordCells() {
   bool ok = true;
   for (int e = 0; e < fNEffects; ++e) {
@@ -138,16 +116,6 @@ int QXCellTables::NumberCells(int first) {
 void QXCellTables::SortCells(int e) {
   std::sort(fvCells[e].begin(), fvCells[e].end(),
             [](const QXHashPair<int>* a, const QXHashPair<int>* b) { return a->GetKey() < b->GetKey(); });
-}
-
-bool QXCellTables::LookUpCells() const {
-  bool ok = true;
-  for (int e = 0; e < fNEffects; ++e) {
-    const int index = GetParameterIndex(fvTables[e].get(), FillKey(e, fvFactorValues.data()));
-    fvParameterIndices[fvModelEffectIndices[e]] = index;
-    if (index < 0) ok = false;
-  }
-  return ok;
 }
 
 int QXCellTables::GetNEffectParameters(int modelEffect) const {

@@ -19,6 +19,7 @@
 
 #include "common/QXExport.h"
 #include "common/QXHashKey.h"
+#include "design/QXFactorCounts.h"
 #include "design/QXHashtable.h"
 
 namespace QXMath_600 {
@@ -67,8 +68,16 @@ class QXREGRES_API QXCellTables {
   // The factors' record indices and the category base; drops every effect.
   void SetCellFactors(const std::vector<int>& factorIndices, int categoryBase);
 
+  // The per-record operations are defined in the class so that they inline into the row loops.
+
   // The level index of each factor read from row[positions[i]], without a range check.
-  void ReadLevels(const double* row, const std::vector<int>& positions) const;
+  void ReadLevels(const double* row, const std::vector<int>& positions) const {
+    for (int i = 0; i < fNCellFactors; ++i) {
+      const int at = positions[i];
+      fvFactorValues[i] =
+          at >= 0 ? QXFactorCounts::LevelIndex(row[at], fCellCategoryBase) : QXFactorCounts::kNoLevel;
+    }
+  }
   // Files the cell of the current factor values in every effect's table, appending new cells to the
   // effect's cell list. False when a table is full.
   bool RecordCells();
@@ -79,13 +88,30 @@ class QXREGRES_API QXCellTables {
   void SortCells(int e);
   // Looks up every effect's cell for the current factor values into fvParameterIndices; false when
   // some cell has no parameter.
-  bool LookUpCells() const;
+  bool LookUpCells() const {
+    bool ok = true;
+    for (int e = 0; e < fNEffects; ++e) {
+      const int index = GetParameterIndex(fvTables[e].get(), FillKey(e, fvFactorValues.data()));
+      fvParameterIndices[fvModelEffectIndices[e]] = index;
+      if (index < 0) ok = false;
+    }
+    return ok;
+  }
   // Fills effect e's working key from `levels`, indexed by factor position.
-  QXHashKey& FillKey(int e, const int* levels) const;
+  QXHashKey& FillKey(int e, const int* levels) const {
+    QXHashKey& key = fvKeys[e];
+    const int* factor = fvEffectFactors.data() + fvCumNFactors[e];
+    const int n = fvNEffectFactors[e];
+    for (int j = 0; j < n; ++j) key[j] = levels[factor[j]];
+    return key;
+  }
   // Computes and stores the key's hash code; returns the value stored for the key, -1 for a null
   // table, a negative code or an absent key.
-  int GetParameterIndex(const QXHashtable<int>* table, QXHashKey& key) const;
-
+  int GetParameterIndex(const QXHashtable<int>* table, QXHashKey& key) const {
+    if (table == nullptr || key.UpdateHashCode() < 0) return -1;
+    const int* value = table->Get(key);
+    return value != nullptr ? *value : -1;
+  }
   // Prints fields under their labels, the tables at level 2.
   void DisplayCells() const;
 

@@ -35,33 +35,6 @@ QXFactorCounts::QXFactorCounts(const std::vector<int>& factorIndices, const std:
   fMinRecordSize = largest + 1;
 }
 
-bool QXFactorCounts::CountFactors(const double* values, double w, int* levels) {
-  bool ok = true;
-  for (int i = 0; i < fNFactors; ++i) {
-    const int var = fvFactorIndices[i];
-    const int k = var >= 0 ? LevelIndex(values[var], fCategoryBase) : kNoLevel;
-    if (k >= 0 && k < fvNCategories[i]) {
-      std::pair<double, double>& count = fvCounts[i][static_cast<std::size_t>(k)];
-      count.first += w;
-      count.second += 1.0;
-      if (levels != nullptr) levels[i] = k;
-    } else {
-      if (levels != nullptr) levels[i] = kNoLevel;
-      ok = false;
-    }
-  }
-  return ok;
-}
-
-int QXFactorCounts::CountDependent(const double* values, double w) {
-  const int k = LevelIndex(values[fDependVar], fCategoryBase);
-  if (k < 0 || k >= fNDependCategories) return kNoLevel;
-  std::pair<double, double>& count = (*fDependCounts)[static_cast<std::size_t>(k)];
-  count.first += w;
-  count.second += 1.0;
-  return k;
-}
-
 bool QXFactorCounts::Update(const Record& r) {
   if (r.Size() < fMinRecordSize) return false;
   const double* values = r.GetAll();

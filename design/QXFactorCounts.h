@@ -79,11 +79,35 @@ class QXREGRES_API QXFactorCounts {
 
   double FreqWeight(const double* values) const { return fFreqWeightVar >= 0 ? values[fFreqWeightVar] : 1.0; }
   // Counts every factor with a valid level and, when `levels` is not null, writes each factor's level
-  // to levels[i] (kNoLevel when invalid); true when all were valid.
-  bool CountFactors(const double* values, double w, int* levels);
+  // to levels[i] (kNoLevel when invalid); true when all were valid. Defined here, like the other
+  // per-record helpers, so that it inlines into the record loops.
+  bool CountFactors(const double* values, double w, int* levels) {
+    bool ok = true;
+    for (int i = 0; i < fNFactors; ++i) {
+      const int var = fvFactorIndices[i];
+      const int k = var >= 0 ? LevelIndex(values[var], fCategoryBase) : kNoLevel;
+      if (k >= 0 && k < fvNCategories[i]) {
+        std::pair<double, double>& count = fvCounts[i][static_cast<std::size_t>(k)];
+        count.first += w;
+        count.second += 1.0;
+        if (levels != nullptr) levels[i] = k;
+      } else {
+        if (levels != nullptr) levels[i] = kNoLevel;
+        ok = false;
+      }
+    }
+    return ok;
+  }
   // The dependent's level, counted when valid; kNoLevel (nothing counted) when invalid. Call only
   // with dependent counts present.
-  int CountDependent(const double* values, double w);
+  int CountDependent(const double* values, double w) {
+    const int k = LevelIndex(values[fDependVar], fCategoryBase);
+    if (k < 0 || k >= fNDependCategories) return kNoLevel;
+    std::pair<double, double>& count = (*fDependCounts)[static_cast<std::size_t>(k)];
+    count.first += w;
+    count.second += 1.0;
+    return k;
+  }
   bool HasDependCounts() const { return fDependCounts.has_value(); }
 
   // The counts' fields under their labels, the frequency weight index under `weightLabel`.

@@ -5,14 +5,16 @@
 //
 // The table starts with 89 buckets and grows to 2n + 1 buckets when an insertion would take the
 // count past the threshold (capacity times the load factor 0.75, truncated in single precision:
-// 66 for 89 buckets, so the 67th entry causes the first growth). A pair is one allocation holding
-// its key and its value; pairs released by Clear are kept on a free list and reused, so refilling a
-// cleared table with keys of the same length allocates nothing. Pair addresses never change while
+// 66 for 89 buckets, so the 67th entry causes the first growth). A pair holds its key and its value
+// in one allocation (besides the key's own values); pairs released by Clear are kept on a free list
+// with their keys' storage and reused, so refilling a cleared table with keys of the same length
+// allocates nothing. Pair addresses never change while
 // a pair is stored: callers keep pointers to pairs (the cell lists of the factor tables).
 #pragma once
 
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -58,6 +60,7 @@ class QXHashtable {
         fLoadFactor(loadFactor > 0.0f && std::isfinite(loadFactor) ? loadFactor : kDefaultLoadFactor) {
     fvBuckets.assign(static_cast<std::size_t>(fCapacity), nullptr);
     fThreshold = ThresholdFor(fCapacity);
+    fMagic = Magic(fCapacity);
   }
   QXHashtable(const QXHashtable&) = delete;
   QXHashtable& operator=(const QXHashtable&) = delete;
@@ -158,12 +161,22 @@ class QXHashtable {
   }
 
  private:
-  std::size_t Bucket(int code) const { return static_cast<std::size_t>(code % fCapacity); }
+  // code % capacity without a division, which would be the slowest step of a probe: with
+  // M = floor((2^64 - 1) / d) + 1, the remainder of a 32-bit a by d is the high 64 bits of
+  // (M * a mod 2^64) * d (Lemire, Kaser and Kurz, "Faster remainder by direct computation", 2019).
+  // The high half is formed from 32-bit pieces so that no 128-bit type is needed.
+  static std::uint64_t Magic(int capacity) { return UINT64_MAX / static_cast<std::uint32_t>(capacity) + 1; }
+  static std::size_t Remainder(int code, std::uint64_t magic, int capacity) {
+    const std::uint64_t low = magic * static_cast<std::uint32_t>(code);
+    const std::uint64_t d = static_cast<std::uint32_t>(capacity);
+    return static_cast<std::size_t>(((low >> 32) * d + (((low & 0xFFFFFFFFu) * d) >> 32)) >> 32);
+  }
+  std::size_t Bucket(int code) const { return Remainder(code, fMagic, fCapacity); }
 
   const QXHashPair<T>* Find(const QXHashKey& key, int code) const {
     if (code < 0) return nullptr;
     for (const QXHashPair<T>* p = fvBuckets[Bucket(code)]; p != nullptr; p = p->fpNext)
-      if (p->fKey.GetHashCode() == code && p->fKey == key) return p;
+      if (p->fKey.GetHashCode() == code && SameValues(p->fKey, key)) return p;
     return nullptr;
   }
 
@@ -178,20 +191,32 @@ class QXHashtable {
   void Grow() {
     if (fCapacity > (INT_MAX - 1) / 2) return;
     const int capacity = 2 * fCapacity + 1;
+    const std::uint64_t magic = Magic(capacity);
     std::vector<QXHashPair<T>*> buckets(static_cast<std::size_t>(capacity), nullptr);
     for (QXHashPair<T>* head : fvBuckets) {
       while (head != nullptr) {
         QXHashPair<T>* p = head;
         head = p->fpNext;
-        QXHashPair<T>*& to = buckets[static_cast<std::size_t>(p->fKey.GetHashCode() % capacity)];
+        QXHashPair<T>*& to = buckets[Remainder(p->fKey.GetHashCode(), magic, capacity)];
         p->fpNext = to;
         to = p;
       }
     }
     fvBuckets.swap(buckets);
     fCapacity = capacity;
+    fMagic = magic;
     fThreshold = ThresholdFor(capacity);
     ++fRehashCount;
+  }
+
+  // QXHashKey's operator== in a loop the compiler can inline: keys are a few ints long, and a call
+  // to memcmp for each probe would cost more than the comparison itself.
+  static bool SameValues(const QXHashKey& a, const QXHashKey& b) {
+    const int n = a.GetLength();
+    if (n != b.GetLength()) return false;
+    for (int j = 0; j < n; ++j)
+      if (a[j] != b[j]) return false;
+    return true;
   }
 
   static void FreeChain(QXHashPair<T>* p) {
@@ -217,6 +242,7 @@ class QXHashtable {
 
   std::vector<QXHashPair<T>*> fvBuckets;
   int fCapacity;
+  std::uint64_t fMagic = 0;
   int fCount = 0;
   int fThreshold = 0;
   float fLoadFactor;
