@@ -9,6 +9,9 @@
 // the number of categories passes the record validator (which accepts codes 0 to m so that data
 // coded from 0 and data coded from 1 both pass) but has no level here: Update returns false for it,
 // and the model's data pass reports such a record as a categorical value out of range.
+//
+// The class is not polymorphic: the factor tables derive from it and are copied out as plain counts,
+// but are never deleted through a QXFactorCounts pointer.
 #pragma once
 
 #include <climits>

@@ -278,6 +278,9 @@ TEST(FactorTablesReference, SalariesCountsCellsAndMeansAgreeWithR) {
       EXPECT_EQ((*tables.GetCountsPtr(f))[k].second, expected[k][1].get<double>());
     }
   }
+  // The counts part copies out on its own, as the fitted models hand it out.
+  const QXMath_600::QXFactorCounts counts = tables;
+  EXPECT_EQ(*counts.GetCountsPtr(2), *tables.GetCountsPtr(2));
   EXPECT_EQ(tables.GetTotalWeight(), ref["total_weight"].get<double>());
   EXPECT_EQ(tables.GetTotalRegrWeight(), ref["total_regr_weight"].get<double>());
   EXPECT_EQ(tables.GetSampleSize(), ref["sample_size"].get<double>());
