@@ -4,7 +4,6 @@
 #include <climits>
 
 #include "common/QXDisplay.h"
-#include "design/QXFactorCounts.h"
 
 namespace QXMath_600 {
 

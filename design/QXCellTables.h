@@ -14,7 +14,6 @@
 #pragma once
 
 #include <memory>
-#include <string_view>
 #include <vector>
 
 #include "common/QXExport.h"
