@@ -49,6 +49,13 @@
 #include "records/QXRecordExtractor.h"
 #include "records/QXRegRecordValidator.h"
 
+// Design: category counts, the hash table, and the cell tables that number the parameters.
+#include "design/QXCellTables.h"
+#include "design/QXEffectsTables.h"
+#include "design/QXFactorCounts.h"
+#include "design/QXFactorTables.h"
+#include "design/QXHashtable.h"
+
 // Link functions: the interface, its factory and the fifteen links.
 #include "logistic/IQXLinkFunc.h"
 #include "logistic/QXLinkCumCauchit.h"
