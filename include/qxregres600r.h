@@ -48,3 +48,33 @@
 #include "records/QXCancelInfo.h"
 #include "records/QXRecordExtractor.h"
 #include "records/QXRegRecordValidator.h"
+
+// Design: category counts, the hash table, and the cell tables that number the parameters.
+#include "design/QXCellTables.h"
+#include "design/QXEffectsTables.h"
+#include "design/QXFactorCounts.h"
+#include "design/QXFactorTables.h"
+#include "design/QXHashtable.h"
+
+// Link functions: the interface, its factory and the fifteen links.
+#include "logistic/IQXLinkFunc.h"
+#include "logistic/QXLinkCumCauchit.h"
+#include "logistic/QXLinkIdentity.h"
+#include "logistic/QXLinkLog.h"
+#include "logistic/QXLinkLogLog.h"
+#include "logistic/QXLinkLogit.h"
+#include "logistic/QXLinkNegBinomial.h"
+#include "logistic/QXLinkPower.h"
+#include "logistic/QXLinkProbit.h"
+
+// Hypothesis tests: test records, contrast matrices, category combinations, Satterthwaite degrees
+// of freedom.
+#include "inference/QXCombinations.h"
+#include "inference/QXContrasts.h"
+#include "inference/QXModelTestStats.h"
+#include "inference/QXSatterthwaite.h"
+#include "inference/QXTestStats.h"
+
+// Marginal means: specifications and result records.
+#include "marginals/QXEmmeansSpec.h"
+#include "marginals/QXEmmeansStats.h"

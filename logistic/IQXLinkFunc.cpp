@@ -1,0 +1,37 @@
+#include "logistic/IQXLinkFunc.h"
+
+#include "logistic/QXLinkCumCauchit.h"
+#include "logistic/QXLinkIdentity.h"
+#include "logistic/QXLinkLog.h"
+#include "logistic/QXLinkLogLog.h"
+#include "logistic/QXLinkLogit.h"
+#include "logistic/QXLinkNegBinomial.h"
+#include "logistic/QXLinkPower.h"
+#include "logistic/QXLinkProbit.h"
+
+namespace QXMath_600 {
+
+IQXLinkFunc* CreateLinkFunction(QXConst::LinkType type, double param) {
+  using namespace QXConst;
+  switch (type) {
+    case QXLinkTypeCLogLog: return new QXLinkCompLog2();
+    case QXLinkTypeIdentity: return new QXLinkIdentity();
+    case QXLinkTypeLog: return new QXLinkLog();
+    case QXLinkTypeLogComplement: return new QXLinkLogComp();
+    case QXLinkTypeLogit: return new QXLinkLogit();
+    case QXLinkTypeNegBinomial: return new QXLinkNegBinomial(param);
+    case QXLinkTypeNegLogLog: return new QXLinkNegLog2();
+    case QXLinkTypeOddsPower: return new QXLinkOddsPower(param);
+    case QXLinkTypePower: return new QXLinkPower(param);
+    case QXLinkTypeProbit: return new QXLinkProbit();
+    case QXLinkTypeCumCauchit: return new QXLinkCumCauchit();
+    case QXLinkTypeCumCLogLog: return new QXLinkCumCompLog2();
+    case QXLinkTypeCumLogit: return new QXLinkCumLogit();
+    case QXLinkTypeCumNegLogLog: return new QXLinkCumNegLog2();
+    case QXLinkTypeCumProbit: return new QXLinkCumProbit();
+  }
+  // Any other value, negative ones included, names no link.
+  return nullptr;
+}
+
+}  // namespace QXMath_600

@@ -1,0 +1,51 @@
+// A link function g maps a mean or probability mu to the linear-predictor scale eta = g(mu) and back.
+// The marginal means back-transform their estimates and standard errors through it, and the model
+// tests state which link their delta-method tests belong to.
+//
+// Every operation is a pure function of its argument and of the object's one optional parameter. It
+// never throws and never allocates; it reports through an optional status code (the pointer may be
+// null) and returns QXMV::gMissingValue whenever it cannot produce a value:
+//   0  success
+//   1  the argument lies outside the function's domain (also written, with the value 0.0, by the
+//      derivatives of the cumulative links at mu = 0 and mu = 1), or is NaN or the missing value
+//   2  numerical failure: a power, exponent or normal quantile could not be formed, an exponent would
+//      overflow, or the formula gave a value that is not finite
+//   3  the computed result lies outside its admissible range
+//
+// For the ordinary links Derivative and SecondDerivative are g'(mu) and g''(mu). For the cumulative
+// links (ordinal models) they are the derivatives of the inverse link, d mu / d eta and
+// d2 mu / d eta2 (the density of the latent distribution and its slope), written as functions of mu.
+#pragma once
+
+#include <cstdint>
+
+#include "common/QXExport.h"
+#include "settings/QXConst.h"
+
+namespace QXMath_600 {
+
+class QXREGRES_API IQXLinkFunc {
+ public:
+  IQXLinkFunc() = default;
+  IQXLinkFunc(const IQXLinkFunc&) = default;
+  IQXLinkFunc& operator=(const IQXLinkFunc&) = default;
+  virtual ~IQXLinkFunc() = default;
+
+  // eta = g(mu).
+  virtual double Link(double mu, std::uint32_t* status) const = 0;
+  // mu = g^-1(eta).
+  virtual double InverseLink(double eta, std::uint32_t* status) const = 0;
+  // g'(mu); for the cumulative links d mu / d eta.
+  virtual double Derivative(double mu, std::uint32_t* status) const = 0;
+  // g''(mu); for the cumulative links d2 mu / d eta2.
+  virtual double SecondDerivative(double mu, std::uint32_t* status) const = 0;
+  // Sets the ancillary parameter of the links that have a replaceable one; the others ignore it.
+  virtual void SetParam(double /*param*/) {}
+};
+
+// A new link object of the given type, owned by the caller (delete it through the interface). param
+// is the negative binomial k or the power p of the odds-power and power links, and is ignored by the
+// other types. A type outside 0 .. 14 gives null.
+QXREGRES_API IQXLinkFunc* CreateLinkFunction(QXConst::LinkType type, double param);
+
+}  // namespace QXMath_600
