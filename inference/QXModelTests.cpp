@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <limits>
 
 #include "common/QXDisplay.h"
@@ -26,6 +25,16 @@ constexpr double kInverseTolerance = 1e-12;
 // "None found yet" for the smallest significance of a set of rows.
 constexpr double kNone = std::numeric_limits<double>::max();
 
+// The smallest significance and adjusted significance over the rows tested so far.
+struct Smallest {
+  void Add(const QXTestStats& stats) {
+    if (!QXMV::IsMissing(stats.GetSig())) sig = std::min(sig, stats.GetSig());
+    if (!QXMV::IsMissing(stats.GetAdjSig())) adjSig = std::min(adjSig, stats.GetAdjSig());
+  }
+  double sig = kNone;
+  double adjSig = kNone;
+};
+
 bool Usable(double x) { return std::isfinite(x) && !QXMV::IsMissing(x); }
 double Clamp01(double x) { return std::min(1.0, std::max(0.0, x)); }
 
@@ -44,6 +53,16 @@ bool IsKnownNonZero(const std::vector<double>& d) {
 void MissingWhenZero(QXTestStats& stats) {
   if (stats.GetDF() == 0.0) stats.SetDF(kM);
   if (stats.GetDF2() == 0.0) stats.SetDF2(kM);
+}
+
+// A record may come from an earlier test: its statistics are cleared so that none of them outlives
+// the test that formed it. Where the record stands in the overall test is the caller's to set.
+void ClearStatistics(QXTestStats& stats) {
+  const bool used = stats.IsUsedInOverallTest();
+  const int nRows = stats.GetNNonRedunRows();
+  stats.Reset(false);
+  stats.SetUsedInOverallTest(used);
+  stats.SetNNonRedunRows(nRows);
 }
 
 void SetBounds(QXTestStats& stats, double lower, double upper) {
@@ -121,9 +140,7 @@ double QXModelTests::ComputeAdjPercentile(QXConst::QXPAdjustMethod method, doubl
   return QXMV::IsMissing(upper) ? kM : CriticalValue(upper, df);
 }
 
-double QXModelTests::AdjustSig(double sig, int m) const {
-  // A multiplier below 1 would shrink the significance: no set of tests is smaller than one.
-  const int n = std::max(m, 1);
+double QXModelTests::AdjustSig(double sig, int n) const {
   switch (fPAdjustment) {
     case QXConst::QXPAdjLSD: return sig;
     case QXConst::QXPAdjBonferroni: return std::min(1.0, n * sig);
@@ -242,6 +259,8 @@ double QXModelTests::ContrastDF(const std::vector<double>& l) const {
 
 bool QXModelTests::TestContrast(double estimate, double h, double var, int m, double df2, bool withBounds,
                                 ContrastScale scale, QXTestStats& stats) const {
+  // A multiplier below 1 would shrink adjustments and widen nothing: no set of tests is smaller than one.
+  const int n = std::max(m, 1);
   // Rounding can leave the variance of a contrast with no variance slightly negative.
   if (!QXMV::IsMissing(var) && var < 0.0) var = 0.0;
   const bool varKnown = Usable(var);
@@ -285,7 +304,7 @@ bool QXModelTests::TestContrast(double estimate, double h, double var, int m, do
   if (QXMV::IsMissing(sig)) return true;
   stats.SetSig(sig);
   if (IsSequential()) return true;
-  stats.SetAdjSig(AdjustSig(sig, m));
+  stats.SetAdjSig(AdjustSig(sig, n));
 
   if (!withBounds || QXMV::IsMissing(fConfidenceLevel)) return true;
   const double alpha = 1.0 - fConfidenceLevel;
@@ -293,9 +312,9 @@ bool QXModelTests::TestContrast(double estimate, double h, double var, int m, do
   if (scale == ContrastScale::kLinear) {
     q = (fPAdjustment == QXConst::QXPAdjLSD && df2 == fDF)
             ? fPercentile
-            : ComputeAdjPercentile(fPAdjustment, alpha, m, df2);
+            : ComputeAdjPercentile(fPAdjustment, alpha, n, df2);
   } else if (Usable(df2) && df2 > 0.0) {
-    q = ComputeAdjPercentile(fPAdjustment, alpha, m, df2);
+    q = ComputeAdjPercentile(fPAdjustment, alpha, n, df2);
   }
   // Centred on the estimate: the interval is for l'b, whatever value it is tested against.
   if (Usable(q)) SetBounds(stats, estimate - q * se, estimate + q * se);
@@ -306,6 +325,7 @@ bool QXModelTests::TestContrast(double estimate, double h, double var, int m, do
 
 bool QXModelTests::ComputeIndivTest(const QXRectMatrix& L, int row, double h, int m, QXTestStats& stats,
                                     bool withBounds) const {
+  ClearStatistics(stats);
   stats.SetTestType(fTestType);
   stats.SetPAdjMethod(fPAdjustment);
   std::vector<double> l;
@@ -321,6 +341,7 @@ QXStatus QXModelTests::ComputeOverallTest(const QXRectMatrix& L, QXTestStats& st
   stats.SetPAdjMethod(fPAdjustment);
   const QXStatus status = CheckColumns(L, fvEstimates.size());
   if (!status.IsOK()) return status;
+  stats.Reset(false);
 
   const int r = L.GetNRows();
   int rank = 0;
@@ -339,16 +360,14 @@ QXStatus QXModelTests::ComputeOverallTest(const QXRectMatrix& L, QXTestStats& st
   std::vector<int> map;
   const int m = ComputeRowMap(L, {}, map);
   stats.SetNNonRedunRows(m);
-  double minSig = kNone, minAdjSig = kNone;
+  Smallest smallest;
   QXTestStats scratch;
   for (int i = 0; i < r; ++i) {
     if (map[i] != -1) continue;
-    scratch.Reset(true);
     ComputeIndivTest(L, i, 0.0, m, scratch, false);
-    if (!QXMV::IsMissing(scratch.GetSig())) minSig = std::min(minSig, scratch.GetSig());
-    if (!QXMV::IsMissing(scratch.GetAdjSig())) minAdjSig = std::min(minAdjSig, scratch.GetAdjSig());
+    smallest.Add(scratch);
   }
-  SetOverallAdjSig(minSig, minAdjSig, m, stats);
+  SetOverallAdjSig(smallest.sig, smallest.adjSig, m, stats);
   return status;
 }
 
@@ -375,6 +394,7 @@ QXStatus QXModelTests::ComputeOvAndIndTests(const QXRectMatrix& L, const std::ve
   if (!status.IsOK()) return status;
   const int r = L.GetNRows();
   if (!h.empty() && h.size() != static_cast<std::size_t>(r)) return InvalidArguments();
+  overall.Reset(false);
 
   int rank = 0;
   QXBitSet kept;
@@ -385,22 +405,29 @@ QXStatus QXModelTests::ComputeOvAndIndTests(const QXRectMatrix& L, const std::ve
   }
   overall.SetUsedInOverallTest(rank == r || rank <= 0);
 
-  // A given m stands for tests beyond these rows; the map still has one entry per row.
   std::vector<int> map;
+  m = PrepareRows(L, h, m, kept, map, individual, overall);
+  for (int i = 0; i < r; ++i) ComputeIndivTest(L, i, h.empty() ? 0.0 : h[i], m, individual[i], false);
+  FinishIndividualTests(map, m, individual, overall);
+  return status;
+}
+
+int QXModelTests::PrepareRows(const QXRectMatrix& M, const std::vector<double>& h, int m,
+                              const QXBitSet& kept, std::vector<int>& map,
+                              std::vector<QXTestStats>& individual, QXTestStats& overall) {
+  const int r = M.GetNRows();
+  // A given m stands for tests beyond these rows; the map still has one entry per row.
   if (m < 1)
-    m = ComputeRowMap(L, h, map);
+    m = ComputeRowMap(M, h, map);
   else
     map.assign(r, -1);
   overall.SetNNonRedunRows(m);
-
   individual.resize(r);
   for (int i = 0; i < r; ++i) {
     individual[i].SetUsedInOverallTest(kept.IsIn(i));
     individual[i].SetNNonRedunRows(m);
-    ComputeIndivTest(L, i, h.empty() ? 0.0 : h[i], m, individual[i], false);
   }
-  FinishIndividualTests(map, m, individual, overall);
-  return status;
+  return m;
 }
 
 void QXModelTests::FinishIndividualTests(const std::vector<int>& map, int m,
@@ -492,11 +519,10 @@ bool QXModelTests::ComputeDiagMatrix(const QXRectMatrix& L, const std::vector<do
   const bool result = L.ComputeRV(b, eta);
   if (!result || !fpLinkFunction) return false;
   for (int i = 0; i < r; ++i) {
-    std::uint32_t code = 0;
-    mu[i] = fpLinkFunction->InverseLink(eta[i], &code);
+    mu[i] = fpLinkFunction->InverseLink(eta[i], nullptr);
     double slope = kM;
     if (!QXMV::IsMissing(mu[i])) {
-      const double derivative = fpLinkFunction->Derivative(mu[i], &code);
+      const double derivative = fpLinkFunction->Derivative(mu[i], nullptr);
       if (!QXMV::IsMissing(derivative) && derivative != 0.0) slope = 1.0 / derivative;
     }
     D.SetElem(i, i, slope);
@@ -573,6 +599,7 @@ double QXModelTests::ComputeOriginalChiSquare(const QXRectMatrix& L, const QXRec
 
 bool QXModelTests::ComputeOriginalIndivTest(double estimate, double var, int m, QXTestStats& stats,
                                             double df2, bool withBounds) const {
+  ClearStatistics(stats);
   stats.SetTestType(fTestType);
   stats.SetPAdjMethod(fPAdjustment);
   stats.SetContrastEstimate(estimate);
@@ -593,25 +620,18 @@ QXStatus QXModelTests::ComputeOriginalOverallTest(const QXRectMatrix& L, const s
   stats.SetPAdjMethod(fPAdjustment);
   const QXStatus status = CheckOriginal(L, b, T);
   if (!status.IsOK()) return status;
+  stats.Reset(false);
 
   const int r = T.GetNRows();
   QXRectMatrix D;
   std::vector<double> mu;
-  ComputeDiagMatrix(L, b, D, mu);
-  int rank = 0;
-  if (HasOverallType()) {
-    QXBitSet kept;
-    std::vector<double> d;
-    double df = fDF;
-    const double w = ComputeOriginalChiSquare(L, T, D, mu, rank, kept, df, d);
-    SetOverallStatistic(w, rank, df, true, d, stats);
-  }
-  stats.SetUsedInOverallTest(rank == r || rank <= 0);
+  QXBitSet kept;
+  SetOriginalOverallStatistic(L, b, T, D, mu, kept, stats);
 
   std::vector<int> map;
   const int m = ComputeRowMap(T, {}, map);
   stats.SetNNonRedunRows(m);
-  double minSig = kNone, minAdjSig = kNone;
+  Smallest smallest;
   bool cancelled = false;
   QXTestStats scratch;
   for (int i = 0; i < r; ++i) {
@@ -620,19 +640,15 @@ QXStatus QXModelTests::ComputeOriginalOverallTest(const QXRectMatrix& L, const s
       cancelled = true;
       break;
     }
-    double var = kM, df2 = kM;
-    const double estimate = ComputeOriginalEstimDenomDf(T, i, L, D, mu, var, df2);
-    scratch.Reset(true);
-    ComputeOriginalIndivTest(estimate, var, m, scratch, df2, false);
-    if (!QXMV::IsMissing(scratch.GetSig())) minSig = std::min(minSig, scratch.GetSig());
-    if (!QXMV::IsMissing(scratch.GetAdjSig())) minAdjSig = std::min(minAdjSig, scratch.GetAdjSig());
+    TestOriginalRow(T, i, L, D, mu, m, false, scratch);
+    smallest.Add(scratch);
   }
   if (!cancelled && fpCancelQuery) cancelled = fpCancelQuery->IsCancelRequested();
   if (cancelled) {
     fStatus = QXStatus(1, false);
     return fStatus;
   }
-  SetOverallAdjSig(minSig, minAdjSig, m, stats);
+  SetOverallAdjSig(smallest.sig, smallest.adjSig, m, stats);
   return status;
 }
 
@@ -644,38 +660,42 @@ QXStatus QXModelTests::ComputeOriginalOvAndIndTests(const QXRectMatrix& L, const
   overall.SetPAdjMethod(fPAdjustment);
   const QXStatus status = CheckOriginal(L, b, T);
   if (!status.IsOK()) return status;
+  overall.Reset(false);
 
   const int r = T.GetNRows();
   QXRectMatrix D;
   std::vector<double> mu;
+  QXBitSet kept;
+  SetOriginalOverallStatistic(L, b, T, D, mu, kept, overall);
+
+  std::vector<int> map;
+  m = PrepareRows(T, {}, m, kept, map, individual, overall);
+  for (int i = 0; i < r; ++i) TestOriginalRow(T, i, L, D, mu, m, true, individual[i]);
+  FinishIndividualTests(map, m, individual, overall);
+  return status;
+}
+
+void QXModelTests::SetOriginalOverallStatistic(const QXRectMatrix& L, const std::vector<double>& b,
+                                               const QXRectMatrix& T, QXRectMatrix& D,
+                                               std::vector<double>& mu, QXBitSet& kept,
+                                               QXTestStats& stats) const {
   ComputeDiagMatrix(L, b, D, mu);
   int rank = 0;
-  QXBitSet kept;
   if (HasOverallType()) {
     std::vector<double> d;
     double df = fDF;
     const double w = ComputeOriginalChiSquare(L, T, D, mu, rank, kept, df, d);
-    SetOverallStatistic(w, rank, df, true, d, overall);
+    SetOverallStatistic(w, rank, df, true, d, stats);
   }
-  overall.SetUsedInOverallTest(rank == r || rank <= 0);
+  stats.SetUsedInOverallTest(rank == T.GetNRows() || rank <= 0);
+}
 
-  std::vector<int> map;
-  if (m < 1)
-    m = ComputeRowMap(T, {}, map);
-  else
-    map.assign(r, -1);
-  overall.SetNNonRedunRows(m);
-
-  individual.resize(r);
-  for (int i = 0; i < r; ++i) {
-    individual[i].SetUsedInOverallTest(kept.IsIn(i));
-    individual[i].SetNNonRedunRows(m);
-    double var = kM, df2 = kM;
-    const double estimate = ComputeOriginalEstimDenomDf(T, i, L, D, mu, var, df2);
-    ComputeOriginalIndivTest(estimate, var, m, individual[i], df2, true);
-  }
-  FinishIndividualTests(map, m, individual, overall);
-  return status;
+void QXModelTests::TestOriginalRow(const QXRectMatrix& T, int row, const QXRectMatrix& L,
+                                   const QXRectMatrix& D, const std::vector<double>& mu, int m,
+                                   bool withBounds, QXTestStats& stats) const {
+  double var = kM, df2 = kM;
+  const double estimate = ComputeOriginalEstimDenomDf(T, row, L, D, mu, var, df2);
+  ComputeOriginalIndivTest(estimate, var, m, stats, df2, withBounds);
 }
 
 // ---- Display --------------------------------------------------------------------------------------

@@ -141,6 +141,14 @@ class QXREGRES_API QXModelTests {
                                 const std::vector<double>& mu, std::vector<double>& gradient);
   bool ComputeOriginalIndivTest(double estimate, double var, int m, QXTestStats& stats, double df2,
                                 bool withBounds) const;
+  // The overall statistic of T mu = 0 into stats, shared by the two original-scale overall tests; D,
+  // mu and the rows the inverse kept are left for the row tests.
+  void SetOriginalOverallStatistic(const QXRectMatrix& L, const std::vector<double>& b, const QXRectMatrix& T,
+                                   QXRectMatrix& D, std::vector<double>& mu, QXBitSet& kept,
+                                   QXTestStats& stats) const;
+  // Row `row` of T tested on the response scale.
+  void TestOriginalRow(const QXRectMatrix& T, int row, const QXRectMatrix& L, const QXRectMatrix& D,
+                       const std::vector<double>& mu, int m, bool withBounds, QXTestStats& stats) const;
 
   // How a single contrast is tested: the linear-predictor form (ComputeIndivTest) or the
   // response-scale form, which needs positive df for a t p-value and for bounds.
@@ -157,6 +165,10 @@ class QXREGRES_API QXModelTests {
                            QXTestStats& stats) const;
   // Row map of L with right-hand values h (empty: 0) into map; returns the number of distinct rows.
   static int ComputeRowMap(const QXRectMatrix& L, const std::vector<double>& h, std::vector<int>& map);
+  // The row map of M (values h) and its count when m < 1, else every row distinct and m as given; then
+  // one record per row with its place in the overall test. Returns the multiplier.
+  static int PrepareRows(const QXRectMatrix& M, const std::vector<double>& h, int m, const QXBitSet& kept,
+                         std::vector<int>& map, std::vector<QXTestStats>& individual, QXTestStats& overall);
   // The adjusted significance of the overall test from the smallest row significances.
   void SetOverallAdjSig(double minSig, double minAdjSig, int m, QXTestStats& stats) const;
   // Step-down (sequential Bonferroni or Sidak) over the rows, then the overall adjusted significance.
@@ -170,8 +182,9 @@ class QXREGRES_API QXModelTests {
   // Upper-tail probability of the two-sided critical value of method 0, 1 or 3 at error rate alpha
   // for n tests; missing otherwise.
   static double AdjustedUpperTail(QXConst::QXPAdjustMethod method, double alpha, int n);
-  // The single-step adjusted significance of method 0, 1 or 3, capped at 1; missing otherwise.
-  double AdjustSig(double sig, int m) const;
+  // The single-step adjusted significance of method 0, 1 or 3 for n >= 1 tests, capped at 1; missing
+  // otherwise.
+  double AdjustSig(double sig, int n) const;
   bool IsTType() const {
     return fTestType == QXConst::QXTestWaldF || fTestType == QXConst::QXTestIndividualT;
   }

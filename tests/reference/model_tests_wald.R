@@ -19,6 +19,7 @@
 #           individual p-values are chosen exactly, including ties (equal |t| from different rows)
 #           and the p-values 0.01, 0.02, 0.03 of the textbook example. The bounds of the step-down
 #           follow the rule written out in stepdown() below, with R's quantiles.
+# quantiles Critical values of single-step intervals (none, Bonferroni, Sidak) from qt and qnorm.
 #
 # Run from this folder: Rscript model_tests_wald.R   (writes model_tests_wald.json)
 
@@ -135,11 +136,12 @@ pw <- contrast(emmeans(rfit, ~ tension), "pairwise")
 pwz <- contrast(emmeans(rfit, ~ tension, df = Inf), "pairwise")
 s <- summary(pw, adjust = "none")
 stopifnot(max(abs(as.numeric(Lw[1:3, ] %*% bo) - s$estimate)) < 1e-10 * max(abs(s$estimate)))
-ext <- function(x, f = -2) c(x, f * x[1], NA)   # rows 4 and 5: -2 x row 1, and the zero row
+# Rows 4 and 5: -2 x row 1, and the zero row (estimate and standard error 0, no test).
+ext <- function(x, f = -2, zero = NA) c(x, f * x[1], zero)
 interval <- function(obj, adjust) {
   ci <- confint(obj, adjust = adjust, level = 1 - alpha)
   lo <- ci[[ncol(ci) - 1]]; hi <- ci[[ncol(ci)]]
-  list(lower = c(lo, -2 * hi[1], NA), upper = c(hi, -2 * lo[1], NA))
+  list(lower = c(lo, -2 * hi[1], 0), upper = c(hi, -2 * lo[1], 0))  # the zero row: 0 +- q * 0
 }
 p_t <- s$p.value
 p_z <- summary(pwz, adjust = "none")$p.value
@@ -154,15 +156,15 @@ sd_rows <- function(p, q, type, method) {
   list(adj = ext(r$adj, 1), lower = c(r$lower, -2 * r$upper[1], NA), upper = c(r$upper, -2 * r$lower[1], NA))
 }
 warpbreaks <- list(
-  b = bo, V = Vo, df = dfw, L = Lw, m = 3, rank = 2,
+  b = bo, V = Vo, df = dfw, L = Lw,
   F = Wr / 2, p_F = pf(Wr / 2, 2, dfw, lower.tail = FALSE), chisq = Wr,
   p_chisq = pchisq(Wr, 2, lower.tail = FALSE),
-  estimate = ext(s$estimate), se = ext(s$SE, 2), t = ext(s$t.ratio), p_t = ext(p_t, 1), p_z = ext(p_z, 1),
+  estimate = ext(s$estimate, zero = 0), se = ext(s$SE, 2, 0), p_t = ext(p_t, 1), p_z = ext(p_z, 1),
   t_bonferroni = ext(summary(pw, adjust = "bonferroni")$p.value, 1),
   t_sidak = ext(sidak(p_t, 3), 1),
   t_holm = ext(p.adjust(p_t, "holm"), 1), t_holm_sidak = ext(holm_sidak(p_t), 1),
   z_bonferroni = ext(summary(pwz, adjust = "bonferroni")$p.value, 1),
-  z_holm = ext(p.adjust(p_z, "holm"), 1),
+  z_sidak = ext(sidak(p_z, 3), 1),
   ci_t = list(none = interval(pw, "none"), bonferroni = interval(pw, "bonferroni"),
               sidak = interval(pw, "sidak")),
   ci_z = list(none = interval(pwz, "none"), bonferroni = interval(pwz, "bonferroni"),
@@ -192,6 +194,20 @@ stopifnot(max(abs(textbook$cases[[3]]$adj - c(0.04, 0.04, 0.03))) < 1e-14)
 # |t| = 2 three times (rows 1, 3, 7), 1 twice (rows 2, 6); row 4 has p near 0.6.
 ties <- built(c(2, 1, 4, 0.5, 2.5, 3, -6), c(1, 1, 4, 1, 1, 9, 9), 12)
 
+# ---- quantiles ------------------------------------------------------------------------------------
+# Two-sided critical values for error rate a over n tests: method 0 (none), 1 (Bonferroni), 3 (Sidak);
+# types 0 and 1 use Student's t at df, types 2 and 3 the standard normal.
+critical <- function(type, method, a, n, df) {
+  u <- switch(as.character(method), "0" = a / 2, "1" = a / (2 * n), "3" = sidak(a, 1 / n) / 2)
+  q <- if (type <= 1) qt(u, df, lower.tail = FALSE) else qnorm(u, lower.tail = FALSE)
+  list(type = type, method = method, alpha = a, n = n, df = df, q = q)
+}
+quantiles <- list(critical(0, 0, 0.05, 1, 10), critical(2, 0, 0.05, 1, 10), critical(0, 0, 0.05, 1, 5),
+                  critical(0, 1, 0.05, 3, 48), critical(1, 3, 0.05, 3, 48), critical(2, 1, 0.01, 20, 5),
+                  critical(3, 3, 1e-6, 1000, 5), critical(1, 1, 0.1, 7, 3.5))
+percentiles <- list(list(type = 0, p = 0.9, df = 7, q = qt(0.9, 7)), list(type = 3, p = 0.2, df = 7, q = qnorm(0.2)))
+
 qx_write_json(list(alpha = alpha, salaries = salaries, warpbreaks = warpbreaks,
-                   stepdown = list(textbook = textbook, ties = ties)),
+                   stepdown = list(textbook = textbook, ties = ties),
+                   quantiles = quantiles, percentiles = percentiles),
               "model_tests_wald.json")
