@@ -79,7 +79,7 @@ class QXREGRES_API QXModelTests {
   // The critical value of a two-sided interval at error rate alpha adjusted for n tests: probability
   // 1 - alpha/2 for method 0, 1 - alpha/(2n) for Bonferroni (1), 0.5 (1 - alpha)^(1/n) + 0.5 for Sidak
   // (3), through the distribution of ComputePercentile. Missing for the sequential methods (2, 4), for
-  // alpha outside (0, 1) and for n < 1.
+  // alpha outside (0, 1] and for n < 1.
   double ComputeAdjPercentile(QXConst::QXPAdjustMethod method, double alpha, int n, double df) const;
 
   // Overall test of L b = 0 into stats; with an adjustment method, the adjusted significance is drawn
@@ -90,13 +90,16 @@ class QXREGRES_API QXModelTests {
   QXCommon_600::QXStatus ComputeModelTest(const QXRectMatrix& L, const QXCommon_600::QXStatus& status,
                                           QXModelTestStats& modelTestStats) const;
   // Test of row `row` of L against the value h, adjusted for m tests. Bounds are formed when asked and
-  // a confidence level is set. False when the row cannot be read or its variance cannot be formed.
+  // a confidence level is set. The statistics of stats are replaced; its place in an overall test
+  // (used-in-overall, number of non-redundant rows) is kept. False when the row cannot be read or its
+  // variance cannot be formed.
   bool ComputeIndivTest(const QXRectMatrix& L, int row, double h, int m, QXTestStats& stats,
                         bool withBounds) const;
   // Overall test of L b = h and the test of every row, with the adjustment method (including the
   // sequential step-down forms). h holds one value per row of L, or is empty for h = 0. individual
-  // is resized to the rows of L (records already there are not reset). With m < 1 the multiplier is
-  // the number of distinct rows; with m >= 1 it is m and every row counts as distinct.
+  // is resized to the rows of L, and every record gets the statistics of its row. With m < 1 the
+  // multiplier is the number of distinct rows; with m >= 1 it is m and every row counts as distinct.
+  // Overall records, here and in the other tests, are cleared before they are filled.
   QXCommon_600::QXStatus ComputeOvAndIndTests(const QXRectMatrix& L, const std::vector<double>& h,
                                               std::vector<QXTestStats>& individual, QXTestStats& overall,
                                               int m) const;

@@ -20,8 +20,8 @@ source("qx_json.R")
 alpha <- 0.05
 
 # Everything the tests need of one model and one set of means; df = Inf for z tests.
-case <- function(fit, spec, df = Inf) {
-  emm <- if (is.finite(df)) emmeans(fit, spec, df = df) else emmeans(fit, spec)
+case <- function(fit, means_of, df = Inf) {
+  emm <- if (is.finite(df)) emmeans(fit, means_of, df = df) else emmeans(fit, means_of)
   L <- unname(emm@linfct); b <- unname(coef(fit)); V <- unname(vcov(fit))
   pw <- contrast(regrid(emm), "pairwise")
   T <- t(as.matrix(coef(pw)[, -1]))
@@ -54,9 +54,9 @@ wb <- read.csv("../../data/warpbreaks.csv", stringsAsFactors = TRUE)
 wb$tension <- factor(wb$tension, levels = c("L", "M", "H"))
 log_fit <- glm(breaks ~ wool + tension, family = poisson, data = wb)
 
-model <- function(fit, spec, finite_df) {
-  out <- list(b = unname(coef(fit)), V = unname(vcov(fit)), df = df.residual(fit), z = case(fit, spec))
-  if (finite_df) out$t <- case(fit, spec, df.residual(fit))
+model <- function(fit, means_of, finite_df) {
+  out <- list(b = unname(coef(fit)), V = unname(vcov(fit)), df = df.residual(fit), z = case(fit, means_of))
+  if (finite_df) out$t <- case(fit, means_of, df.residual(fit))
   out
 }
 
