@@ -67,11 +67,12 @@
 #include "logistic/QXLinkPower.h"
 #include "logistic/QXLinkProbit.h"
 
-// Hypothesis tests: test records, contrast matrices, category combinations, Satterthwaite degrees
-// of freedom.
+// Hypothesis tests: test records, Wald tests of linear hypotheses, contrast matrices, category
+// combinations, Satterthwaite degrees of freedom.
 #include "inference/QXCombinations.h"
 #include "inference/QXContrasts.h"
 #include "inference/QXModelTestStats.h"
+#include "inference/QXModelTests.h"
 #include "inference/QXSatterthwaite.h"
 #include "inference/QXTestStats.h"
 
