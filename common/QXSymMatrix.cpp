@@ -182,6 +182,19 @@ double QXSymMatrix::GetElem(int i, int j) const {
   return fvLo.empty() ? fvHi[idx] : fvHi[idx] + fvLo[idx];
 }
 
+bool QXSymMatrix::GetElemExtended(int i, int j, double& hi, double& lo) const {
+  if (i < 0 || j < 0 || i >= fN || j >= fN) return false;
+  const std::size_t idx = Index(i, j);
+  if (fvLo.empty()) {
+    hi = fvHi[idx];
+    lo = 0.0;
+    return true;
+  }
+  // Low parts may hold raw accumulated errors until the next sweep: hand out the normalized sum.
+  detail::TwoSum(fvHi[idx], fvLo[idx], hi, lo);
+  return true;
+}
+
 bool QXSymMatrix::SetElem(int i, int j, double value) {
   if (i < 0 || j < 0 || i >= fN || j >= fN) return false;
   const std::size_t idx = Index(i, j);
@@ -296,6 +309,12 @@ bool QXSymMatrix::UpdateXXExtended(const std::vector<double>& hi, const std::vec
       ++count;
     }
   return AddOuterProduct(fvWorkIndex.data(), values.data(), values.data() + fN, count, w);
+}
+
+bool QXSymMatrix::UpdateXXSparseExtended(const int* indices, const double* hi, const double* lo, int count,
+                                         double w) {
+  if (count > 0 && !hi) return false;
+  return AddOuterProduct(indices, hi, lo, count, w);
 }
 
 // ---- Sweep ----------------------------------------------------------------------------------------
