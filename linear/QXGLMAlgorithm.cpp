@@ -137,6 +137,10 @@ QXStatus QXGLMAlgorithm::CreateModelParameters() {
 QXStatus QXGLMAlgorithm::AccumulateCrossProducts(MultiPassRecordIter& records) {
   if (fStatus.IsError()) return fStatus;
   if (!fbDataProcessed) return fStatus = Error(313);
+  const double totalWeight = fFactorTables.GetTotalWeight();
+  // Every record's weight is divided by W: an overflowed total would turn all of them into 0.
+  if (!(totalWeight > 0.0) || !std::isfinite(totalWeight)) return fStatus = Error(308);
+  fModel.SetTotals(totalWeight, fvMeanValues.empty() ? QXMV::gMissingValue : fvMeanValues.back());
   records.NewPass();
   RunPass(records, nullptr, [this](const Record& record) {
     if (fModel.AddRecord(record.GetAll())) return true;
@@ -162,11 +166,6 @@ QXStatus QXGLMAlgorithm::BuildModel(MultiPassRecordIter& records) {
   if (fStatus.IsError()) return fStatus;
   if (!fModel.IsParametersCreated()) return fStatus = Error(309);
   if (fbModelBuilt) return fStatus = Error(310);
-  const double totalWeight = fFactorTables.GetTotalWeight();
-  // Every record's weight is divided by W: an overflowed total would turn all of them into 0.
-  if (!(totalWeight > 0.0) || !std::isfinite(totalWeight)) return fStatus = Error(308);
-  fModel.SetTotals(totalWeight, fvMeanValues.empty() ? QXMV::gMissingValue : fvMeanValues.back());
-
   if (AccumulateCrossProducts(records).IsError()) return fStatus;
   if ((fStatus = fModel.Solve()).IsError()) return fStatus;
   if (ComputeFitStatistics(records).IsError()) return fStatus;

@@ -7,6 +7,7 @@
 #include "common/QXDisplay.h"
 #include "common/QXDoubleDouble.h"
 #include "common/QXMissingValue.h"
+#include "design/QXFactorCounts.h"
 #include "design/QXFactorTables.h"
 #include "records/QXCancelInfo.h"
 
@@ -73,13 +74,9 @@ QXStatus QXGLMModel::CreateParameters(QXFactorTables& tables) {
   fvParameters.clear();
   fvFirstParameters.clear();
   fvNEffectParameters.clear();
-  fvEffectCovariates.clear();
-  fvEffectCovStart.assign(1, 0);
-  fbExtendedRows = false;
   if (intercept) {
     if (fpCancelInfo->WillCancel()) return fStatus = QXStatus(1, false);
     fvParameters.emplace_back();
-    fvEffectCovStart.push_back(0);
   }
   const int nEffects = static_cast<int>(fpModelEffects->size());
   for (int e = 0; e < nEffects; ++e) {
@@ -92,20 +89,14 @@ QXStatus QXGLMModel::CreateParameters(QXFactorTables& tables) {
     fvNEffectParameters.push_back(n);
     if (n == 1 && parameter.GetNFactors() == 0) {
       fvParameters.push_back(parameter);
-    } else {
-      for (int k = 0; k < n; ++k) {
-        tables.GetParameterFactorValues(parameter.GetCategories(), m, k);
-        fvParameters.push_back(parameter);
-      }
+      continue;
     }
-    const std::vector<int>& covariates = parameter.GetCovariates();
-    const std::vector<int>& powers = parameter.GetCovariateMultiplicities();
-    for (std::size_t c = 0; c < covariates.size(); ++c)
-      fvEffectCovariates.insert(fvEffectCovariates.end(), static_cast<std::size_t>(powers[c]), covariates[c]);
-    const int degree = static_cast<int>(fvEffectCovariates.size()) - fvEffectCovStart.back();
-    fbExtendedRows = fbExtendedRows || degree > 1;
-    fvEffectCovStart.push_back(static_cast<int>(fvEffectCovariates.size()));
+    for (int k = 0; k < n; ++k) {
+      tables.GetParameterFactorValues(parameter.GetCategories(), m, k);
+      fvParameters.push_back(parameter);
+    }
   }
+  SetUpRowExpansion(tables);
 
   const int p = static_cast<int>(fvParameters.size());
   if (!fZPrimeZ.SetNRowsCols(p + 1)) {
@@ -117,7 +108,7 @@ QXStatus QXGLMModel::CreateParameters(QXFactorTables& tables) {
   fRecordsAdded = 0;
   fvEstimates.assign(static_cast<std::size_t>(p), 0.0);
   fRedundancy = QXBitSet(p + 1);
-  const std::size_t entries = fvEffectCovStart.size();  // one per effect, plus the dependent
+  const std::size_t entries = fvEffects.size() + 1;  // one per effect, plus the dependent
   fvRowIndices.assign(entries, 0);
   fvRowHi.assign(entries, 0.0);
   fvRowLo.assign(entries, 0.0);
@@ -136,21 +127,103 @@ double QXGLMModel::Weight(const double* values) const {
   return f * g / fTotalFreqWeight;
 }
 
-int QXGLMModel::ExpandSparse(const double* values, bool& ok) const {
-  const std::vector<int>& indices = fpFactorTables->GetRowParameterIndices(values, ok);
-  const int nEffects = static_cast<int>(indices.size());
-  const int* covariates = fvEffectCovariates.data();
-  int count = 0;
+void QXGLMModel::SetUpRowExpansion(const QXFactorTables& tables) {
+  const std::vector<int>& sizes = fpSettings->GetFactorSizes();
+  const std::vector<std::vector<int>>& effectFactors = tables.GetModelEffectFactors();
+  const std::vector<int>& offsets = tables.GetParameterOffsets();
+  const bool intercept = fpSettings->GetInterceptUse();
+  const int nEffects = tables.GetNModelEffects();
+  fvEffects.assign(static_cast<std::size_t>(nEffects), EffectColumns());
+  fvEffectCovariates.clear();
+  fvCellFactors.clear();
+  fvCellParameters.clear();
+  fvLevels.assign(fvFactors.size(), 0);
+  fbExtendedRows = false;
+  std::vector<int> codes;
   for (int m = 0; m < nEffects; ++m) {
-    const int k = indices[m];
-    if (k < 0) continue;
-    const int first = fvEffectCovStart[m];
-    const int n = fvEffectCovStart[m + 1] - first;
+    EffectColumns& effect = fvEffects[m];
+    // Numbering starts at 0, so an effect's offset is the index of its first parameter.
+    effect.firstParameter = offsets[m];
+    effect.covBegin = static_cast<int>(fvEffectCovariates.size());
+    const int e = intercept ? m - 1 : m;
+    if (e >= 0) {
+      QXRegrParameter parameter;
+      parameter.SetupFromEffect((*fpModelEffects)[e], e, 0);
+      const std::vector<int>& covariates = parameter.GetCovariates();
+      const std::vector<int>& powers = parameter.GetCovariateMultiplicities();
+      for (std::size_t c = 0; c < covariates.size(); ++c)
+        fvEffectCovariates.insert(fvEffectCovariates.end(), static_cast<std::size_t>(powers[c]),
+                                  covariates[c]);
+    }
+    effect.covEnd = static_cast<int>(fvEffectCovariates.size());
+    fbExtendedRows = fbExtendedRows || effect.covEnd - effect.covBegin > 1;
+
+    effect.factorBegin = static_cast<int>(fvCellFactors.size());
+    std::int64_t combinations = 1;
+    for (int var : effectFactors[m]) {
+      const int position =
+          static_cast<int>(std::find(fvFactors.begin(), fvFactors.end(), var) - fvFactors.begin());
+      const int n = static_cast<std::size_t>(position) < sizes.size() ? sizes[position] : 0;
+      fvCellFactors.push_back({position, n, 0});
+      combinations = std::min(combinations * std::max(n, 1), kMaxDirectCells + 1);
+    }
+    effect.factorEnd = static_cast<int>(fvCellFactors.size());
+    if (effect.factorBegin == effect.factorEnd) continue;
+    const std::int64_t used = static_cast<std::int64_t>(fvCellParameters.size());
+    if (used + combinations > kMaxDirectCells) continue;
+    // Mixed radix over the effect's factors, the last one varying fastest.
+    int stride = 1;
+    for (int j = effect.factorEnd - 1; j >= effect.factorBegin; --j) {
+      fvCellFactors[j].stride = stride;
+      stride *= std::max(fvCellFactors[j].nCategories, 1);
+    }
+    effect.cellBegin = static_cast<int>(used);
+    fvCellParameters.resize(static_cast<std::size_t>(used + combinations), -1);
+    for (int k = 0; k < tables.GetNEffectParameters(m); ++k) {
+      tables.GetParameterFactorValues(codes, m, k);
+      int index = effect.cellBegin;
+      for (int j = effect.factorBegin; j < effect.factorEnd; ++j)
+        index += codes[j - effect.factorBegin] * fvCellFactors[j].stride;
+      fvCellParameters[index] = effect.firstParameter + k;
+    }
+  }
+}
+
+int QXGLMModel::ExpandSparse(const double* values, bool& ok) const {
+  const int nFactors = static_cast<int>(fvLevels.size());
+  for (int i = 0; i < nFactors; ++i) fvLevels[i] = QXFactorCounts::LevelIndex(values[fvFactors[i]], 0);
+  const int* covariates = fvEffectCovariates.data();
+  ok = true;
+  int count = 0;
+  for (int m = 0; m < static_cast<int>(fvEffects.size()); ++m) {
+    const EffectColumns& effect = fvEffects[m];
+    int k = effect.firstParameter;
+    if (effect.cellBegin >= 0) {
+      int index = effect.cellBegin;
+      for (int j = effect.factorBegin; j < effect.factorEnd; ++j) {
+        const CellFactor& factor = fvCellFactors[j];
+        const int level = fvLevels[factor.position];
+        // Unsigned, so that a negative level fails the same test as one beyond the last category.
+        if (static_cast<unsigned>(level) >= static_cast<unsigned>(factor.nCategories)) {
+          k = -1;
+          break;
+        }
+        index += level * factor.stride;
+      }
+      if (k >= 0) k = fvCellParameters[index];
+    } else if (effect.factorBegin < effect.factorEnd) {
+      k = fpFactorTables->GetEffectParameterIndex(m, fvLevels);
+    }
+    if (k < 0) {
+      ok = false;
+      continue;
+    }
+    const int n = effect.covEnd - effect.covBegin;
     double hi = 1.0, lo = 0.0;
     if (n == 1) {
-      hi = values[covariates[first]];
+      hi = values[covariates[effect.covBegin]];
     } else if (n > 1) {
-      const DD product = CovariateProductOf(values, covariates + first, n);
+      const DD product = CovariateProductOf(values, covariates + effect.covBegin, n);
       hi = product.hi;
       lo = product.lo;
     }

@@ -5,10 +5,13 @@
 //
 // Rows are expanded sparsely: a record has one non-zero design entry per model effect (the column of
 // its cell), so the per-record cost of the cross-product and fit passes follows the number of effects,
-// not the number of parameters. Products of covariates (powers, covariate interactions) are formed
-// in double-double and enter the cross products with their low parts: rounding x^k to a double would
-// already cost a badly conditioned polynomial fit most of its digits, whatever the sweep does next.
-// Predictions and residuals are compensated dot products of the estimates with those rows.
+// not the number of parameters. A cell is found through a direct index over the combinations of its
+// effect's factor levels (built from the numbered tables, so it gives the tables' own parameter
+// indices), or through the tables' hash lookup when that index would be too large. Products of covariates
+// (powers, covariate interactions) are formed in double-double and enter the cross products with their low
+// parts: rounding x^k to a double would already cost a badly conditioned polynomial fit most of its digits,
+// whatever the sweep does next. Predictions and residuals are compensated dot products of the estimates with
+// those rows.
 //
 // Weights: a record with frequency weight f and regression weight g enters every sum with
 // w = f g / W, W the total frequency weight, so the swept parameter block scaled by 1/W is minus the
@@ -137,12 +140,43 @@ class QXREGRES_API QXGLMModel {
   std::vector<int> fvNEffectParameters;
   QXCommon_600::QXStatus fStatus;
 
-  // Per effect of the tables: the covariates of its product, each repeated by its power, as a range
-  // of fvEffectCovariates.
+  // What the row expansion needs of each effect of the tables, as ranges of the flat vectors below.
+  struct EffectColumns {
+    // The parameter of an effect without factors; otherwise that of its first cell.
+    int firstParameter = 0;
+    // The covariates of its product, each repeated by its power, in fvEffectCovariates.
+    int covBegin = 0;
+    int covEnd = 0;
+    // Its factors in cell-key order, in fvCellFactors.
+    int factorBegin = 0;
+    int factorEnd = 0;
+    // Where its direct cell index starts in fvCellParameters; -1 when its cells are looked up in the
+    // tables' hash table instead.
+    int cellBegin = -1;
+  };
+  // One factor of an effect's cell key: its position among the settings' factors, its number of
+  // categories, and its stride in the effect's direct cell index.
+  struct CellFactor {
+    int position;
+    int nCategories;
+    int stride;
+  };
+  // The cells of an effect are found through a direct index over all combinations of its factors'
+  // levels, a few array reads instead of a hash probe per record, as long as all effects together
+  // need at most this many entries; the effects beyond it use the tables' hash lookup.
+  static constexpr std::int64_t kMaxDirectCells = std::int64_t{1} << 20;
+  // Builds fvEffects and the direct cell indices from the numbered tables.
+  void SetUpRowExpansion(const QXFactorTables& tables);
+
+  std::vector<EffectColumns> fvEffects;
   std::vector<int> fvEffectCovariates;
-  std::vector<int> fvEffectCovStart;
+  std::vector<CellFactor> fvCellFactors;
+  // Per direct index entry, the parameter of that cell or -1 for a cell never observed.
+  std::vector<int> fvCellParameters;
   // Some effect multiplies covariates, so rows carry low parts.
   bool fbExtendedRows = false;
+  // The level index of every factor of the current record.
+  mutable std::vector<int> fvLevels;
   // The row of the current record: non-zero entries (parameter index, hi + lo), the dependent last.
   // Sized once when the parameters are created; the record loops reuse them.
   mutable std::vector<int> fvRowIndices;

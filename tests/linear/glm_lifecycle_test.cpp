@@ -221,6 +221,31 @@ TEST(LinearModel, ConstantDependentHasNoRSquareAndNoResidual) {
   EXPECT_LT(fit.stats->GetModelFitStat(QXConst::QXFitRootMSE), 1e-30);
 }
 
+TEST(LinearModel, CellsOfFactorsWithHugeCategoryCountsAreFoundAsWell) {
+  // B declares 3 million categories, far too many combinations to index directly, and uses three.
+  // A x B has cells (0,0), (0,2999999), (1,1000), (2,0); y is exact in A + A x B.
+  Records records;
+  const double cells[4][2] = {{0, 0}, {0, 2999999}, {1, 1000}, {2, 0}};
+  const double means[4] = {1.0, 4.0, 9.0, 16.0};
+  for (int c = 0; c < 4; ++c)
+    for (double d : {-0.5, 0.5}) records.push_back({means[c] + d, cells[c][0], cells[c][1], 0, 1, 1});
+  QXRegSettings settings;
+  settings.SetDependent(0);
+  settings.AddFactor(1, 3);
+  settings.AddFactor(2, 3000000);
+  settings.SetInterceptUse(false);
+  settings.AddModelEffect(qx_linear_test::MakeEffect(settings, kAB));
+  Fit fit(settings, records);
+  ASSERT_TRUE(fit.status.IsOK());
+  EXPECT_EQ(fit.stats->GetParamEstimates(), (std::vector<double>{1.0, 4.0, 9.0, 16.0}));
+  std::vector<double> probabilities;
+  double p = 0.0;
+  EXPECT_TRUE(fit.component->Score(MakeRecord({0, 1, 1000}), p, probabilities).IsOK());
+  EXPECT_EQ(p, 9.0);
+  EXPECT_TRUE(fit.component->Score(MakeRecord({0, 1, 999}), p, probabilities).IsOK());
+  EXPECT_EQ(p, kMissing);
+}
+
 // ---- Scoring and row expansion ----------------------------------------------------------------------
 
 TEST(LinearModelScoring, PredictsKnownCellsAndRefusesWhatCannotBeScored) {
