@@ -12,13 +12,12 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "BenchData.h"
+#include "BenchReport.h"
 #include "qxregres600r.h"
 
 namespace {
@@ -29,14 +28,8 @@ using QXCommon_600::Record;
 constexpr int kNVariables = 6;
 
 void FillRecord(std::int64_t i, double* values) {
-  // A cheap counter-based generator keeps the file the same from run to run.
-  std::uint64_t h = static_cast<std::uint64_t>(i) * 0x9E3779B97F4A7C15ull;
-  auto next = [&h] {
-    h ^= h >> 31;
-    h *= 0xBF58476D1CE4E5B9ull;
-    h ^= h >> 27;
-    return h;
-  };
+  qx_bench::CounterRandom random(i);
+  auto next = [&random] { return random.Next(); };
   const int a = static_cast<int>(next() % 5);
   const int b = static_cast<int>(next() % 10);
   const double x1 = static_cast<double>(next() % 1000) / 10.0;
@@ -113,21 +106,11 @@ void Fit(benchmark::State& state, const qx_bench::BinaryDataFile& data, Stage st
   std::fclose(file);
 }
 
-// The console output, plus each benchmark's median CPU time kept for the ratios printed at the end.
-// CPU time rather than wall time: the passes are single-threaded and read a file the page cache
-// holds, and on a shared machine wall time mostly measures the neighbours.
-class RatioReporter : public benchmark::ConsoleReporter {
+// Prints the ratios of the median times once the benchmarks have run.
+class RatioReporter : public qx_bench::MedianReporter {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)
-      if (run.aggregate_name == "median") fMedians[run.run_name.function_name] = run.GetAdjustedCPUTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
   void PrintRatios(std::int64_t fileRecords) const {
-    auto at = [this](const char* name) {
-      auto it = fMedians.find(name);
-      return it == fMedians.end() ? 0.0 : it->second;
-    };
+    auto at = [this](const char* name) { return Median(name); };
     const double bare = at("ThreeBarePasses");
     const double build = at("BuildModel");
     if (bare <= 0.0 || build <= 0.0) return;
@@ -138,21 +121,15 @@ class RatioReporter : public benchmark::ConsoleReporter {
     // The times are in milliseconds (the benchmarks' unit).
     std::printf("BuildModel: %.3g records per second\n", static_cast<double>(fileRecords) / (build / 1000.0));
   }
-
- private:
-  std::map<std::string, double> fMedians;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* env = std::getenv("QX_BENCH_RECORDS");
-  const std::int64_t nRecords = env != nullptr ? std::atoll(env) : 10000000;
+  const std::int64_t nRecords = qx_bench::RecordsToGenerate();
   const qx_bench::BinaryDataFile data(nRecords, kNVariables, FillRecord);
 
-  auto configure = [](benchmark::internal::Benchmark* b) {
-    b->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true);
-  };
+  const auto configure = qx_bench::RepeatFiveTimes;
   configure(benchmark::RegisterBenchmark("ThreeBarePasses", ThreeBarePasses, std::cref(data)));
   configure(benchmark::RegisterBenchmark("DataPassAndParameters", Fit, std::cref(data), Stage::kParameters));
   configure(benchmark::RegisterBenchmark("PlusCrossProducts", Fit, std::cref(data), Stage::kCrossProducts));

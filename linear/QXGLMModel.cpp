@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <new>
 
 #include "common/QXDisplay.h"
 #include "common/QXDoubleDouble.h"

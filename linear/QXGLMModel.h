@@ -59,8 +59,11 @@ class QXREGRES_API QXGLMModel {
   // W, the total frequency weight, and the dependent mean of the data pass; before the cross products.
   void SetTotals(double totalFreqWeight, double dependentMean);
 
-  // Adds a valid record's row (values indexed by record index) to the cross products. False when the
-  // parameters are not created, the model is solved, values is null or the weight is not finite.
+  // The operations given `values` read a record by record index: it must hold every variable of the
+  // settings, as a record the validator accepted does (for scoring, every factor and covariate).
+
+  // Adds a valid record's row to the cross products. False when the parameters are not created, the
+  // model is solved, values is null or the weight is not finite.
   bool AddRecord(const double* values);
   // Sweeps every parameter pivot in index order. Error 309 when no record was added, 310 when already
   // solved, 1 when cancelled.

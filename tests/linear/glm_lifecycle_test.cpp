@@ -471,6 +471,20 @@ TEST(LinearModelCancel, CallersQueryAndCancelStopTheWorkWithStatus1) {
   EXPECT_EQ(fit.status.GetErrorCode(), 1);
   EXPECT_FALSE(fit.component->IsModelBuilt());
 
+  // Asked before each record and each sweep step: 9 records of the data pass, 2 steps of the
+  // parameters (intercept, A), 9 records of the cross products, then the sweep (before it and before
+  // each of its 4 pivots). The fourth answer of the sweep stops it between pivots.
+  PendingCancel inSweep;
+  inSweep.fAnswerNoTimes = 9 + 2 + 9 + 3;
+  settings.SetCancelPointer(&inSweep);
+  QXGLMAlgorithm algorithm(settings);
+  MemoryIterator records(OneWay());
+  ASSERT_TRUE(algorithm.ProcessData(records).IsOK());
+  ASSERT_TRUE(algorithm.CreateModelParameters().IsOK());
+  EXPECT_EQ(algorithm.BuildModel(records).GetErrorCode(), 1);
+  EXPECT_EQ(algorithm.GetModel().GetRecordsAdded(), 9);
+  EXPECT_FALSE(algorithm.GetModel().IsSolved());
+
   QXRegSettings plain = Settings({kA});
   QXMath_600::QXGLMComponent component(plain);
   component.Cancel();

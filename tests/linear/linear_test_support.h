@@ -82,12 +82,4 @@ inline bool NearScaled(double a, double b, double rel, double scale) {
 }
 inline bool Near(double a, double b, double rel) { return NearScaled(a, b, rel, 0.0); }
 
-// The number of correct significant digits of `value` (capped at 15); against 0, of its magnitude.
-inline double LogRelativeError(double value, double certified) {
-  if (value == certified) return 15.0;
-  const double error =
-      certified == 0.0 ? std::fabs(value) : std::fabs(value - certified) / std::fabs(certified);
-  return std::min(15.0, -std::log10(error));
-}
-
 }  // namespace qx_linear_test

@@ -12,60 +12,20 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "linear_test_support.h"
 #include "qxregres600r.h"
+#include "tests/common/nist_datasets.h"
 
 namespace {
 
-using qx_linear_test::LogRelativeError;
 using qx_linear_test::RecordFile;
 using qx_linear_test::Records;
 using qx_linear_test::Term;
-
-struct Certified {
-  Records rows;  // y, x1, ..., as in the file
-  std::vector<double> estimates;
-  std::vector<double> deviations;
-  double residualSd = 0.0;
-  double rSquared = 0.0;
-  bool intercept = false;
-};
-
-Certified Load(const std::string& name) {
-  Certified c;
-  const std::string dir = std::string(QX_TEST_DATA_DIR) + "/nist/";
-  std::ifstream csv(dir + name + ".csv");
-  std::string line;
-  std::getline(csv, line);
-  while (std::getline(csv, line)) {
-    if (line.empty()) continue;
-    std::stringstream s(line);
-    std::vector<double> row;
-    for (std::string cell; std::getline(s, cell, ',');) row.push_back(std::stod(cell));
-    c.rows.push_back(row);
-  }
-  std::ifstream cert(dir + name + ".certified.txt");
-  while (std::getline(cert, line)) {
-    std::stringstream s(line);
-    std::string label;
-    double value = 0.0, deviation = 0.0;
-    s >> label >> value;
-    if (label == "residual_sd") c.residualSd = value;
-    if (label == "r_squared") c.rSquared = value;
-    if (label.empty() || label[0] != 'b') continue;
-    s >> deviation;
-    c.intercept = c.intercept || label == "b0";
-    c.estimates.push_back(value);
-    c.deviations.push_back(deviation);
-  }
-  return c;
-}
+using qx_nist::LogRelativeError;
 
 struct Case {
   const char* name;
@@ -76,7 +36,7 @@ class NistThroughPublicApi : public ::testing::TestWithParam<Case> {};
 
 TEST_P(NistThroughPublicApi, CoefficientsAndFitStatisticsReachTwelveDigits) {
   const Case param = GetParam();
-  const Certified c = Load(param.name);
+  const qx_nist::Dataset c = qx_nist::Load(param.name);
   const int nPredictors = static_cast<int>(c.rows[0].size()) - 1;
   QXMath_600::QXRegSettings settings;
   ASSERT_TRUE(settings.SetDependent(0));
@@ -84,7 +44,7 @@ TEST_P(NistThroughPublicApi, CoefficientsAndFitStatisticsReachTwelveDigits) {
   settings.SetInterceptUse(c.intercept);
   settings.SetTolerance(param.tolerance);
   // One predictor with more terms than an intercept and a slope is a polynomial in it.
-  const int nTerms = static_cast<int>(c.estimates.size()) - (c.intercept ? 1 : 0);
+  const int nTerms = static_cast<int>(c.certified.size()) - (c.intercept ? 1 : 0);
   for (int t = 1; t <= nTerms; ++t) {
     Term term;
     if (nPredictors == 1)
@@ -104,16 +64,17 @@ TEST_P(NistThroughPublicApi, CoefficientsAndFitStatisticsReachTwelveDigits) {
   ASSERT_TRUE(component->GetOutputStats(stats).IsOK());
 
   const std::vector<double>& b = stats->GetParamEstimates();
-  ASSERT_EQ(b.size(), c.estimates.size());
+  ASSERT_EQ(b.size(), c.certified.size());
   const double w = stats->GetTotalFreqWeight();
   const double df = stats->GetNDegFreedom();
   const double rmse = stats->GetModelFitStat(QXConst::QXFitRootMSE);
   const double sigma = rmse * std::sqrt(w / df);
   double coefficients = 15.0, deviations = 15.0;
   for (std::size_t k = 0; k < b.size(); ++k) {
-    coefficients = std::min(coefficients, LogRelativeError(b[k], c.estimates[k]));
+    coefficients = std::min(coefficients, LogRelativeError(b[k], c.certified[k]));
     const double variance = stats->GetCovarianceMatrix()->GetElem(static_cast<int>(k), static_cast<int>(k));
-    deviations = std::min(deviations, LogRelativeError(std::sqrt(variance) * sigma, c.deviations[k]));
+    deviations =
+        std::min(deviations, LogRelativeError(std::sqrt(variance) * sigma, c.certifiedDeviations[k]));
   }
   const double sd = LogRelativeError(sigma, c.residualSd);
   const double r2 = LogRelativeError(stats->GetModelFitStat(QXConst::QXFitRSquare), c.rSquared);
