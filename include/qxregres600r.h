@@ -56,6 +56,18 @@
 #include "design/QXFactorTables.h"
 #include "design/QXHashtable.h"
 
+// Linear model: the component and output-statistics interfaces, the factory, the general linear
+// model's component, output statistics, algorithm and least-squares state, and the result records.
+#include "linear/IQXRegComponent.h"
+#include "linear/IQXRegOutputStats.h"
+#include "linear/QXGLMAlgorithm.h"
+#include "linear/QXGLMComponent.h"
+#include "linear/QXGLMModel.h"
+#include "linear/QXGLMOutputStats.h"
+#include "linear/QXRegANOVA.h"
+#include "linear/QXRegFactory.h"
+#include "linear/QXRegrParameterStats.h"
+
 // Link functions: the interface, its factory and the fifteen links.
 #include "logistic/IQXLinkFunc.h"
 #include "logistic/QXLinkCumCauchit.h"
