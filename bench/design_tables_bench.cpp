@@ -13,13 +13,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
-#include <map>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "BenchData.h"
+#include "BenchReport.h"
 #include "common/Record.h"
 #include "design/QXFactorTables.h"
 #include "records/BinaryRecordIterator.h"
@@ -34,14 +34,8 @@ constexpr int kNVariables = 5;
 constexpr int kInMemoryRecords = 1000000;
 
 void FillRecord(std::int64_t i, double* values) {
-  // A cheap counter-based generator keeps the file the same from run to run.
-  std::uint64_t h = static_cast<std::uint64_t>(i) * 0x9E3779B97F4A7C15ull;
-  auto next = [&h] {
-    h ^= h >> 31;
-    h *= 0xBF58476D1CE4E5B9ull;
-    h ^= h >> 27;
-    return h;
-  };
+  qx_bench::CounterRandom random(i);
+  auto next = [&random] { return random.Next(); };
   const int a = static_cast<int>(next() % 5);
   const int b = static_cast<int>(next() % 10);
   const int c = static_cast<int>((a * 7 + b * 3 + static_cast<int>(next() % 12)) % 50);
@@ -148,21 +142,11 @@ void RowIndicesInMemory(benchmark::State& state, const std::vector<Record>& reco
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(records.size()));
 }
 
-// The console output, plus each benchmark's median CPU time kept for the ratios printed at the end.
-// CPU time rather than wall time: the passes are single-threaded and read a file the page cache
-// holds, and on a shared machine wall time mostly measures the neighbours.
-class RatioReporter : public benchmark::ConsoleReporter {
+// Prints the ratios of the median times once the benchmarks have run.
+class RatioReporter : public qx_bench::MedianReporter {
  public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs)
-      if (run.aggregate_name == "median") fMedians[run.run_name.function_name] = run.GetAdjustedCPUTime();
-    ConsoleReporter::ReportRuns(runs);
-  }
   void PrintRatios(std::int64_t fileRecords) const {
-    auto at = [this](const char* name) {
-      auto it = fMedians.find(name);
-      return it == fMedians.end() ? 0.0 : it->second;
-    };
+    auto at = [this](const char* name) { return Median(name); };
     const double bare = at("BinaryPass");
     if (bare <= 0.0) return;
     std::printf("\nMedian CPU times of a pass relative to a bare BinaryRecordIterator pass (%lld records):\n",
@@ -174,22 +158,16 @@ class RatioReporter : public benchmark::ConsoleReporter {
       std::printf("  %-18s %6.2f of the bare pass's time per record (in memory)\n", name,
                   at(name) / kInMemoryRecords / perRecordBare);
   }
-
- private:
-  std::map<std::string, double> fMedians;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* env = std::getenv("QX_BENCH_RECORDS");
-  const std::int64_t nRecords = env != nullptr ? std::atoll(env) : 10000000;
+  const std::int64_t nRecords = qx_bench::RecordsToGenerate();
   const qx_bench::BinaryDataFile data(nRecords, kNVariables, FillRecord);
   const std::vector<Record> records = InMemoryRecords();
 
-  auto configure = [](benchmark::internal::Benchmark* b) {
-    b->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true);
-  };
+  const auto configure = qx_bench::RepeatFiveTimes;
   configure(benchmark::RegisterBenchmark("BinaryPass", BinaryPass, std::cref(data)));
   configure(benchmark::RegisterBenchmark("UpdateAllPass", UpdateAllPass, std::cref(data)));
   configure(benchmark::RegisterBenchmark("RowIndicesPass", RowIndicesPass, std::cref(data)));

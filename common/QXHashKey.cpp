@@ -1,7 +1,6 @@
 #include "common/QXHashKey.h"
 
 #include <algorithm>
-#include <cstdint>
 
 #include "common/QXDisplay.h"
 
@@ -25,25 +24,6 @@ bool QXHashKey::SetValues(const int* values, int length) {
   if (length != GetLength() || (values == nullptr && length > 0)) return false;
   std::copy(values, values + length, fvValues.begin());
   return true;
-}
-
-// Level values are small and clustered (0, 1, 2, ...), and the tables take the code modulo their
-// bucket count, so every bit of every value must reach the low bits: each value is mixed in with a
-// multiply-rotate step and the result passes the MurmurHash3 finaliser. All arithmetic is unsigned
-// (no signed overflow for any values), and the top bit is cleared so the code is never negative.
-int QXHashKey::ComputeHashCode() const {
-  std::uint32_t h = 0x9E3779B9u ^ static_cast<std::uint32_t>(fvValues.size());
-  for (int v : fvValues) {
-    h ^= static_cast<std::uint32_t>(v) * 0xCC9E2D51u;
-    h = (h << 13) | (h >> 19);
-    h = h * 5u + 0xE6546B64u;
-  }
-  h ^= h >> 16;
-  h *= 0x85EBCA6Bu;
-  h ^= h >> 13;
-  h *= 0xC2B2AE35u;
-  h ^= h >> 16;
-  return static_cast<int>(h & 0x7FFFFFFFu);
 }
 
 void QXHashKey::Display() const {

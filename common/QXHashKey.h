@@ -5,6 +5,7 @@
 // order in which the cells of an effect are numbered as parameters.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "common/QXExport.h"
@@ -35,8 +36,27 @@ class QXCOMMON_API QXHashKey {
   bool SetValues(const int* values, int length);
 
   // The hash code of the current values: never negative, for any values, and the same on every
-  // platform and run. It is not stored; see SetHashCode and UpdateHashCode.
-  int ComputeHashCode() const;
+  // platform and run. It is not stored; see SetHashCode and UpdateHashCode. Defined here so that the
+  // per-record lookups of the design tables, in the other library, inline it.
+  int ComputeHashCode() const {
+    // Level values are small and clustered (0, 1, 2, ...), and the tables take the code modulo their
+    // bucket count, so every bit of every value must reach the low bits: each value is mixed in with
+    // a multiply-rotate step and the result passes the MurmurHash3 finaliser. All arithmetic is
+    // unsigned (no signed overflow for any values), and the top bit is cleared so the code is never
+    // negative.
+    std::uint32_t h = 0x9E3779B9u ^ static_cast<std::uint32_t>(fvValues.size());
+    for (int v : fvValues) {
+      h ^= static_cast<std::uint32_t>(v) * 0xCC9E2D51u;
+      h = (h << 13) | (h >> 19);
+      h = h * 5u + 0xE6546B64u;
+    }
+    h ^= h >> 16;
+    h *= 0x85EBCA6Bu;
+    h ^= h >> 13;
+    h *= 0xC2B2AE35u;
+    h ^= h >> 16;
+    return static_cast<int>(h & 0x7FFFFFFFu);
+  }
   // The cached code that the hash tables compare and use to pick a bucket.
   int GetHashCode() const { return fHashCode; }
   void SetHashCode(int code) { fHashCode = code; }

@@ -37,6 +37,8 @@ bool PackedSize(int order, std::size_t& size) {
 // because nearly every machine running the library has one and it makes the product 2 flops
 // instead of 17.
 struct PortableProduct {
+  // Whether RunSplit reads the splits, so that the entries need them.
+  static constexpr bool kSplits = true;
   static void Run(double a, double b, double& p, double& e) { detail::TwoProd(a, b, p, e); }
   // With the factors' splits computed beforehand (one split per row entry, not one per product).
   static void RunSplit(double a, double ah, double al, double b, double bh, double bl, double& p, double& e) {
@@ -47,6 +49,7 @@ struct PortableProduct {
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__)) && !defined(__FMA__)
 #define QX_FMA_DISPATCH 1
 struct FmaProduct {
+  static constexpr bool kSplits = false;
   static void Run(double a, double b, double& p, double& e) {
     p = a * b;
     e = __builtin_fma(a, b, -p);
@@ -61,6 +64,31 @@ struct FmaProduct {
 // the exact product of the high parts plus the cross terms goes into the low part, with the
 // rounding error of adding it to the high part (TwoSum). The low part is not renormalized per
 // record; the sweep normalizes it once.
+template <class Product>
+void AccumulatePairsT(const int* indices, const double* entries, int count, double* H, double* L);
+
+// Fills the per-entry scratch of w v v' for v = hi + lo (lo may be null), then accumulates the pairs.
+template <class Product>
+void AccumulateOuterProductT(const int* indices, const double* hi, const double* lo, int count, double w,
+                             double* entries, double* H, double* L) {
+  double* e = entries;
+  for (int t = 0; t < count; ++t, e += kEntryStride) {
+    const double v = hi[t];
+    double p, err;
+    Product::Run(w, v, p, err);
+    if (lo) err += w * lo[t];
+    e[0] = p;  // w v, high part
+    e[1] = err;
+    e[2] = v;  // v, high part
+    e[3] = lo ? lo[t] : 0.0;
+    if (Product::kSplits) {
+      detail::Split(p, e[4], e[5]);
+      detail::Split(v, e[6], e[7]);
+    }
+  }
+  AccumulatePairsT<Product>(indices, entries, count, H, L);
+}
+
 template <class Product>
 void AccumulatePairsT(const int* indices, const double* entries, int count, double* H, double* L) {
   const double* et = entries;
@@ -112,9 +140,11 @@ void SweepRowsT(const int* nz, int count, const double* cHi, const double* cLo, 
 }
 
 #ifdef QX_FMA_DISPATCH
-__attribute__((target("fma"), flatten)) void AccumulatePairsFma(const int* indices, const double* entries,
-                                                                int count, double* H, double* L) {
-  AccumulatePairsT<FmaProduct>(indices, entries, count, H, L);
+__attribute__((target("fma"), flatten)) void AccumulateOuterProductFma(const int* indices, const double* hi,
+                                                                       const double* lo, int count, double w,
+                                                                       double* entries, double* H,
+                                                                       double* L) {
+  AccumulateOuterProductT<FmaProduct>(indices, hi, lo, count, w, entries, H, L);
 }
 __attribute__((target("fma"), flatten)) void SweepRowsFma(const int* nz, int count, const double* cHi,
                                                           const double* cLo, const double* bHi,
@@ -127,11 +157,12 @@ bool HasFma() {
 }
 #endif
 
-void AccumulatePairs(const int* indices, const double* entries, int count, double* H, double* L) {
+void AccumulateOuterProduct(const int* indices, const double* hi, const double* lo, int count, double w,
+                            double* entries, double* H, double* L) {
 #ifdef QX_FMA_DISPATCH
-  if (HasFma()) return AccumulatePairsFma(indices, entries, count, H, L);
+  if (HasFma()) return AccumulateOuterProductFma(indices, hi, lo, count, w, entries, H, L);
 #endif
-  AccumulatePairsT<PortableProduct>(indices, entries, count, H, L);
+  AccumulateOuterProductT<PortableProduct>(indices, hi, lo, count, w, entries, H, L);
 }
 
 void SweepRows(const int* nz, int count, const double* cHi, const double* cLo, const double* bHi,
@@ -182,6 +213,19 @@ double QXSymMatrix::GetElem(int i, int j) const {
   return fvLo.empty() ? fvHi[idx] : fvHi[idx] + fvLo[idx];
 }
 
+bool QXSymMatrix::GetElemExtended(int i, int j, double& hi, double& lo) const {
+  if (i < 0 || j < 0 || i >= fN || j >= fN) return false;
+  const std::size_t idx = Index(i, j);
+  if (fvLo.empty()) {
+    hi = fvHi[idx];
+    lo = 0.0;
+    return true;
+  }
+  // Low parts may hold raw accumulated errors until the next sweep: hand out the normalized sum.
+  detail::TwoSum(fvHi[idx], fvLo[idx], hi, lo);
+  return true;
+}
+
 bool QXSymMatrix::SetElem(int i, int j, double value) {
   if (i < 0 || j < 0 || i >= fN || j >= fN) return false;
   const std::size_t idx = Index(i, j);
@@ -226,20 +270,7 @@ bool QXSymMatrix::AddOuterProduct(const int* indices, const double* hi, const do
   MarkChanged();
   const std::size_t need = kEntryStride * static_cast<std::size_t>(count);
   if (fvWork.size() < need) fvWork.resize(need);
-  double* e = fvWork.data();
-  for (int t = 0; t < count; ++t, e += kEntryStride) {
-    const double v = hi[t];
-    double p, err;
-    detail::TwoProd(w, v, p, err);
-    if (lo) err += w * lo[t];
-    e[0] = p;  // w v, high part
-    e[1] = err;
-    e[2] = v;  // v, high part
-    e[3] = lo ? lo[t] : 0.0;
-    detail::Split(p, e[4], e[5]);
-    detail::Split(v, e[6], e[7]);
-  }
-  AccumulatePairs(indices, fvWork.data(), count, fvHi.data(), fvLo.data());
+  AccumulateOuterProduct(indices, hi, lo, count, w, fvWork.data(), fvHi.data(), fvLo.data());
   return true;
 }
 
@@ -296,6 +327,12 @@ bool QXSymMatrix::UpdateXXExtended(const std::vector<double>& hi, const std::vec
       ++count;
     }
   return AddOuterProduct(fvWorkIndex.data(), values.data(), values.data() + fN, count, w);
+}
+
+bool QXSymMatrix::UpdateXXSparseExtended(const int* indices, const double* hi, const double* lo, int count,
+                                         double w) {
+  if (count > 0 && !hi) return false;
+  return AddOuterProduct(indices, hi, lo, count, w);
 }
 
 // ---- Sweep ----------------------------------------------------------------------------------------

@@ -68,6 +68,9 @@ class QXCOMMON_API QXSymMatrix : public IQXSymMatrix {
   void Clear();
 
   double GetElem(int i, int j) const override;
+  // The element as the double-double hi + lo that the accumulation and the sweep hold (lo is 0 when
+  // the low part has been folded). False, outputs unchanged, outside the matrix.
+  bool GetElemExtended(int i, int j, double& hi, double& lo) const;
   bool SetElem(int i, int j, double value) override;
 
   // ---- Accumulation of cross products (double-double) -------------------------------------------
@@ -88,6 +91,10 @@ class QXCOMMON_API QXSymMatrix : public IQXSymMatrix {
   // entries are themselves computed in extended precision, such as powers of a covariate). hi and
   // lo must both have one entry per row.
   bool UpdateXXExtended(const std::vector<double>& hi, const std::vector<double>& lo, double w);
+  // The sparse form of UpdateXXExtended: count entries (indices[t], hi[t] + lo[t]), with the rules
+  // of UpdateXXSparse. A null lo means every low part is 0, so rows whose entries are plain doubles
+  // pay nothing for the extended form.
+  bool UpdateXXSparseExtended(const int* indices, const double* hi, const double* lo, int count, double w);
 
   // ---- Sweep and what is read from a swept matrix -----------------------------------------------
   // The diagonal, resized to the order (each element rounded from its double-double value).

@@ -56,6 +56,18 @@
 #include "design/QXFactorTables.h"
 #include "design/QXHashtable.h"
 
+// Linear model: the component and output-statistics interfaces, the factory, the general linear
+// model's component, output statistics, algorithm and least-squares state, and the result records.
+#include "linear/IQXRegComponent.h"
+#include "linear/IQXRegOutputStats.h"
+#include "linear/QXGLMAlgorithm.h"
+#include "linear/QXGLMComponent.h"
+#include "linear/QXGLMModel.h"
+#include "linear/QXGLMOutputStats.h"
+#include "linear/QXRegANOVA.h"
+#include "linear/QXRegFactory.h"
+#include "linear/QXRegrParameterStats.h"
+
 // Link functions: the interface, its factory and the fifteen links.
 #include "logistic/IQXLinkFunc.h"
 #include "logistic/QXLinkCumCauchit.h"
@@ -67,11 +79,12 @@
 #include "logistic/QXLinkPower.h"
 #include "logistic/QXLinkProbit.h"
 
-// Hypothesis tests: test records, contrast matrices, category combinations, Satterthwaite degrees
-// of freedom.
+// Hypothesis tests: test records, Wald tests of linear hypotheses, contrast matrices, category
+// combinations, Satterthwaite degrees of freedom.
 #include "inference/QXCombinations.h"
 #include "inference/QXContrasts.h"
 #include "inference/QXModelTestStats.h"
+#include "inference/QXModelTests.h"
 #include "inference/QXSatterthwaite.h"
 #include "inference/QXTestStats.h"
 

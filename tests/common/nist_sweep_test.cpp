@@ -7,62 +7,22 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/QXBitSet.h"
 #include "common/QXDoubleDouble.h"
 #include "common/QXSymMatrix.h"
+#include "tests/common/nist_datasets.h"
 
 namespace {
 
 using QXMath_600::QXBitSet;
 using QXMath_600::QXSymMatrix;
 
-struct Dataset {
-  std::vector<std::string> columns;
-  std::vector<std::vector<double>> rows;  // y first, as in the file
-  std::vector<double> certified;          // b0 (when the model has an intercept) .. bp
-  bool intercept = true;
-};
-
-Dataset Load(const std::string& name) {
-  Dataset d;
-  const std::string dir = std::string(QX_TEST_DATA_DIR) + "/nist/";
-  std::ifstream csv(dir + name + ".csv");
-  std::string line;
-  std::getline(csv, line);
-  std::stringstream header(line);
-  for (std::string cell; std::getline(header, cell, ',');) d.columns.push_back(cell);
-  while (std::getline(csv, line)) {
-    if (line.empty()) continue;
-    std::stringstream s(line);
-    std::vector<double> row;
-    for (std::string cell; std::getline(s, cell, ',');) row.push_back(std::stod(cell));
-    d.rows.push_back(row);
-  }
-  std::ifstream cert(dir + name + ".certified.txt");
-  d.intercept = false;
-  while (std::getline(cert, line)) {
-    if (line.empty() || line[0] != 'b') continue;
-    std::stringstream s(line);
-    std::string label;
-    double estimate;
-    s >> label >> estimate;
-    if (label == "b0") d.intercept = true;
-    d.certified.push_back(estimate);
-  }
-  return d;
-}
-
-double LogRelativeError(double estimate, double certified) {
-  if (estimate == certified) return 15.0;
-  const double error =
-      certified == 0.0 ? std::fabs(estimate) : std::fabs(estimate - certified) / std::fabs(certified);
-  return std::min(15.0, -std::log10(error));
-}
+using qx_nist::Dataset;
+using qx_nist::Load;
+using qx_nist::LogRelativeError;
 
 // The design row of a record, the response appended. A single predictor means a polynomial in it,
 // whose powers are formed in double-double (hi, lo) so that the row itself carries no rounding of

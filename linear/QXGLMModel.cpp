@@ -1,0 +1,394 @@
+#include "linear/QXGLMModel.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/QXDisplay.h"
+#include "common/QXDoubleDouble.h"
+#include "common/QXMissingValue.h"
+#include "design/QXFactorCounts.h"
+#include "design/QXFactorTables.h"
+#include "records/QXCancelInfo.h"
+
+namespace QXMath_600 {
+
+using detail::DD;
+using QXCommon_600::QXStatus;
+
+namespace {
+
+// The product of values[covariates[0..n-1]] as a double-double: each factor is a double, so every
+// step is one exact product plus the carried low part.
+DD CovariateProductOf(const double* values, const int* covariates, int n) {
+  DD product{1.0, 0.0};
+  if (n > 0) product = {values[covariates[0]], 0.0};
+  for (int j = 1; j < n; ++j) product = detail::Mul(product, values[covariates[j]]);
+  return product;
+}
+
+// s + sLo += term, with the rounding error of the addition carried in sLo (Neumaier's summation).
+void AddCompensated(double& s, double& sLo, double term) {
+  double sum, error;
+  detail::TwoSum(s, term, sum, error);
+  s = sum;
+  sLo += error;
+}
+
+}  // namespace
+
+QXGLMModel::QXGLMModel(const QXRegSettings& settings, QXCancelInfo& cancelInfo)
+    : fpSettings(&settings),
+      fpCancelInfo(&cancelInfo),
+      fMultipleRSquare(QXMV::gMissingValue),
+      fRootMeanSquareError(QXMV::gMissingValue),
+      fDependentMean(QXMV::gMissingValue) {}
+
+void QXGLMModel::Setup() {
+  fvFactors = fpSettings->GetFactors();
+  fvCovariates = fpSettings->GetCovariates();
+  fFreqWeightVar = fpSettings->GetFrequencyWeightVar();
+  fRegrWeightVar = fpSettings->GetRegrWeightVar();
+  fDependentVar = fpSettings->GetDependent();
+  fpModelEffects = &fpSettings->GetModelEffects();
+  // The row the model is handed is the record itself, so each covariate stands at its own index.
+  int largest = -1;
+  for (int c : fvCovariates) largest = std::max(largest, c);
+  fvCovariateOffsets.assign(static_cast<std::size_t>(largest + 1), -1);
+  for (int c : fvCovariates)
+    if (c >= 0) fvCovariateOffsets[c] = c;
+}
+
+QXStatus QXGLMModel::CreateParameters(QXFactorTables& tables) {
+  if (fbParametersCreated) return fStatus = QXStatus(303, false);
+  // The count comes first so that a model far too large is refused before its parameters are built.
+  const int total = tables.CreateParameterIndices(0);
+  if (total < 0 || total > kMaxParameters) {
+    fStatus = QXStatus(305, false);
+    fStatus.SetDiscreteDatum(0, total < 0 ? -1 : total);
+    fStatus.SetDiscreteDatum(1, kMaxParameters);
+    return fStatus;
+  }
+  fpFactorTables = &tables;
+  const bool intercept = fpSettings->GetInterceptUse();
+  fvParameters.clear();
+  fvFirstParameters.clear();
+  fvNEffectParameters.clear();
+  if (intercept) {
+    if (fpCancelInfo->WillCancel()) return fStatus = QXStatus(1, false);
+    fvParameters.emplace_back();
+  }
+  const int nEffects = static_cast<int>(fpModelEffects->size());
+  for (int e = 0; e < nEffects; ++e) {
+    if (fpCancelInfo->WillCancel()) return fStatus = QXStatus(1, false);
+    const int m = intercept ? e + 1 : e;
+    QXRegrParameter parameter;
+    parameter.SetupFromEffect((*fpModelEffects)[e], e, 0);
+    const int n = m < tables.GetNModelEffects() ? tables.GetNEffectParameters(m) : 0;
+    fvFirstParameters.push_back(static_cast<int>(fvParameters.size()));
+    fvNEffectParameters.push_back(n);
+    if (n == 1 && parameter.GetNFactors() == 0) {
+      fvParameters.push_back(parameter);
+      continue;
+    }
+    for (int k = 0; k < n; ++k) {
+      tables.GetParameterFactorValues(parameter.GetCategories(), m, k);
+      fvParameters.push_back(parameter);
+    }
+  }
+  SetUpRowExpansion(tables);
+
+  const int p = static_cast<int>(fvParameters.size());
+  if (!fZPrimeZ.SetNRowsCols(p + 1)) {
+    fStatus = QXStatus(305, false);
+    fStatus.SetDiscreteDatum(0, p);
+    fStatus.SetDiscreteDatum(1, kMaxParameters);
+    return fStatus;
+  }
+  fRecordsAdded = 0;
+  fvEstimates.assign(static_cast<std::size_t>(p), 0.0);
+  fRedundancy = QXBitSet(p + 1);
+  const std::size_t entries = fvEffects.size() + 1;  // one per effect, plus the dependent
+  fvRowIndices.assign(entries, 0);
+  fvRowHi.assign(entries, 0.0);
+  fvRowLo.assign(entries, 0.0);
+  fbParametersCreated = true;
+  return fStatus;
+}
+
+void QXGLMModel::SetTotals(double totalFreqWeight, double dependentMean) {
+  fTotalFreqWeight = totalFreqWeight;
+  fDependentMean = dependentMean;
+}
+
+double QXGLMModel::Weight(const double* values) const {
+  const double f = fFreqWeightVar >= 0 ? values[fFreqWeightVar] : 1.0;
+  const double g = fRegrWeightVar >= 0 ? values[fRegrWeightVar] : 1.0;
+  return f * g / fTotalFreqWeight;
+}
+
+void QXGLMModel::SetUpRowExpansion(const QXFactorTables& tables) {
+  const std::vector<int>& sizes = fpSettings->GetFactorSizes();
+  const std::vector<std::vector<int>>& effectFactors = tables.GetModelEffectFactors();
+  const std::vector<int>& offsets = tables.GetParameterOffsets();
+  const bool intercept = fpSettings->GetInterceptUse();
+  const int nEffects = tables.GetNModelEffects();
+  fvEffects.assign(static_cast<std::size_t>(nEffects), EffectColumns());
+  fvEffectCovariates.clear();
+  fvCellFactors.clear();
+  fvCellParameters.clear();
+  fvLevels.assign(fvFactors.size(), 0);
+  fbExtendedRows = false;
+  std::vector<int> codes;
+  for (int m = 0; m < nEffects; ++m) {
+    EffectColumns& effect = fvEffects[m];
+    // Numbering starts at 0, so an effect's offset is the index of its first parameter.
+    effect.firstParameter = offsets[m];
+    effect.covBegin = static_cast<int>(fvEffectCovariates.size());
+    const int e = intercept ? m - 1 : m;
+    if (e >= 0) {
+      QXRegrParameter parameter;
+      parameter.SetupFromEffect((*fpModelEffects)[e], e, 0);
+      const std::vector<int>& covariates = parameter.GetCovariates();
+      const std::vector<int>& powers = parameter.GetCovariateMultiplicities();
+      for (std::size_t c = 0; c < covariates.size(); ++c)
+        fvEffectCovariates.insert(fvEffectCovariates.end(), static_cast<std::size_t>(powers[c]),
+                                  covariates[c]);
+    }
+    effect.covEnd = static_cast<int>(fvEffectCovariates.size());
+    fbExtendedRows = fbExtendedRows || effect.covEnd - effect.covBegin > 1;
+
+    effect.factorBegin = static_cast<int>(fvCellFactors.size());
+    std::int64_t combinations = 1;
+    for (int var : effectFactors[m]) {
+      const int position =
+          static_cast<int>(std::find(fvFactors.begin(), fvFactors.end(), var) - fvFactors.begin());
+      const int n = static_cast<std::size_t>(position) < sizes.size() ? sizes[position] : 0;
+      fvCellFactors.push_back({position, n, 0});
+      combinations = std::min(combinations * std::max(n, 1), kMaxDirectCells + 1);
+    }
+    effect.factorEnd = static_cast<int>(fvCellFactors.size());
+    if (effect.factorBegin == effect.factorEnd) continue;
+    const std::int64_t used = static_cast<std::int64_t>(fvCellParameters.size());
+    if (used + combinations > kMaxDirectCells) continue;
+    // Mixed radix over the effect's factors, the last one varying fastest.
+    int stride = 1;
+    for (int j = effect.factorEnd - 1; j >= effect.factorBegin; --j) {
+      fvCellFactors[j].stride = stride;
+      stride *= std::max(fvCellFactors[j].nCategories, 1);
+    }
+    effect.cellBegin = static_cast<int>(used);
+    fvCellParameters.resize(static_cast<std::size_t>(used + combinations), -1);
+    for (int k = 0; k < tables.GetNEffectParameters(m); ++k) {
+      tables.GetParameterFactorValues(codes, m, k);
+      int index = effect.cellBegin;
+      for (int j = effect.factorBegin; j < effect.factorEnd; ++j)
+        index += codes[j - effect.factorBegin] * fvCellFactors[j].stride;
+      fvCellParameters[index] = effect.firstParameter + k;
+    }
+  }
+}
+
+int QXGLMModel::ExpandSparse(const double* values, bool& ok) const {
+  const int nFactors = static_cast<int>(fvLevels.size());
+  for (int i = 0; i < nFactors; ++i) fvLevels[i] = QXFactorCounts::LevelIndex(values[fvFactors[i]], 0);
+  const int* covariates = fvEffectCovariates.data();
+  ok = true;
+  int count = 0;
+  for (int m = 0; m < static_cast<int>(fvEffects.size()); ++m) {
+    const EffectColumns& effect = fvEffects[m];
+    int k = effect.firstParameter;
+    if (effect.cellBegin >= 0) {
+      int index = effect.cellBegin;
+      for (int j = effect.factorBegin; j < effect.factorEnd; ++j) {
+        const CellFactor& factor = fvCellFactors[j];
+        const int level = fvLevels[factor.position];
+        // Unsigned, so that a negative level fails the same test as one beyond the last category.
+        if (static_cast<unsigned>(level) >= static_cast<unsigned>(factor.nCategories)) {
+          k = -1;
+          break;
+        }
+        index += level * factor.stride;
+      }
+      if (k >= 0) k = fvCellParameters[index];
+    } else if (effect.factorBegin < effect.factorEnd) {
+      k = fpFactorTables->GetEffectParameterIndex(m, fvLevels);
+    }
+    if (k < 0) {
+      ok = false;
+      continue;
+    }
+    const int n = effect.covEnd - effect.covBegin;
+    double hi = 1.0, lo = 0.0;
+    if (n == 1) {
+      hi = values[covariates[effect.covBegin]];
+    } else if (n > 1) {
+      const DD product = CovariateProductOf(values, covariates + effect.covBegin, n);
+      hi = product.hi;
+      lo = product.lo;
+    }
+    // A zero entry adds nothing to any sum.
+    if (hi == 0.0 && lo == 0.0) continue;
+    fvRowIndices[count] = k;
+    fvRowHi[count] = hi;
+    fvRowLo[count] = lo;
+    ++count;
+  }
+  return count;
+}
+
+bool QXGLMModel::AddRecord(const double* values) {
+  if (!fbParametersCreated || fbSolved || values == nullptr) return false;
+  bool ok = false;
+  int count = ExpandSparse(values, ok);
+  fvRowIndices[count] = GetNParameters();
+  fvRowHi[count] = values[fDependentVar];
+  fvRowLo[count] = 0.0;
+  ++count;
+  const double* lo = fbExtendedRows ? fvRowLo.data() : nullptr;
+  if (!fZPrimeZ.UpdateXXSparseExtended(fvRowIndices.data(), fvRowHi.data(), lo, count, Weight(values)))
+    return false;
+  ++fRecordsAdded;
+  return true;
+}
+
+QXStatus QXGLMModel::Solve() {
+  if (fRecordsAdded == 0) return fStatus = QXStatus(309, false);
+  if (fbSolved) return fStatus = QXStatus(310, false);
+  if (fpCancelInfo->WillCancel()) return fStatus = QXStatus(1, false);
+  const int p = GetNParameters();
+  // The weighted mean of the dependent variable, sum w y / sum w, from the intercept's row of the
+  // cross products, where both sums are held in double-double.
+  if (fpSettings->GetInterceptUse() && p > 0) {
+    DD sumW, sumWY;
+    fZPrimeZ.GetElemExtended(0, 0, sumW.hi, sumW.lo);
+    fZPrimeZ.GetElemExtended(0, p, sumWY.hi, sumWY.lo);
+    if (sumW.hi > 0.0) fDependentMean = detail::ToDouble(detail::Div(sumWY, sumW));
+  }
+  std::vector<double> diagonal;
+  fZPrimeZ.GetDiagonal(diagonal);
+  fRedundancy = QXBitSet(p + 1);
+  const double tolerance = fpSettings->GetTolerance();
+  for (int k = 0; k < p; ++k) {
+    if (fpCancelInfo->WillCancel()) return fStatus = QXStatus(1, false);
+    fZPrimeZ.Sweep(k, tolerance, diagonal, fRedundancy, true);
+  }
+  fZPrimeZ.GetRegCoeffs(fvEstimates, fRedundancy);
+  // The dependent's column and the corner (the residual sum of squares / W) are kept.
+  fZPrimeZ.ZeroOutRedundant(fRedundancy, p);
+  fZPrimeZ.MultiplyByNumber(1.0 / fTotalFreqWeight);
+  fbSolved = true;
+  fResidualSS = fResidualSSLo = 0.0;
+  fTotalSS = fTotalSSLo = 0.0;
+  fWeightedRecordCount = 0;
+  return fStatus;
+}
+
+void QXGLMModel::DotEstimates(int count, double& hi, double& lo) const {
+  // Dot2 of Ogita, Rump and Oishi: exact products, compensated sum, so the result is as accurate as if
+  // computed in twice the working precision. Indicator columns (entry 1) need no product at all.
+  double s = 0.0, c = 0.0;
+  for (int t = 0; t < count; ++t) {
+    const double b = fvEstimates[fvRowIndices[t]];
+    // Also keeps an aliased parameter's 0 from meeting an overflowed covariate product.
+    if (b == 0.0) continue;
+    double p = b, e = 0.0;
+    if (fvRowHi[t] != 1.0) detail::TwoProd(b, fvRowHi[t], p, e);
+    e += b * fvRowLo[t];
+    double sum, error;
+    detail::TwoSum(s, p, sum, error);
+    s = sum;
+    c += error + e;
+  }
+  detail::FastTwoSum(s, c, hi, lo);
+}
+
+void QXGLMModel::AddResidual(const double* values) {
+  if (!fbSolved || values == nullptr) return;
+  bool ok = false;
+  const int count = ExpandSparse(values, ok);
+  double p, pLo;
+  DotEstimates(count, p, pLo);
+  const double y = values[fDependentVar];
+  double r, rLo;
+  detail::TwoSum(y, -p, r, rLo);
+  const double residual = r + (rLo - pLo);
+  const double w = Weight(values);
+  AddCompensated(fResidualSS, fResidualSSLo, w * residual * residual);
+  const double deviation = fpSettings->GetInterceptUse() ? y - fDependentMean : y;
+  AddCompensated(fTotalSS, fTotalSSLo, w * deviation * deviation);
+  if (w != 0.0) ++fWeightedRecordCount;
+}
+
+QXStatus QXGLMModel::ComputeFitStats() {
+  const double residual = fResidualSS + fResidualSSLo;
+  const double total = fTotalSS + fTotalSSLo;
+  if (fTotalFreqWeight > 0.0) fRootMeanSquareError = std::sqrt(residual);
+  if (total > 0.0) fMultipleRSquare = total > residual ? 1.0 - residual / total : 0.0;
+  if (fWeightedRecordCount == 0 || !(fTotalFreqWeight > 0.0)) fStatus = QXStatus(308, false);
+  return fStatus;
+}
+
+double QXGLMModel::Predict(const double* values) const {
+  if (!fbSolved || values == nullptr) return QXMV::gMissingValue;
+  bool ok = false;
+  const int count = ExpandSparse(values, ok);
+  if (!ok) return QXMV::gMissingValue;
+  double p, pLo;
+  DotEstimates(count, p, pLo);
+  return p + pLo;
+}
+
+bool QXGLMModel::ExpandRow(std::vector<double>& row, const double* values) const {
+  if (!fbParametersCreated || values == nullptr) return false;
+  const std::size_t p = fvParameters.size();
+  if (row.size() < p) row.resize(p);
+  std::fill(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(p), 0.0);
+  bool ok = false;
+  const int count = ExpandSparse(values, ok);
+  for (int t = 0; t < count; ++t) row[fvRowIndices[t]] = fvRowHi[t];
+  if (row.size() > p) row[p] = values[fDependentVar];
+  return ok;
+}
+
+double QXGLMModel::CovariateProduct(const double* values, int k) const {
+  if (values == nullptr || k < 0 || k >= GetNParameters()) return QXMV::gMissingValue;
+  const QXRegrParameter& parameter = fvParameters[k];
+  std::vector<int> repeated;
+  const std::vector<int>& covariates = parameter.GetCovariates();
+  const std::vector<int>& powers = parameter.GetCovariateMultiplicities();
+  for (std::size_t c = 0; c < covariates.size(); ++c)
+    repeated.insert(repeated.end(), static_cast<std::size_t>(powers[c]), covariates[c]);
+  const DD product = CovariateProductOf(values, repeated.data(), static_cast<int>(repeated.size()));
+  return product.hi;
+}
+
+void QXGLMModel::Display() const {
+  using namespace QXDisplay_600;
+  DisplayText(1, " ");
+  DisplayText(1, "QXGLMModel display start");
+  DisplayIV("Factors", fvFactors);
+  DisplayIV("Covariates", fvCovariates);
+  DisplayIV("Covariate offsets:", fvCovariateOffsets);
+  DisplayI("Frequency weight", fFreqWeightVar);
+  DisplayI("Regression weight", fRegrWeightVar);
+  DisplayI("Dependent", fDependentVar);
+  DisplayText(1,
+              fpFactorTables != nullptr ? "Factor Tables pointer is non-zero" : "Factor Tables pointer is 0");
+  DisplayIV("Vector of first parameter indices", fvFirstParameters);
+  DisplayIV("Vector of numbers of parameters for each effect", fvNEffectParameters);
+  if (fbParametersCreated) {
+    DisplayText(1, "ZPrimeZMatrix:");
+    fZPrimeZ.Display();
+  } else {
+    DisplayText(1, "ZPrimeZMatrix pointer is 0");
+  }
+  DisplayI("Records added to matrix", fRecordsAdded);
+  DisplayText(1, "Redundancy indicators");
+  fRedundancy.Display();
+  DisplayDV("Parameter estimates", fvEstimates);
+  DisplayD("MultipleRSquare", fMultipleRSquare);
+  DisplayD("RootMeanSquareError", fRootMeanSquareError);
+  DisplayText(1, "QXGLMModel display end");
+}
+
+}  // namespace QXMath_600

@@ -1,0 +1,76 @@
+// The results of a fitted general linear model, copied once from its algorithm when the component
+// first hands them out: estimates, redundancy, parameters, category counts, totals of weights, error
+// degrees of freedom, R-square and root mean square error, and the covariance matrix.
+//
+// The covariance matrix is the inverse of sum f g x x' over the non-redundant parameters, with zero
+// rows and columns for the redundant ones. It is not multiplied by an error variance: a caller that
+// needs the covariance of the estimates scales it by sigma^2 = RMSE^2 W / GetNDegFreedom().
+//
+// Error degrees of freedom: the settings' value when it is above 0, else W minus the rank (the number
+// of non-redundant parameters). Counting aliased parameters would understate the degrees of freedom of
+// every model with a factor and an intercept, and the regression-weight total V would change the
+// inference when every regression weight is multiplied by a constant; with frequency weights W - rank
+// is what a fit on the expanded records gives.
+//
+// The parameter statistics carry the index, the estimate, the redundancy flag and the effect index;
+// the linear model forms no standard errors or tests of its own there.
+#pragma once
+
+#include <vector>
+
+#include "common/QXBitSet.h"
+#include "common/QXExport.h"
+#include "common/QXSymMatrix.h"
+#include "design/QXFactorCounts.h"
+#include "linear/IQXRegOutputStats.h"
+#include "linear/QXRegrParameterStats.h"
+#include "settings/QXRegSettings.h"
+
+namespace QXMath_600 {
+
+class QXGLMAlgorithm;
+
+class QXREGRES_API QXGLMOutputStats : public IQXRegOutputStats {
+ public:
+  // The algorithm must hold a built model and outlive this object (its component owns both).
+  QXGLMOutputStats(const QXRegSettings& settings, QXGLMAlgorithm& algorithm);
+
+  QXConst::QXRegModelType GetModelType() const override { return QXConst::QXRegModelGLM; }
+  const QXFactorCounts& GetFactorCounts() const override { return fFactorCounts; }
+  const std::vector<double>& GetMeanValues() const override { return fvMeanValues; }
+  const std::vector<double>& GetParamEstimates() const override { return fvParamEstimates; }
+  const std::vector<QXRegrParameter>& GetParameters() const override { return fvParameters; }
+  double GetTotalFreqWeight() const override { return fTotalFreqWeight; }
+  double GetTotalRegrWeight() const override { return fTotalRegrWeight; }
+  double GetNDegFreedom() const override { return fNDegFreedom; }
+  // QXFitRootMSE and QXFitRSquare; the system-missing value for the other statistics.
+  double GetModelFitStat(QXConst::QXModelFitStat stat) const override;
+  const QXSymMatrix* GetCovarianceMatrix() const override { return &fCovarianceMatrix; }
+  const std::vector<QXRegrParameterStats>& GetParamStats() const override { return fvParamStats; }
+  // P entries.
+  const QXBitSet& GetRedundancyIndicators() const override { return fRedundancyIndicators; }
+  const QXRegRecordValidator& GetRecordValidator() const override;
+  // False, row untouched, when the validator refuses the record for scoring. Otherwise row gets P
+  // entries: the record's design row, without the columns of effects whose cell has no parameter
+  // (and then false).
+  bool ExpandRow(const QXCommon_600::Record& record, std::vector<double>& row) const override;
+  void Cancel() override;
+  void Display() const override;
+
+ private:
+  QXGLMAlgorithm* fpAlgorithm;
+  std::vector<double> fvMeanValues;
+  QXFactorCounts fFactorCounts;
+  std::vector<QXRegrParameter> fvParameters;
+  std::vector<double> fvParamEstimates;
+  double fTotalFreqWeight;
+  double fTotalRegrWeight;
+  double fNDegFreedom;
+  double fMultipleRSquare;
+  double fRMSE;
+  QXSymMatrix fCovarianceMatrix;
+  std::vector<QXRegrParameterStats> fvParamStats;
+  QXBitSet fRedundancyIndicators;
+};
+
+}  // namespace QXMath_600

@@ -1,0 +1,32 @@
+// Creates the component that fits a model from its settings: the settings are validated first, then
+// the model type chooses the family. The caller owns the component and deletes it through
+// IQXRegComponent; the factory keeps the status of its last creation.
+//
+// Until the logistic family is connected, logistic settings give null with status 303: the logistic
+// component lives downstream of this folder and will be reached through a creation function it
+// defines.
+#pragma once
+
+#include "common/QXExport.h"
+#include "common/QXStatus.h"
+#include "linear/IQXRegComponent.h"
+#include "settings/QXRegSettings.h"
+
+namespace QXMath_600 {
+
+class QXREGRES_API QXRegFactory {
+ public:
+  QXRegFactory() = default;
+  QXRegFactory(const QXRegFactory&) = default;
+  QXRegFactory& operator=(const QXRegFactory&) = default;
+
+  const QXCommon_600::QXStatus& GetStatus() const { return fStatus; }
+  // A new component, or null: for invalid settings (the status says why: 301, 302), for the logistic
+  // family (303, see above), and for a model type no component fits (with a successful status).
+  IQXRegComponent* CreateRegAlgorithm(QXRegSettings& settings);
+
+ private:
+  QXCommon_600::QXStatus fStatus;
+};
+
+}  // namespace QXMath_600

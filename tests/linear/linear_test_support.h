@@ -1,0 +1,85 @@
+// Shared by the linear model's tests: records written to an anonymous temporary binary file and read
+// back through the library's own binary iterator, the way a caller streams its data, and settings
+// built from a short description of a model.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "qxregres600r.h"
+
+namespace qx_linear_test {
+
+using Records = std::vector<std::vector<double>>;
+
+// A binary record file holding `records` (all of one width), deleted when the object goes.
+class RecordFile {
+ public:
+  explicit RecordFile(const Records& records)
+      : fpFile(std::tmpfile()), fNVariables(records.empty() ? 1 : static_cast<int>(records[0].size())) {
+    EXPECT_NE(fpFile, nullptr);
+    for (const std::vector<double>& r : records)
+      EXPECT_EQ(std::fwrite(r.data(), sizeof(double), r.size(), fpFile), r.size());
+    std::fflush(fpFile);
+  }
+  RecordFile(const RecordFile&) = delete;
+  RecordFile& operator=(const RecordFile&) = delete;
+  ~RecordFile() {
+    if (fpFile != nullptr) std::fclose(fpFile);
+  }
+  // Appends raw bytes, for files that end in a truncated record.
+  void AppendBytes(const void* bytes, std::size_t n) {
+    std::fseek(fpFile, 0, SEEK_END);
+    std::fwrite(bytes, 1, n, fpFile);
+    std::fflush(fpFile);
+  }
+  QXCommon_600::BinaryRecordIterator Iterator() const {
+    return QXCommon_600::BinaryRecordIterator(fpFile, fNVariables);
+  }
+
+ private:
+  std::FILE* fpFile;
+  int fNVariables;
+};
+
+// One model term: factor record indices (in the order of their nesting levels, outermost first, with
+// the level of each) and covariate record indices (repeated for a power).
+struct Term {
+  std::vector<int> factors;
+  std::vector<int> nest;
+  std::vector<int> covariates;
+};
+
+// The effect of a term over the settings' factors and covariates. Factors enter from the deepest
+// nesting level out: each level's first factor nests what is already there.
+inline QXMath_600::QXModelEffect MakeEffect(const QXMath_600::QXRegSettings& settings, const Term& term) {
+  std::vector<int> candidates = settings.GetFactors();
+  candidates.insert(candidates.end(), settings.GetCovariates().begin(), settings.GetCovariates().end());
+  QXMath_600::QXModelEffect effect(static_cast<int>(settings.GetFactors().size()),
+                                   static_cast<int>(settings.GetCovariates().size()), &candidates);
+  int deepest = -1;
+  for (int level : term.nest) deepest = std::max(deepest, level);
+  for (int level = deepest; level >= 0; --level) {
+    bool first = true;
+    for (std::size_t i = 0; i < term.factors.size(); ++i) {
+      if (term.nest[i] != level) continue;
+      EXPECT_TRUE(effect.AddNewFactor(term.factors[i], first && level < deepest));
+      first = false;
+    }
+  }
+  for (int c : term.covariates) EXPECT_GE(effect.AddCovariate(c), 1);
+  return effect;
+}
+
+// |a - b| <= rel * max(|b|, scale): relative to the reference, or to the scale of its neighbours for a
+// reference that is (nearly) 0.
+inline bool NearScaled(double a, double b, double rel, double scale) {
+  return std::fabs(a - b) <= rel * std::max(std::fabs(b), scale);
+}
+inline bool Near(double a, double b, double rel) { return NearScaled(a, b, rel, 0.0); }
+
+}  // namespace qx_linear_test
