@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -16,6 +17,7 @@ class TempFile {
   explicit TempFile(const std::string& suffix) {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = info ? std::string(info->test_suite_name()) + "_" + info->name() : "qxfit";
+    std::replace(name.begin(), name.end(), '/', '_');  // parameterised tests have slashes in their names
     fPath = std::filesystem::path(::testing::TempDir()) / (name + "_" + suffix);
   }
   TempFile(const std::string& suffix, const std::string& content) : TempFile(suffix) { Write(content); }

@@ -30,6 +30,14 @@ std::string PadRight(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
 }
 
+// Degrees of freedom and weight totals are usually whole numbers, often large: printed in full rather
+// than as 2.00004e+06.
+std::string FormatTotal(double value) {
+  if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 1e15)
+    return Printf("%.0f", value);
+  return ReportWriter::FormatNumber(value);
+}
+
 std::string Optional(const std::optional<double>& value, std::string (*format)(double)) {
   return value ? format(*value) : "";
 }
@@ -81,11 +89,12 @@ void ReportWriter::WriteTable(const FitResult& result, std::ostream& out) {
       << "  (square root of the weighted mean squared residual)\n";
   out << "Residual standard error:  " << value(result.fSigma);
   if (result.fSigma && result.fDfError)
-    out << "  on " << FormatNumber(*result.fDfError) << " degrees of freedom";
+    out << "  on " << FormatTotal(*result.fDfError) << " degrees of freedom";
   out << '\n';
-  out << "Error degrees of freedom: " << value(result.fDfError) << '\n';
-  out << "Total weight:             " << FormatNumber(result.fTotalFreqWeight) << " (frequency), "
-      << FormatNumber(result.fTotalRegrWeight) << " (frequency x regression)\n";
+  out << "Error degrees of freedom: " << (result.fDfError ? FormatTotal(*result.fDfError) : "not available")
+      << '\n';
+  out << "Total weight:             " << FormatTotal(result.fTotalFreqWeight) << " (frequency), "
+      << FormatTotal(result.fTotalRegrWeight) << " (frequency x regression)\n";
   out << "Records:                  " << result.fRecordsRead << " read, " << result.fRecordsUsed << " used\n";
 }
 
