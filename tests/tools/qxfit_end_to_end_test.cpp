@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -66,20 +67,50 @@ std::vector<std::string> CaseArgs(const nlohmann::json& c) {
   return args;
 }
 
-// Agreement with lm() on the same parameterisation. The library sweeps in double-double and lm uses
-// Householder QR in double: both are accurate to about 1e-13 on these well-conditioned designs, so
-// 1e-9 leaves room without hiding a wrong cell or a wrong weight. An estimate that is 0 in exact
-// arithmetic is compared against the scale of the largest estimate instead.
+// Agreement with R. The library sweeps in double-double and lm uses Householder QR in double; car
+// forms its Type III statistics from lm's coefficients and covariance. All are accurate to about 1e-12
+// on these designs, so 1e-9 leaves room without hiding a wrong cell, weight or hypothesis. An estimate
+// that is 0 in exact arithmetic is compared against the scale of the largest estimate instead.
 constexpr double kTolerance = 1e-9;
+// p-values: a relative error e in a statistic moves a tail probability p by about e |ln p|, and the
+// smallest p here is near 1e-280; probabilities below 1e-290 are all taken as 0 (R's and Boost's
+// underflow points differ).
+constexpr double kPTolerance = 1e-8;
+constexpr double kPFloor = 1e-290;
 
-class EndToEndTest : public ::testing::TestWithParam<std::string> {};
+// A number of the document against R's, null where R has none.
+void ExpectNear(const nlohmann::json& value, const nlohmann::json& expected, double tolerance,
+                const std::string& what, double floor = 1e-300) {
+  if (expected.is_null()) {
+    EXPECT_TRUE(value.is_null()) << what << ": " << value;
+    return;
+  }
+  ASSERT_TRUE(value.is_number()) << what << ": " << value;
+  EXPECT_TRUE(Near(value.get<double>(), expected.get<double>(), tolerance, floor))
+      << what << ": " << value << " against R's " << expected;
+}
 
-TEST_P(EndToEndTest, JsonMatchesLmAndPredictionsMatchFittedValues) {
-  const auto c = qxfit_test::LoadCase(GetParam());
+struct RunCase {
+  std::string fName;
+  bool fbChiSquare;
+};
+
+void PrintTo(const RunCase& run, std::ostream* out) {
+  *out << run.fName << (run.fbChiSquare ? " --test chisq" : " --test F");
+}
+
+class EndToEndTest : public ::testing::TestWithParam<RunCase> {};
+
+// One case of tests/reference, run with --type both, as F tests or as chi-square tests: every number
+// of the JSON document against R.
+TEST_P(EndToEndTest, JsonMatchesR) {
+  const bool chisq = GetParam().fbChiSquare;
+  const auto c = qxfit_test::LoadCase(GetParam().fName);
   const auto& ref = c["reference"];
   const TempFile predictions("predicted.csv");
   auto args = CaseArgs(c);
-  args.insert(args.begin(), {"--json", "--predict", predictions.Path()});
+  args.insert(args.begin(), {"--json", "--type", "both", "--predict", predictions.Path()});
+  if (chisq) args.insert(args.begin(), {"--test", "chisq"});
   const RunOutput run = RunQxfit(args);
   ASSERT_EQ(run.fExitCode, 0) << run.fErr;
   EXPECT_EQ(run.fErr, "");
@@ -88,9 +119,12 @@ TEST_P(EndToEndTest, JsonMatchesLmAndPredictionsMatchFittedValues) {
   EXPECT_EQ(doc["model"], c["formula"]);
   EXPECT_EQ(doc["records"]["read"], c["records"]["read"]);
   EXPECT_EQ(doc["records"]["used"], c["records"]["used"]);
+  EXPECT_EQ(doc["test"], chisq ? "chisq" : "F");
+  EXPECT_EQ(doc["confidence_level"], ref["level"]);
   const auto& fit = doc["fit"];
-  EXPECT_TRUE(Near(fit["r_squared"], ref["r_squared"], kTolerance)) << fit["r_squared"];
-  EXPECT_TRUE(Near(fit["rmse"], ref["rmse"], kTolerance)) << fit["rmse"];
+  ExpectNear(fit["r_squared"], ref["r_squared"], kTolerance, "R-square");
+  ExpectNear(fit["rmse"], ref["rmse"], kTolerance, "RMSE");
+  ExpectNear(fit["sigma"], ref["sigma"], kTolerance, "sigma");
   EXPECT_EQ(fit["df_error"], ref["df_error"]);
   EXPECT_EQ(fit["total_freq_weight"], ref["total_freq_weight"]);
   EXPECT_TRUE(Near(fit["total_regr_weight"], ref["total_regr_weight"], 1e-14));
@@ -105,14 +139,61 @@ TEST_P(EndToEndTest, JsonMatchesLmAndPredictionsMatchFittedValues) {
     const std::string label = r["label"];
     EXPECT_EQ(p["label"], label);
     ASSERT_EQ(p["redundant"], r["redundant"]) << label;
-    EXPECT_TRUE(Near(p["estimate"], r["estimate"], kTolerance, scale)) << label << ": " << p["estimate"];
+    ExpectNear(p["estimate"], r["estimate"], kTolerance, label, scale);
     if (r["redundant"].get<bool>()) {
       EXPECT_EQ(p["estimate"], 0.0) << label;
-      EXPECT_TRUE(p["std_error"].is_null()) << label;
-    } else {
-      EXPECT_TRUE(Near(p["std_error"], r["std_error"], kTolerance)) << label << ": " << p["std_error"];
+      for (const char* name : {"std_error", "statistic", "df", "p", "lower", "upper"})
+        EXPECT_TRUE(p[name].is_null()) << label << " " << name;
+      continue;
+    }
+    ExpectNear(p["std_error"], r["std_error"], kTolerance, label);
+    // A t near 0 is a difference of nearly equal numbers: its error is relative to the estimate's scale.
+    const double tScale = scale / r["std_error"].get<double>();
+    ExpectNear(p["statistic"], chisq ? r["chisq"] : r["t"], kTolerance, label + " statistic",
+               chisq ? tScale * tScale : tScale);
+    EXPECT_EQ(p["df"], chisq ? nlohmann::json(1.0) : ref["df_error"]) << label;
+    ExpectNear(p["p"], chisq ? r["p_chisq"] : r["p"], kPTolerance, label + " p", kPFloor);
+    ExpectNear(p["lower"], chisq ? r["lower_z"] : r["lower"], kTolerance, label + " lower", scale);
+    ExpectNear(p["upper"], chisq ? r["upper_z"] : r["upper"], kTolerance, label + " upper", scale);
+  }
+
+  // The effect tables and the corrected model against anova, car::Anova and summary.lm.
+  const auto& tests = doc["effect_tests"];
+  const auto& rtests = ref["effect_tests"];
+  const auto& labels = rtests["labels"];
+  auto expectTest = [&](const nlohmann::json& e, const nlohmann::json& r, const std::string& what) {
+    ExpectNear(e["df"], r["df"], 0.0, what + " df");
+    ExpectNear(e["df_error"], chisq ? nlohmann::json() : r["df_error"], 0.0, what + " df_error");
+    ExpectNear(e["statistic"], chisq ? r["chisq"] : r["F"], kTolerance, what + " statistic");
+    ExpectNear(e["p"], chisq ? r["p_chisq"] : r["p"], kPTolerance, what + " p", kPFloor);
+  };
+  for (const char* type : {"type1", "type3"}) {
+    const auto& table = tests[type];
+    ASSERT_TRUE(table.is_array()) << type;
+    ASSERT_EQ(table.size(), labels.size()) << type;
+    for (std::size_t i = 0; i < table.size(); ++i) {
+      const auto& e = table[i];
+      const std::string what = std::string(type) + " " + labels[i].get<std::string>();
+      EXPECT_EQ(e["effect"], labels[i]) << type;
+      if (rtests[type].is_null()) continue;  // not comparable with R
+      const auto& r = rtests[type][i];
+      if (r["expect"] == "untestable") {
+        EXPECT_TRUE(e["statistic"].is_null() && e["p"].is_null() && e["df"].is_null()) << what;
+        ASSERT_TRUE(e["status"].is_string()) << what;
+        EXPECT_NE(std::find(doc["warnings"].begin(), doc["warnings"].end(), e["status"]),
+                  doc["warnings"].end());
+      } else if (r["expect"] == "test") {
+        EXPECT_TRUE(e["status"].is_null()) << what << ": " << e["status"];
+        expectTest(e, r, what);
+      }
     }
   }
+  const auto& model = tests["corrected_model"];
+  ASSERT_TRUE(model.is_object());
+  expectTest(model, rtests["corrected_model"], "corrected model");
+  ExpectNear(model["r_squared"], rtests["corrected_model"]["r_squared"], kTolerance,
+             "corrected model R-square");
+  EXPECT_TRUE(model["status"].is_null());
 
   // One line per data row, in order; empty where the row cannot be scored.
   std::istringstream lines(predictions.Read());
@@ -132,8 +213,18 @@ TEST_P(EndToEndTest, JsonMatchesLmAndPredictionsMatchFittedValues) {
   EXPECT_EQ(row, ref["predicted"].size());
 }
 
-INSTANTIATE_TEST_SUITE_P(Datasets, EndToEndTest, ::testing::ValuesIn(qxfit_test::ReferenceCases()),
-                         [](const auto& info) { return info.param.substr(6); });
+std::vector<RunCase> AllRuns() {
+  std::vector<RunCase> runs;
+  for (const auto& name : qxfit_test::ReferenceCases()) {
+    runs.push_back({name, false});
+    runs.push_back({name, true});
+  }
+  return runs;
+}
+
+INSTANTIATE_TEST_SUITE_P(Datasets, EndToEndTest, ::testing::ValuesIn(AllRuns()), [](const auto& info) {
+  return info.param.fName.substr(6) + (info.param.fbChiSquare ? "_chisq" : "_F");
+});
 
 TEST(QxfitTest, TablePrintsLabelsStatisticsAndRecords) {
   const RunOutput run = RunQxfit({kRoot + "/data/warpbreaks.csv", "breaks ~ wool*tension"});

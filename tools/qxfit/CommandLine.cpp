@@ -66,29 +66,27 @@ int CommandLine::Parse(int argc, const char* const* argv, Options& options, std:
                  "column of regression weights (records with a weight <= 0 are left out)")
       ->type_name("NAME");
   app.add_option("--binary", binaryColumns,
-                 "DATA is a binary record file of doubles; NAMES lists its columns in order, comma-separated")
+                 "DATA is a binary file of doubles with these columns (comma-separated, in order)")
       ->type_name("NAMES");
   app.add_option("--predict", options.fPredictPath,
                  "write one prediction per data row to this CSV file (column 'predicted')")
       ->type_name("FILE");
   std::string test = "F";
   std::string type = "3";
-  app.add_option(
-         "--test", test,
-         "F: F tests of effects and t tests of parameters (the default); chisq: Wald chi-square tests")
+  app.add_option("--test", test,
+                 "F tests of effects and t tests of parameters (default), or Wald chi-square tests")
       ->type_name("F|chisq");
-  app.add_option("--type", type,
-                 "the tests of model effects: 1 (sequential), 3 (adjusted; the default) or both")
+  app.add_option("--type", type, "tests of model effects: 1 (sequential), 3 (adjusted; default) or both")
       ->type_name("1|3|both");
   std::string confidence = "0.95";
-  app.add_option("--confidence", confidence,
-                 "confidence level of the parameters' bounds, between 0 and 1 (default 0.95)")
+  app.add_option("--confidence", confidence, "confidence level of the parameters' bounds (default 0.95)")
       ->type_name("LEVEL");
   app.add_flag("--json", options.fbJson, "print one JSON document instead of the table");
   app.add_option("--delimiter", delimiter, "field delimiter of the CSV file (default ','; 'tab' for a tab)")
       ->type_name("CHAR");
   app.add_option("--tolerance", options.fTolerance, "singularity tolerance of the sweep (default 1e-12)")
-      ->check(CLI::Range(0.0, 1.0));
+      ->check(CLI::Range(0.0, 1.0).description(""))
+      ->type_name("X");
   app.add_flag("-q,--quiet", options.fbQuiet, "no progress bar");
 
   try {
