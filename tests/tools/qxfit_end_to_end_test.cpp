@@ -260,6 +260,44 @@ TEST(QxfitTest, UntestableEffectIsMarkedAndItsWarningListed) {
     EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
 }
 
+// The commands shown with their output in the README and in docs/qxfit.md print exactly that output.
+TEST(QxfitTest, DocumentedOutputIsWhatTheToolPrints) {
+  const std::string prompt = "$ build/release/tools/qxfit/qxfit ";
+  int checked = 0;
+  for (const char* document : {"README.md", "docs/qxfit.md"}) {
+    std::ifstream in(kRoot + "/" + document);
+    ASSERT_TRUE(in) << document;
+    std::string line;
+    while (std::getline(in, line)) {
+      if (line.rfind(prompt, 0) != 0) continue;
+      // The arguments: words, or texts in single quotes; data paths are relative to the repository.
+      std::vector<std::string> args;
+      std::string word;
+      bool quoted = false, any = false;
+      for (const char c : line.substr(prompt.size()) + " ") {
+        if (c == '\'') {
+          quoted = !quoted;
+          any = true;
+        } else if (c == ' ' && !quoted) {
+          if (any) args.push_back(word.rfind("data/", 0) == 0 ? kRoot + "/" + word : word);
+          word.clear();
+          any = false;
+        } else {
+          word += c;
+          any = true;
+        }
+      }
+      std::string expected;
+      while (std::getline(in, line) && line != "```") expected += line + "\n";
+      const RunOutput run = RunQxfit(args);
+      EXPECT_EQ(run.fExitCode, 0) << document << ": " << run.fErr;
+      EXPECT_EQ(run.fOut, expected) << document;
+      ++checked;
+    }
+  }
+  EXPECT_GE(checked, 3);
+}
+
 TEST(QxfitTest, BinaryRecordFileGivesTheFitOfTheCsv) {
   // warpbreaks as doubles: breaks, wool coded 1/2 (A/B), tension coded by its sorted texts H/L/M.
   std::ifstream in(kRoot + "/data/warpbreaks.csv");

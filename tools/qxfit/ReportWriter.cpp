@@ -122,14 +122,17 @@ void WriteEffects(const std::vector<EffectTestResult>& effects, const char* type
   table.Write(out);
 }
 
-// "F = 5.828 on 5 and 48 degrees of freedom, p = 0.00034", or the chi-square's form.
+// "F = 5.828 on 5 and 48 degrees of freedom, p = 0.000277", or the chi-square's form.
 std::string CorrectedModelText(const EffectTestResult& model, TestKind test) {
   if (!model.fStatistic || !model.fDF) return "not available";
   std::string text = test == TestKind::kF ? "F = " : "chi-square = ";
   text += ReportWriter::FormatStatistic(*model.fStatistic) + " on " + FormatTotal(*model.fDF);
   if (test == TestKind::kF && model.fDFError) text += " and " + FormatTotal(*model.fDFError);
   text += " degrees of freedom";
-  if (model.fP) text += ", p = " + ReportWriter::FormatPValue(*model.fP);
+  if (model.fP) {
+    const std::string p = ReportWriter::FormatPValue(*model.fP);
+    text += p.front() == '<' ? ", p < " + p.substr(1) : ", p = " + p;
+  }
   return text;
 }
 
