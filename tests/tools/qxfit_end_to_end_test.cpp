@@ -260,6 +260,31 @@ TEST(QxfitTest, UntestableEffectIsMarkedAndItsWarningListed) {
     EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
 }
 
+TEST(QxfitTest, WhatCannotBeTestedIsNullWithAWarning) {
+  // As many parameters as records: no error degrees of freedom, so no test at all.
+  const TempFile saturated("saturated.csv", "y,A\n1,a\n2,b\n3,c\n");
+  RunOutput run = RunQxfit({"--json", saturated.Path(), "y ~ A"});
+  ASSERT_EQ(run.fExitCode, 0) << run.fErr;
+  auto doc = nlohmann::json::parse(run.fOut);
+  EXPECT_EQ(doc["fit"]["df_error"], 0.0);
+  for (const auto& p : doc["parameters"])
+    for (const char* name : {"std_error", "statistic", "df", "p", "lower", "upper"})
+      EXPECT_TRUE(p[name].is_null()) << p["label"] << " " << name;
+  EXPECT_EQ(doc["effect_tests"]["type3"], nlohmann::json::array());
+  EXPECT_TRUE(doc["effect_tests"]["corrected_model"].is_null());
+  EXPECT_EQ(doc["warnings"], nlohmann::json::array({"no error degrees of freedom: nothing is tested"}));
+
+  // Only an intercept: no effect to test, and a corrected model without parameters.
+  run = RunQxfit({"--json", kRoot + "/data/warpbreaks.csv", "breaks ~ 1"});
+  ASSERT_EQ(run.fExitCode, 0) << run.fErr;
+  doc = nlohmann::json::parse(run.fOut);
+  EXPECT_EQ(doc["effect_tests"]["type3"], nlohmann::json::array());
+  const auto& model = doc["effect_tests"]["corrected_model"];
+  EXPECT_TRUE(model["statistic"].is_null() && model["p"].is_null());
+  ASSERT_TRUE(model["status"].is_string());
+  EXPECT_EQ(doc["warnings"], nlohmann::json::array({model["status"]}));
+}
+
 // The commands shown with their output in the README and in docs/qxfit.md print exactly that output.
 TEST(QxfitTest, DocumentedOutputIsWhatTheToolPrints) {
   const std::string prompt = "$ build/release/tools/qxfit/qxfit ";

@@ -109,6 +109,10 @@ void WriteEffects(const std::vector<EffectTestResult>& effects, const char* type
                   std::ostream& out) {
   const bool f = test == TestKind::kF;
   out << "\nTests of model effects (" << type << ")\n";
+  if (effects.empty()) {
+    out << "none\n";
+    return;
+  }
   TextTable table({"Effect", "df", f ? "F value" : "Chi-square", f ? "Pr(>F)" : "Pr(>Chisq)"});
   for (const auto& e : effects) {
     if (!e.fStatistic && !e.fP) {
