@@ -21,23 +21,9 @@ suppressMessages(library(car))
 # qxfit sorts texts by bytes; R must do the same to order the cells alike.
 invisible(Sys.setlocale("LC_COLLATE", "C"))
 
-# The label of a model effect as qxfit prints it: the parameter labels' convention without the levels
-# ("wool * tension", "rank(discipline)", "am * wt", "wt * wt").
-qx_effect_label <- function(term) {
-  if (length(term$factors) == 0 && length(term$covs) == 0) return("Intercept")
-  fpart <- ""
-  if (length(term$factors) > 0) {
-    levs <- sort(unique(term$nest), decreasing = TRUE)
-    opened <- 0
-    for (i in seq_along(levs)) {
-      piece <- paste(term$factors[term$nest == levs[i]], collapse = " * ")
-      if (i > 1) { fpart <- paste0(fpart, "(", piece); opened <- opened + 1 } else fpart <- piece
-    }
-    fpart <- paste0(fpart, strrep(")", opened))
-  }
-  cpart <- paste(term$covs, collapse = " * ")
-  if (fpart == "") cpart else if (cpart == "") fpart else paste(fpart, "*", cpart)
-}
+# The label of a model effect as qxfit prints it: the parameter labels' layout (qx_label) without the
+# levels ("wool * tension", "rank(discipline)", "am * wt", "wt * wt").
+qx_effect_label <- function(term) gsub("\\[([^]]*)=\\]", "\\1", qx_label(term, rep("", length(term$factors))))
 
 # One row of a table of model effects. `expect` says what the test must find: "test" (the values),
 # "untestable" (R finds no degrees of freedom for the effect: qxfit must report no statistics and a
