@@ -23,7 +23,8 @@ const json& Cases() {
 }
 
 // Entry i of the statistics against reference row i: F (or chi-square) with its df and p-value.
-void ExpectTests(const QXModelTestStats* stats, const json& reference, bool chiSquare, const std::string& kind) {
+void ExpectTests(const QXModelTestStats* stats, const json& reference, bool chiSquare,
+                 const std::string& kind) {
   ASSERT_NE(stats, nullptr) << kind;
   ASSERT_EQ(stats->GetNTests(), static_cast<int>(reference.size())) << kind;
   for (int i = 0; i < stats->GetNTests(); ++i) {
@@ -61,7 +62,8 @@ TEST_P(EffectTestsAgainstR, CorrectedModelMatchesTheOverallRegressionF) {
   FittedLinearModel model(Case(), QXConst::QXTestWaldF);
   ASSERT_TRUE(model.Ok());
   auto test = model.EffectTest(QXConst::QXEffectTypeIII);
-  ExpectTests(test->GetCorrectedModelTestStats(nullptr), json::array({Case()["corrected"]}), false, "corrected");
+  ExpectTests(test->GetCorrectedModelTestStats(nullptr), json::array({Case()["corrected"]}), false,
+              "corrected");
 }
 
 // The chi-square form, and hypotheses whose redundancy is decided by the tests' own sweep rather
@@ -73,10 +75,12 @@ TEST_P(EffectTestsAgainstR, ChiSquareTestsWithoutTheFitsRedundancyMatch) {
   ASSERT_TRUE(test->TestModelEffect().IsOK()) << test->GetStatus().GetMessage();
   ExpectTests(test->GetTypeITestStats(), Case()["type1"], true, "Type I");
   ExpectTests(test->GetTypeIIITestStats(), Case()["type3"], true, "Type III");
-  ExpectTests(test->GetCorrectedModelTestStats(nullptr), json::array({Case()["corrected"]}), true, "corrected");
+  ExpectTests(test->GetCorrectedModelTestStats(nullptr), json::array({Case()["corrected"]}), true,
+              "corrected");
 }
 
-INSTANTIATE_TEST_SUITE_P(PublicDatasets, EffectTestsAgainstR, ::testing::Range<std::size_t>(0, Cases().size()),
+INSTANTIATE_TEST_SUITE_P(PublicDatasets, EffectTestsAgainstR,
+                         ::testing::Range<std::size_t>(0, Cases().size()),
                          [](const ::testing::TestParamInfo<std::size_t>& info) {
                            return Cases()[info.param]["name"].get<std::string>();
                          });

@@ -67,7 +67,9 @@ inline QXMath_600::QXRegSettings MakeSettings(const json& c, QXConst::QXTestType
 class FittedLinearModel {
  public:
   FittedLinearModel(const json& c, QXConst::QXTestType testType)
-      : fRecords(c["records"].get<qx_linear_test::Records>()), fFile(fRecords), fSettings(MakeSettings(c, testType)) {
+      : fRecords(c["records"].get<qx_linear_test::Records>()),
+        fFile(fRecords),
+        fSettings(MakeSettings(c, testType)) {
     QXMath_600::QXRegFactory factory;
     fComponent.reset(factory.CreateRegAlgorithm(fSettings));
     if (!fComponent) {
@@ -99,13 +101,15 @@ class FittedLinearModel {
 
   // The tests of the model's effects as a caller sets them up; nonRedundant may be the fit's set or
   // null.
-  std::unique_ptr<QXModelEffectTest> EffectTest(QXConst::QXEffectAnalysisType type, bool withNonRedundant = true,
-                                                 const QXSymMatrix* covariance = nullptr) const {
+  std::unique_ptr<QXModelEffectTest> EffectTest(QXConst::QXEffectAnalysisType type,
+                                                bool withNonRedundant = true,
+                                                const QXSymMatrix* covariance = nullptr) const {
     return std::make_unique<QXModelEffectTest>(
-        Settings(), Settings().GetModelEffects(), fpStats->GetParamEstimates(), fpStats->GetEffectFirstParameters(),
-        fpStats->GetEffectNParameters(), type, covariance != nullptr ? covariance : &fCovariance,
-        &fpStats->GetXPrimeWXMatrix(), withNonRedundant ? &fpStats->GetRedundancyIndicators() : nullptr,
-        QXConst::QXDistNormal, 0, nullptr, fpStats->GetNDegFreedom(), nullptr);
+        Settings(), Settings().GetModelEffects(), fpStats->GetParamEstimates(),
+        fpStats->GetEffectFirstParameters(), fpStats->GetEffectNParameters(), type,
+        covariance != nullptr ? covariance : &fCovariance, &fpStats->GetXPrimeWXMatrix(),
+        withNonRedundant ? &fpStats->GetRedundancyIndicators() : nullptr, QXConst::QXDistNormal, 0, nullptr,
+        fpStats->GetNDegFreedom(), nullptr);
   }
 
  private:
@@ -120,8 +124,8 @@ class FittedLinearModel {
 // |actual - expected| <= rel |expected|, with a readable failure.
 inline void ExpectRel(double actual, double expected, double rel, const std::string& what) {
   EXPECT_LE(std::fabs(actual - expected), rel * std::fabs(expected))
-      << what << ": " << actual << " vs " << expected << " (relative " << std::fabs(actual - expected) / std::fabs(expected)
-      << ")";
+      << what << ": " << actual << " vs " << expected << " (relative "
+      << std::fabs(actual - expected) / std::fabs(expected) << ")";
 }
 
 }  // namespace effect_tests
