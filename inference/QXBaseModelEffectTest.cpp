@@ -31,8 +31,6 @@ QXStatus QXBaseModelEffectTest::TestModelEffects() {
   QXStatus status;
   if (fpDataImpl->fpHMatrix->GetNCols() == 0) status = QXStatus(323, true);
   for (int e = 0; e < fpDataImpl->GetNEffects() && !status.IsError(); ++e) RecordEffect(e, status);
-  // Later hypotheses (another test object, ComputeLMatrix) start from X'WX again.
-  fpDataImpl->RestoreSSCP();
   return fStatus = status;
 }
 

@@ -115,14 +115,12 @@ void QXEffectTestData::Unsweep(QXSymMatrix& m, QXBitSet& swept) const {
 
 void QXEffectTestData::PrepareTypeISweeps(int e) {
   if (!fpSSCPMatrix) return;
-  if (fNTypeISweptEffects > e) RestoreSSCP();
+  if (fNTypeISweptEffects > e) {
+    Unsweep(*fpSSCPMatrix, fSweptSet);
+    fNTypeISweptEffects = 0;
+  }
   for (; fNTypeISweptEffects < e; ++fNTypeISweptEffects)
     SweepEffect(*fpSSCPMatrix, fNTypeISweptEffects, fSweptSet);
-}
-
-void QXEffectTestData::RestoreSSCP() {
-  if (fpSSCPMatrix) Unsweep(*fpSSCPMatrix, fSweptSet);
-  fNTypeISweptEffects = 0;
 }
 
 bool QXEffectTestData::ExpandForDistribution(QXRectMatrix& L) const {

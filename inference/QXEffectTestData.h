@@ -64,10 +64,9 @@ class QXREGRES_API QXEffectTestData {
   // Undoes the sweeps of every member of `swept` in m, which empties the set.
   void Unsweep(QXSymMatrix& m, QXBitSet& swept) const;
   // Brings fpSSCPMatrix to the state the Type I hypothesis of effect e needs: swept on the effects
-  // before e, in model order, and on nothing else.
+  // before e, in model order, and on nothing else. Requests in model order cost one sweep of each
+  // effect in all; going back first undoes the sweeps.
   void PrepareTypeISweeps(int e);
-  // Returns fpSSCPMatrix to X'WX.
-  void RestoreSSCP();
   // Widens an L over the p parameters to the n estimates: k - 1 diagonal copies for a nominal
   // multinomial model, k - 2 leading columns so that the intercept's column falls on the last threshold
   // for an ordinal one. False when the matrix would not fit in memory addressing.

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include "effect_tests_support.h"
 #include "tests/common/kernel_reference.h"
@@ -144,6 +146,62 @@ TEST(EffectWithoutHypothesis, SweptByEarlierEffectsHasNoTypeIButATypeIIITest) {
   EXPECT_TRUE(typeIII.GetStatus(3)->IsOK());
   ExpectRel(typeIII.GetTestStats(3)->GetWald(), c["type3"][2]["F"], kRel, "tension F");
   ExpectRel(typeIII.GetTestStats(2)->GetWald(), c["type3"][3]["F"], kRel, "interaction F");
+}
+
+// What the linear output statistics hand the tests: sum f g x x' over the design rows of the records
+// (redundant parameters included, no 1/W), and the effects' ranges with the intercept in front when
+// the model has one. Weighted sums are formed here from the records, so 1e-13 relative.
+TEST(LinearOutputStatistics, GiveWeightedCrossProductsAndEffectRanges) {
+  for (const char* name : {"mtcars_regr", "warpbreaks_freq", "toothgrowth_no_intercept"}) {
+    SCOPED_TRACE(name);
+    const json& c = LinearCase(name);
+    FittedLinearModel model(c, QXConst::QXTestWaldF);
+    ASSERT_TRUE(model.Ok());
+    const auto& stats = model.Stats();
+    const int p = static_cast<int>(stats.GetParamEstimates().size());
+    const int freq = c["freq"].is_null() ? -1 : ColumnIndex(c, c["freq"]);
+    const int regr = c["regr"].is_null() ? -1 : ColumnIndex(c, c["regr"]);
+    std::vector<double> expected(static_cast<std::size_t>(p) * p, 0.0), row;
+    for (const json& r : c["records"]) {
+      const auto values = r.get<std::vector<double>>();
+      const double w = (freq < 0 ? 1.0 : values[freq]) * (regr < 0 ? 1.0 : values[regr]);
+      ASSERT_TRUE(stats.ExpandRow(QXCommon_600::Record(values.data(), static_cast<int>(values.size())), row));
+      for (int i = 0; i < p; ++i)
+        for (int j = 0; j < p; ++j) expected[i * p + j] += w * row[i] * row[j];
+    }
+    const QXSymMatrix& xwx = stats.GetXPrimeWXMatrix();
+    ASSERT_EQ(xwx.GetNRows(), p);
+    for (int i = 0; i < p; ++i)
+      for (int j = 0; j <= i; ++j)
+        EXPECT_NEAR(xwx.GetElem(i, j), expected[i * p + j], 1e-13 * expected[i * p + i]);
+  }
+  EXPECT_EQ(
+      FittedLinearModel(LinearCase("mtcars_regr"), QXConst::QXTestWaldF).Stats().GetEffectFirstParameters(),
+      (std::vector<int>{0, 1, 4, 6, 12}));
+  FittedLinearModel noIntercept(LinearCase("toothgrowth_no_intercept"), QXConst::QXTestWaldF);
+  EXPECT_EQ(noIntercept.Stats().GetEffectFirstParameters(), (std::vector<int>{0, 2}));
+  EXPECT_EQ(noIntercept.Stats().GetEffectNParameters(), (std::vector<int>{2, 1}));
+}
+
+// The same effect twice: each copy is swept before the other in its Type III hypothesis, so neither
+// has one (warning 321, missing statistics), and the second copy has no Type I hypothesis either.
+TEST(EffectWithoutHypothesis, RepeatedEffectHasNoTypeIIIHypothesis) {
+  FittedLinearModel model(WithTerms(LinearCase("warpbreaks_balanced"), {0, 1, 0}), QXConst::QXTestWaldF);
+  ASSERT_TRUE(model.Ok());
+  auto test = model.EffectTest(QXConst::QXEffectTypeIAndIII);
+  // The warnings stay in the entries; the result is the Type I test's, which ran last.
+  EXPECT_TRUE(test->TestModelEffect().IsOK());
+  const QXModelTestStats& typeIII = *test->GetTypeIIITestStats();
+  ASSERT_EQ(typeIII.GetNTests(), 4);
+  for (int e : {1, 3}) {
+    EXPECT_EQ(*typeIII.GetStatus(e), QXCommon_600::QXStatus(321, true)) << e;
+    EXPECT_EQ(typeIII.GetTestStats(e)->GetTestType(), QXConst::QXTestWaldF);
+    EXPECT_EQ(typeIII.GetTestStats(e)->GetDF(), 0.0);
+    EXPECT_EQ(typeIII.GetTestStats(e)->GetSig(), kM);
+  }
+  EXPECT_TRUE(typeIII.GetStatus(2)->IsOK());
+  EXPECT_EQ(*test->GetTypeITestStats()->GetStatus(3), QXCommon_600::QXStatus(321, true));
+  EXPECT_TRUE(test->GetTypeITestStats()->GetStatus(1)->IsOK());
 }
 
 // y ~ supp + dose fitted with dose centred and scaled: given the scale values, the Type III hypotheses
@@ -286,11 +344,34 @@ TEST_F(FailureStatus, NothingEstimableGives323AndEntriesWithoutTests) {
   QXSymMatrix zero(12);
   auto test = Make(QXConst::QXEffectTypeI, &fModel.Covariance(), &zero, Starts());
   EXPECT_EQ(test->TestModelEffect(), QXCommon_600::QXStatus(323, true));
+  const QXModelTestStats& stats = *test->GetTypeITestStats();
+  ASSERT_EQ(stats.GetNTests(), 3);  // no intercept effect is placed when nothing is estimable
+  for (int e = 0; e < 3; ++e) {
+    EXPECT_EQ(*stats.GetStatus(e), QXCommon_600::QXStatus(323, true));
+    EXPECT_EQ(stats.GetTestStats(e)->GetWald(), kM);
+  }
   const QXRectMatrix* L = nullptr;
   std::vector<int> rows{7};
   EXPECT_EQ(test->GetGeneralEstimableFunction(L, rows), QXCommon_600::QXStatus(323, true));
   EXPECT_EQ(L->GetNRows(), 0);
   EXPECT_TRUE(rows.empty());
+}
+
+// A cross-product matrix spoiled by a NaN must not turn into tests: every entry is there, none has a
+// statistic computed from the NaN.
+TEST_F(FailureStatus, NonFiniteCrossProductsGiveNoStatistics) {
+  QXSymMatrix spoiled = *XWX();
+  spoiled.SetElem(7, 2, std::numeric_limits<double>::quiet_NaN());
+  auto test = Make(QXConst::QXEffectTypeIAndIII, &fModel.Covariance(), &spoiled, Starts());
+  test->TestModelEffect();
+  for (const QXModelTestStats* stats : {test->GetTypeITestStats(), test->GetTypeIIITestStats()}) {
+    ASSERT_NE(stats, nullptr);
+    EXPECT_EQ(stats->GetNTests(), 4);
+    for (int e = 0; e < stats->GetNTests(); ++e) {
+      const double wald = stats->GetTestStats(e)->GetWald();
+      EXPECT_TRUE(wald == kM || std::isfinite(wald)) << e;
+    }
+  }
 }
 
 TEST_F(Warpbreaks, DisplayFramesEachTestAndTheCorrectedModel) {
