@@ -34,6 +34,11 @@ QXStatus QXBaseModelEffectTest::TestModelEffects() {
   return fStatus = status;
 }
 
+bool QXBaseModelEffectTest::CanBuild(int effect, int& first, int& count) const {
+  return fpDataImpl != nullptr && fpDataImpl->fpSSCPMatrix && fpDataImpl->fpLMatrix &&
+         fpDataImpl->GetEffectRange(effect, first, count);
+}
+
 void QXBaseModelEffectTest::RecordEffect(int e, QXStatus& loopStatus) {
   QXEffectTestData& data = *fpDataImpl;
   QXRectMatrix& L = *data.fpLMatrix;

@@ -41,6 +41,10 @@ class QXREGRES_API QXBaseModelEffectTest {
   void Display() const;
 
  protected:
+  // Whether a hypothesis of the effect can be built (data with X'WX and L, an effect in range), and
+  // its parameter range.
+  bool CanBuild(int effect, int& first, int& count) const;
+
   std::unique_ptr<QXModelTestStats> fpModelTestStats;
   QXEffectTestData* fpDataImpl = nullptr;
   QXCommon_600::QXStatus fStatus;

@@ -11,11 +11,9 @@ using QXCommon_600::QXStatus;
 QXModelEffectTestTypeI::~QXModelEffectTestTypeI() = default;
 
 QXStatus QXModelEffectTestTypeI::ComputeEffectLMatrix(int effect, std::vector<int>& rowIndices) {
-  if (fpDataImpl == nullptr || !fpDataImpl->fpSSCPMatrix || !fpDataImpl->fpLMatrix)
-    return QXStatus(303, false);
-  QXEffectTestData& data = *fpDataImpl;
   int first = 0, count = 0;
-  if (!data.GetEffectRange(effect, first, count)) return QXStatus(303, false);
+  if (!CanBuild(effect, first, count)) return QXStatus(303, false);
+  QXEffectTestData& data = *fpDataImpl;
   data.PrepareTypeISweeps(effect);
   QXBitSet fresh(data.fP);
   const int r = data.SweepEffect(*data.fpSSCPMatrix, effect, fresh);

@@ -32,11 +32,9 @@ void AppendColumns(QXRectMatrix& matrix, const QXRectMatrix& more) {
 QXModelEffectTestTypeIII::~QXModelEffectTestTypeIII() = default;
 
 QXStatus QXModelEffectTestTypeIII::ComputeEffectLMatrix(int effect, std::vector<int>& rowIndices) {
-  if (fpDataImpl == nullptr || !fpDataImpl->fpSSCPMatrix || !fpDataImpl->fpLMatrix)
-    return QXStatus(303, false);
-  QXEffectTestData& data = *fpDataImpl;
   int first = 0, count = 0;
-  if (!data.GetEffectRange(effect, first, count)) return QXStatus(303, false);
+  if (!CanBuild(effect, first, count)) return QXStatus(303, false);
+  QXEffectTestData& data = *fpDataImpl;
   const int p = data.fP;
   const int nEffects = data.GetNEffects();
   const QXModelEffect& target = data.fvModelEffects[effect];
