@@ -1,0 +1,36 @@
+// The command line of qxfit: `qxfit [options] DATA FORMULA`. Parsing is separate from running so that
+// wrong usage is refused before any data is read, with one line and exit code 2.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace QXFit {
+
+struct Options {
+  std::string fDataPath;
+  std::string fFormula;
+  std::vector<std::string> fFactors;        // --factor, each name once
+  std::string fFrequencyWeight;             // --freq-weight
+  std::string fRegressionWeight;            // --regr-weight
+  std::vector<std::string> fBinaryColumns;  // --binary: DATA is a binary record file of these columns
+  std::string fPredictPath;                 // --predict
+  bool fbJson = false;
+  char fDelimiter = ',';
+  double fTolerance = 1e-12;
+  bool fbQuiet = false;
+};
+
+class CommandLine {
+ public:
+  // Exit codes of the tool.
+  static constexpr int kSuccess = 0;
+  static constexpr int kFailure = 1;  // the data cannot be read, or the library reports an error
+  static constexpr int kUsage = 2;    // wrong options, unknown columns, a bad formula
+
+  // Parses the arguments. Returns -1 when the tool should run; otherwise the exit code, with `message`
+  // holding the help text (exit 0, for stdout) or the one-line error (for stderr).
+  static int Parse(int argc, const char* const* argv, Options& options, std::string& message);
+};
+
+}  // namespace QXFit

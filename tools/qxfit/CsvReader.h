@@ -1,0 +1,74 @@
+// Reads a CSV file with a header row, one record at a time, without holding the file in memory.
+// Fields follow RFC 4180: a field in double quotes may hold the delimiter, line breaks and doubled
+// quotes. Unquoted fields are trimmed of blanks; blank lines are skipped; CRLF line ends and a UTF-8
+// byte order mark are accepted. An empty field and the text NA are missing values, as in R.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/qxfit/RowSource.h"
+
+namespace QXFit {
+
+class CsvReader : public RowSource {
+ public:
+  CsvReader() = default;
+  CsvReader(const CsvReader&) = delete;
+  CsvReader& operator=(const CsvReader&) = delete;
+  ~CsvReader() override;
+
+  // Opens the file and reads its header; false with GetError on failure.
+  bool Open(const std::string& path, char delimiter = ',');
+
+  const std::vector<std::string>& GetColumnNames() const override { return fColumnNames; }
+  bool Rewind() override;
+  bool Next() override;
+  const std::string& GetError() const override { return fError; }
+
+  bool IsMissing(int column) const override;
+  bool GetNumber(int column, double& value) const override;
+  std::string_view GetText(int column) override { return fFields[static_cast<std::size_t>(column)]; }
+  bool IsNumericOnly() const override { return false; }
+
+  long long GetRowNumber() const override { return fRowNumber; }
+  double GetProgress() const override;
+
+  // A decimal number as R reads one: optional sign, digits with an optional point and exponent, or
+  // Inf, -Inf, NaN. Surrounding text is not allowed.
+  static bool ParseNumber(std::string_view text, double& value);
+
+ private:
+  struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+
+  // Appends one physical line (without its line end) to fLine; false at the end of the file.
+  bool ReadLine();
+  // Reads one logical record (lines joined while a quote is open) into fLine; false at the end.
+  bool ReadRecord();
+  // Splits fLine into fFields, unquoting in place.
+  void SplitRecord();
+  bool Fail(const std::string& message);
+
+  std::unique_ptr<std::FILE, FileCloser> fpFile;
+  std::vector<char> fBuffer;
+  std::size_t fBufferPos = 0;
+  std::size_t fBufferEnd = 0;
+  bool fbEndOfFile = false;
+  char fDelimiter = ',';
+  std::uint64_t fFileSize = 0;
+  std::uint64_t fBytesRead = 0;
+  long long fLineNumber = 0;
+  long long fRowNumber = 0;
+  std::string fLine;
+  std::vector<std::string_view> fFields;
+  std::vector<std::string> fColumnNames;
+  std::string fError;
+};
+
+}  // namespace QXFit

@@ -1,0 +1,183 @@
+#include "tools/qxfit/FitRunner.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <vector>
+
+#include "common/QXBitSet.h"
+#include "common/QXMissingValue.h"
+#include "common/QXStatus.h"
+#include "common/QXSymMatrix.h"
+#include "common/RecordIterator.h"
+#include "linear/IQXRegOutputStats.h"
+#include "linear/QXRegFactory.h"
+#include "records/BinaryRecordIterator.h"
+#include "records/QXRegRecordValidator.h"
+#include "settings/QXConst.h"
+#include "tools/qxfit/ProgressBar.h"
+
+namespace QXFit {
+
+namespace {
+
+// Passes the library's reads through to the record file and moves the progress bar. The library
+// reports no progress of its own; counting here costs one increment per record.
+class ProgressIterator : public QXCommon_600::MultiPassRecordIter {
+ public:
+  ProgressIterator(QXCommon_600::MultiPassRecordIter& inner, long long nRecords, ProgressBar* progress,
+                   std::string phase, int nPasses)
+      : fInner(inner),
+        fNRecords(nRecords),
+        fpProgress(progress),
+        fPhase(std::move(phase)),
+        fNPasses(nPasses) {}
+
+  bool HasMore() const override { return fInner.HasMore(); }
+  const QXCommon_600::Record* Next() override {
+    if (fpProgress != nullptr && (++fCount & 0xFFF) == 0 && fNRecords > 0)
+      fpProgress->Update(static_cast<double>(fCount) / static_cast<double>(fNRecords));
+    return fInner.Next();
+  }
+  int GetFailReason() const override { return fInner.GetFailReason(); }
+  int NewPass() override {
+    ++fPass;
+    fCount = 0;
+    if (fpProgress != nullptr) {
+      std::string phase = fPhase;
+      if (fNPasses > 1)
+        phase += ", pass " + std::to_string(std::min(fPass, fNPasses)) + "/" + std::to_string(fNPasses);
+      fpProgress->Start(phase);
+    }
+    return fInner.NewPass();
+  }
+
+ private:
+  QXCommon_600::MultiPassRecordIter& fInner;
+  long long fNRecords;
+  ProgressBar* fpProgress;
+  std::string fPhase;
+  int fNPasses;
+  int fPass = 0;
+  long long fCount = 0;
+};
+
+std::string Describe(const QXCommon_600::QXStatus& status) {
+  return "the model cannot be fitted: " + status.GetMessage();
+}
+
+std::optional<double> Present(double value) {
+  if (QXMV::IsMissing(value) || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+FitRunner::FitRunner(std::FILE* records, int nVariables, long long nRecords, ProgressBar* progress)
+    : fpRecords(records), fNVariables(nVariables), fNRecords(nRecords), fpProgress(progress) {}
+
+FitRunner::~FitRunner() = default;
+
+bool FitRunner::Fit(const QXMath_600::QXRegSettings& settings, std::string& error) {
+  QXMath_600::QXRegFactory factory;
+  QXMath_600::QXRegSettings copy = settings;
+  fpComponent.reset(factory.CreateRegAlgorithm(copy));
+  if (!fpComponent) {
+    error = Describe(factory.GetStatus());
+    return false;
+  }
+  QXCommon_600::BinaryRecordIterator records(fpRecords, fNVariables);
+  // Data pass, cross-product pass and fit pass.
+  ProgressIterator iterator(records, fNRecords, fpProgress, "fitting", 3);
+  const QXCommon_600::QXStatus status = fpComponent->BuildModel(iterator);
+  if (fpProgress != nullptr) fpProgress->Clear();
+  if (status.IsError()) {
+    error = Describe(status);
+    return false;
+  }
+  return true;
+}
+
+bool FitRunner::GetResult(const ModelBuilder& model, FitResult& result, std::string& error) const {
+  QXMath_600::IQXRegOutputStats* stats = nullptr;
+  const QXCommon_600::QXStatus status =
+      fpComponent ? fpComponent->GetOutputStats(stats) : QXCommon_600::QXStatus(311, false);
+  if (status.IsError() || stats == nullptr) {
+    error = Describe(status);
+    return false;
+  }
+  const auto& estimates = stats->GetParamEstimates();
+  const auto& parameters = stats->GetParameters();
+  const QXMath_600::QXSymMatrix* covariance = stats->GetCovarianceMatrix();
+  const QXMath_600::QXBitSet& nonRedundant = stats->GetRedundancyIndicators();
+  result.fRSquared = Present(stats->GetModelFitStat(QXConst::QXFitRSquare));
+  result.fRmse = Present(stats->GetModelFitStat(QXConst::QXFitRootMSE));
+  result.fDfError = Present(stats->GetNDegFreedom());
+  result.fTotalFreqWeight = stats->GetTotalFreqWeight();
+  result.fTotalRegrWeight = stats->GetTotalRegrWeight();
+  result.fParameters.clear();
+  std::vector<double> variances;
+  const int n = static_cast<int>(std::min(estimates.size(), parameters.size()));
+  for (int k = 0; k < n; ++k) {
+    ParameterResult p;
+    p.fLabel = model.GetParameterLabel(parameters[static_cast<std::size_t>(k)]);
+    p.fEstimate = estimates[static_cast<std::size_t>(k)];
+    p.fbRedundant = !nonRedundant.IsIn(k);
+    result.fParameters.push_back(std::move(p));
+    const bool inMatrix = covariance != nullptr && k < covariance->GetNRows();
+    variances.push_back(inMatrix ? covariance->GetElem(k, k) : std::nan(""));
+  }
+  FillParameterStatistics(result, variances);
+  return true;
+}
+
+bool FitRunner::WritePredictions(const std::string& path, std::string& error) {
+  QXMath_600::IQXRegOutputStats* stats = nullptr;
+  if (!fpComponent || fpComponent->GetOutputStats(stats).IsError() || stats == nullptr) {
+    error = "no fitted model to predict from";
+    return false;
+  }
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::fopen(path.c_str(), "wb"), &std::fclose);
+  if (!out) {
+    error = "cannot write '" + path + "'";
+    return false;
+  }
+  std::fputs("predicted\n", out.get());
+  QXCommon_600::BinaryRecordIterator records(fpRecords, fNVariables);
+  ProgressIterator iterator(records, fNRecords, fpProgress, "predicting", 1);
+  if (iterator.NewPass() > QXCommon_600::BinaryRecordIterator::kEndOfData) {
+    error = "cannot read the temporary record file";
+    return false;
+  }
+  const QXMath_600::QXRegRecordValidator& validator = stats->GetRecordValidator();
+  std::vector<double> probabilities;
+  std::array<char, 32> text{};
+  while (iterator.HasMore()) {
+    const QXCommon_600::Record* record = iterator.Next();
+    if (record == nullptr) break;
+    QXCommon_600::QXStatus status;
+    double prediction = QXMV::gMissingValue;
+    // A record with a missing factor or covariate has no prediction, whatever Score would make of it.
+    if (validator.IsValid4Scoring(*record, status) &&
+        !fpComponent->Score(*record, prediction, probabilities).IsError() && Present(prediction)) {
+      const auto [end, ec] = std::to_chars(text.data(), text.data() + text.size(), prediction);
+      if (ec == std::errc())
+        std::fwrite(text.data(), 1, static_cast<std::size_t>(end - text.data()), out.get());
+    }
+    std::fputc('\n', out.get());
+  }
+  if (fpProgress != nullptr) fpProgress->Clear();
+  if (records.GetFailReason() != QXCommon_600::BinaryRecordIterator::kEndOfData) {
+    error = "cannot read the temporary record file";
+    return false;
+  }
+  if (std::fflush(out.get()) != 0 || std::ferror(out.get())) {
+    error = "cannot write '" + path + "'";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace QXFit

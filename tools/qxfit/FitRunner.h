@@ -1,0 +1,44 @@
+// The tool's one meeting point with the library's model interfaces: creates the linear model's
+// component through the factory, builds it over the tool's record file, reads the output statistics
+// into a FitResult and scores every record for --predict.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "linear/IQXRegComponent.h"
+#include "settings/QXRegSettings.h"
+#include "tools/qxfit/FitResult.h"
+#include "tools/qxfit/ModelBuilder.h"
+
+namespace QXFit {
+
+class ProgressBar;
+
+class FitRunner {
+ public:
+  // `records` is the tool's record file of `nVariables` doubles per record and `nRecords` records;
+  // it is borrowed and must stay open while the runner is used.
+  FitRunner(std::FILE* records, int nVariables, long long nRecords, ProgressBar* progress);
+  FitRunner(const FitRunner&) = delete;
+  FitRunner& operator=(const FitRunner&) = delete;
+  ~FitRunner();
+
+  // Creates the component and builds the model. False with the library's message on an error status.
+  bool Fit(const QXMath_600::QXRegSettings& settings, std::string& error);
+  // The estimates, their standard errors and the fit statistics, labelled by `model`.
+  bool GetResult(const ModelBuilder& model, FitResult& result, std::string& error) const;
+  // Writes a CSV file with the column "predicted" and one line per record: the library's prediction,
+  // or an empty field where the record cannot be scored.
+  bool WritePredictions(const std::string& path, std::string& error);
+
+ private:
+  std::FILE* fpRecords;
+  int fNVariables;
+  long long fNRecords;
+  ProgressBar* fpProgress;
+  std::unique_ptr<QXMath_600::IQXRegComponent> fpComponent;
+};
+
+}  // namespace QXFit

@@ -1,0 +1,106 @@
+// qxfit: fits a general linear model to a CSV (or binary record) file through qxregres600r and prints
+// its parameters. The data are streamed: one pass types the columns and collects the factor levels,
+// a second writes the model's variables into a temporary record file, and the library takes its own
+// passes over that file. Nothing proportional to the number of rows is held in memory.
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "tools/qxfit/BinaryReader.h"
+#include "tools/qxfit/ColumnScanner.h"
+#include "tools/qxfit/CommandLine.h"
+#include "tools/qxfit/CsvReader.h"
+#include "tools/qxfit/FitRunner.h"
+#include "tools/qxfit/FormulaParser.h"
+#include "tools/qxfit/ModelBuilder.h"
+#include "tools/qxfit/ProgressBar.h"
+#include "tools/qxfit/RecordFileWriter.h"
+#include "tools/qxfit/ReportWriter.h"
+
+namespace {
+
+using QXFit::CommandLine;
+
+int Fail(int code, const std::string& message) {
+  std::cerr << "qxfit: " << message << '\n';
+  return code;
+}
+
+int Run(const QXFit::Options& options) {
+  QXFit::Formula formula;
+  std::string error;
+  if (!QXFit::FormulaParser::Parse(options.fFormula, formula, error))
+    return Fail(CommandLine::kUsage, "bad formula: " + error);
+
+  std::unique_ptr<QXFit::RowSource> source;
+  if (options.fBinaryColumns.empty()) {
+    auto csv = std::make_unique<QXFit::CsvReader>();
+    if (!csv->Open(options.fDataPath, options.fDelimiter))
+      return Fail(CommandLine::kFailure, csv->GetError());
+    source = std::move(csv);
+  } else {
+    auto binary = std::make_unique<QXFit::BinaryReader>();
+    if (!binary->Open(options.fDataPath, options.fBinaryColumns))
+      return Fail(CommandLine::kFailure, binary->GetError());
+    source = std::move(binary);
+  }
+
+  QXFit::ModelBuilder model;
+  const QXFit::ModelRequest request{options.fFactors, options.fFrequencyWeight, options.fRegressionWeight};
+  if (!model.Resolve(formula, source->GetColumnNames(), request, error))
+    return Fail(CommandLine::kUsage, error);
+
+  QXFit::ProgressBar progress(stderr, !options.fbQuiet && QXFit::ProgressBar::IsTerminal(stderr));
+  progress.Start("reading the data");
+  QXFit::ColumnScanner scanner(model.GetScanColumns(), model.GetDeclaredFactors());
+  if (!scanner.Scan(*source, &progress, error)) return Fail(CommandLine::kFailure, error);
+  if (!model.Build(scanner, error)) return Fail(CommandLine::kUsage, error);
+
+  // An anonymous temporary file: the system removes it however the process ends.
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> records(std::tmpfile(), &std::fclose);
+  if (!records) return Fail(CommandLine::kFailure, "cannot create a temporary file");
+  progress.Start("preparing the records");
+  QXFit::RecordFileWriter::Counts counts;
+  if (!QXFit::RecordFileWriter::Write(*source, model.GetVariables(), model.GetSettings(), records.get(),
+                                      &progress, counts, error))
+    return Fail(CommandLine::kFailure, error);
+  progress.Clear();
+
+  QXMath_600::QXRegSettings settings = model.GetSettings();
+  settings.SetTolerance(options.fTolerance);
+  QXFit::FitRunner runner(records.get(), static_cast<int>(model.GetVariables().size()), counts.fRecordsRead,
+                          &progress);
+  if (!runner.Fit(settings, error)) return Fail(CommandLine::kFailure, error);
+
+  QXFit::FitResult result;
+  if (!runner.GetResult(model, result, error)) return Fail(CommandLine::kFailure, error);
+  result.fModel = options.fFormula;
+  result.fRecordsRead = counts.fRecordsRead;
+  result.fRecordsUsed = counts.fRecordsUsed;
+  if (options.fbJson) {
+    QXFit::ReportWriter::WriteJson(result, std::cout);
+  } else {
+    QXFit::ReportWriter::WriteTable(result, std::cout);
+  }
+  std::cout.flush();
+
+  if (!options.fPredictPath.empty() && !runner.WritePredictions(options.fPredictPath, error))
+    return Fail(CommandLine::kFailure, error);
+  return CommandLine::kSuccess;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QXFit::Options options;
+  std::string message;
+  const int code = CommandLine::Parse(argc, argv, options, message);
+  if (code == CommandLine::kSuccess) {
+    std::cout << message;
+    return code;
+  }
+  if (code > 0) return Fail(code, message);
+  return Run(options);
+}
