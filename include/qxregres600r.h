@@ -79,10 +79,15 @@
 #include "logistic/QXLinkPower.h"
 #include "logistic/QXLinkProbit.h"
 
-// Hypothesis tests: test records, Wald tests of linear hypotheses, contrast matrices, category
-// combinations, Satterthwaite degrees of freedom.
+// Hypothesis tests: test records, Wald tests of linear hypotheses, Type I and Type III tests of model
+// effects, contrast matrices, category combinations, Satterthwaite degrees of freedom.
+#include "inference/QXBaseModelEffectTest.h"
 #include "inference/QXCombinations.h"
 #include "inference/QXContrasts.h"
+#include "inference/QXEffectTestData.h"
+#include "inference/QXModelEffectTest.h"
+#include "inference/QXModelEffectTestTypeI.h"
+#include "inference/QXModelEffectTestTypeIII.h"
 #include "inference/QXModelTestStats.h"
 #include "inference/QXModelTests.h"
 #include "inference/QXSatterthwaite.h"

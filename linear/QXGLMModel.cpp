@@ -264,6 +264,8 @@ QXStatus QXGLMModel::Solve() {
     fZPrimeZ.GetElemExtended(0, p, sumWY.hi, sumWY.lo);
     if (sumW.hi > 0.0) fDependentMean = detail::ToDouble(detail::Div(sumWY, sumW));
   }
+  fZPrimeZ.ExtractFirstNRows(p, fXPrimeWX);
+  fXPrimeWX.MultiplyByNumber(fTotalFreqWeight);
   std::vector<double> diagonal;
   fZPrimeZ.GetDiagonal(diagonal);
   fRedundancy = QXBitSet(p + 1);

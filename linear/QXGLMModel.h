@@ -96,6 +96,9 @@ class QXREGRES_API QXGLMModel {
   const QXBitSet& GetRedundancyIndicators() const { return fRedundancy; }
   // After Solve: minus the inverse of the weighted cross products in the parameter block.
   const QXSymMatrix& GetZPrimeZMatrix() const { return fZPrimeZ; }
+  // After Solve: sum f g x x' over the P parameters (redundant ones included), taken before the sweep
+  // and without the 1/W of the accumulation. Empty before Solve.
+  const QXSymMatrix& GetXPrimeWXMatrix() const { return fXPrimeWX; }
   double GetMultipleRSquare() const { return fMultipleRSquare; }
   double GetRootMeanSquareError() const { return fRootMeanSquareError; }
   std::int64_t GetRecordsAdded() const { return fRecordsAdded; }
@@ -123,6 +126,9 @@ class QXREGRES_API QXGLMModel {
   const std::vector<QXModelEffect>* fpModelEffects = nullptr;
   const QXFactorTables* fpFactorTables = nullptr;
   QXSymMatrix fZPrimeZ;
+  // The parameter block of fZPrimeZ before the sweep, times W: what the tests of model effects build
+  // their hypotheses from, since the sweep overwrites fZPrimeZ.
+  QXSymMatrix fXPrimeWX;
   std::int64_t fRecordsAdded = 0;
   QXBitSet fRedundancy;
   std::vector<QXRegrParameter> fvParameters;

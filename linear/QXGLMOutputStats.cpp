@@ -35,6 +35,19 @@ QXGLMOutputStats::QXGLMOutputStats(const QXRegSettings& settings, QXGLMAlgorithm
   // The swept block scaled by 1/W is minus the inverse of sum f g x x'.
   model.GetZPrimeZMatrix().ExtractFirstNRows(p, fCovarianceMatrix);
   fCovarianceMatrix.ChangeSign();
+
+  if (settings.GetInterceptUse()) {
+    fvEffectFirstParameters.push_back(0);
+    fvEffectNParameters.push_back(1);
+  }
+  const std::vector<int>& first = model.GetFirstParameterIndices();
+  const std::vector<int>& count = model.GetNEffectParameters();
+  fvEffectFirstParameters.insert(fvEffectFirstParameters.end(), first.begin(), first.end());
+  fvEffectNParameters.insert(fvEffectNParameters.end(), count.begin(), count.end());
+}
+
+const QXSymMatrix& QXGLMOutputStats::GetXPrimeWXMatrix() const {
+  return fpAlgorithm->GetModel().GetXPrimeWXMatrix();
 }
 
 double QXGLMOutputStats::GetModelFitStat(QXConst::QXModelFitStat stat) const {

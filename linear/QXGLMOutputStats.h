@@ -14,6 +14,10 @@
 //
 // The parameter statistics carry the index, the estimate, the redundancy flag and the effect index;
 // the linear model forms no standard errors or tests of its own there.
+//
+// Tests of model effects (QXModelEffectTest) take what this class gives through its non-virtual
+// accessors: the weighted cross products X'WX, the effects' parameter ranges, the estimates, the
+// covariance scaled by sigma^2 and the error degrees of freedom (examples/effect_tests.cpp).
 #pragma once
 
 #include <vector>
@@ -57,6 +61,15 @@ class QXREGRES_API QXGLMOutputStats : public IQXRegOutputStats {
   void Cancel() override;
   void Display() const override;
 
+  // sum f g x x' over the P parameters, redundant ones included, as accumulated before the sweep (the
+  // accumulation adds f g / W, so this is W times that matrix). Lives with the component.
+  const QXSymMatrix& GetXPrimeWXMatrix() const;
+  // The effects' parameter ranges as the tests of model effects take them: the index of each effect's
+  // first parameter and its number of parameters, with the intercept as effect 0 (first parameter
+  // 0, one parameter) when the model has one, then the settings' effects in order.
+  const std::vector<int>& GetEffectFirstParameters() const { return fvEffectFirstParameters; }
+  const std::vector<int>& GetEffectNParameters() const { return fvEffectNParameters; }
+
  private:
   QXGLMAlgorithm* fpAlgorithm;
   std::vector<double> fvMeanValues;
@@ -71,6 +84,8 @@ class QXREGRES_API QXGLMOutputStats : public IQXRegOutputStats {
   QXSymMatrix fCovarianceMatrix;
   std::vector<QXRegrParameterStats> fvParamStats;
   QXBitSet fRedundancyIndicators;
+  std::vector<int> fvEffectFirstParameters;
+  std::vector<int> fvEffectNParameters;
 };
 
 }  // namespace QXMath_600

@@ -6,6 +6,7 @@
 # Infinite values have no JSON form and stop the script.
 
 qx_json_scalars <- function(x) {
+  if (length(x) == 0) return(character())
   if (is.character(x)) return(paste0("\"", x, "\""))
   if (is.logical(x)) return(ifelse(is.na(x), "null", ifelse(x, "true", "false")))
   stopifnot(all(is.finite(x) | is.na(x)))

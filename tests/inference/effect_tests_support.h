@@ -1,0 +1,131 @@
+// What the suites of the tests of model effects share: a general linear model fitted through the
+// public API from a reference case (records, model) the way a caller fits one, and the inputs a caller
+// then hands to QXModelEffectTest: X'WX, the effects' parameter ranges and the covariance of the
+// estimates scaled by sigma^2.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "qxregres600r.h"
+#include "tests/linear/linear_test_support.h"
+
+namespace effect_tests {
+
+using nlohmann::json;
+using QXMath_600::QXModelEffectTest;
+using QXMath_600::QXModelTestStats;
+using QXMath_600::QXRectMatrix;
+using QXMath_600::QXSymMatrix;
+using QXMath_600::QXTestStats;
+
+inline json LoadReference(const std::string& file) {
+  std::ifstream in(std::string(QX_TEST_REFERENCE_DIR) + "/" + file);
+  return json::parse(in);
+}
+
+inline int ColumnIndex(const json& c, const std::string& name) {
+  const auto& columns = c["columns"];
+  for (std::size_t i = 0; i < columns.size(); ++i)
+    if (columns[i] == name) return static_cast<int>(i);
+  ADD_FAILURE() << "no column " << name;
+  return -1;
+}
+
+// Settings as a caller makes them from a case: the record layout is the case's columns.
+inline QXMath_600::QXRegSettings MakeSettings(const json& c, QXConst::QXTestType testType) {
+  QXMath_600::QXRegSettings settings;
+  EXPECT_TRUE(settings.SetDependent(ColumnIndex(c, c["dependent"])));
+  for (const json& f : c["factors"])
+    EXPECT_GT(settings.AddFactor(ColumnIndex(c, f["name"]), static_cast<int>(f["levels"].size())), 0);
+  for (const json& name : c["covariates"]) EXPECT_GT(settings.AddCovariate(ColumnIndex(c, name)), 0);
+  if (!c["freq"].is_null()) {
+    EXPECT_TRUE(settings.SetFrequencyWeightVar(ColumnIndex(c, c["freq"])));
+  }
+  if (!c["regr"].is_null()) {
+    EXPECT_TRUE(settings.SetRegrWeightVar(ColumnIndex(c, c["regr"])));
+  }
+  settings.SetInterceptUse(c["intercept"]);
+  settings.SetTestType(testType);
+  for (const json& t : c["terms"]) {
+    qx_linear_test::Term term;
+    for (const json& f : t["factors"]) term.factors.push_back(ColumnIndex(c, f));
+    term.nest = t["nest"].get<std::vector<int>>();
+    for (const json& cv : t["covs"]) term.covariates.push_back(ColumnIndex(c, cv));
+    EXPECT_TRUE(settings.AddModelEffect(qx_linear_test::MakeEffect(settings, term)));
+  }
+  return settings;
+}
+
+// A linear model fitted from a case, with what the tests of its effects need.
+class FittedLinearModel {
+ public:
+  FittedLinearModel(const json& c, QXConst::QXTestType testType)
+      : fRecords(c["records"].get<qx_linear_test::Records>()),
+        fFile(fRecords),
+        fSettings(MakeSettings(c, testType)) {
+    QXMath_600::QXRegFactory factory;
+    fComponent.reset(factory.CreateRegAlgorithm(fSettings));
+    if (!fComponent) {
+      ADD_FAILURE() << factory.GetStatus().GetMessage();
+      return;
+    }
+    auto it = fFile.Iterator();
+    const QXCommon_600::QXStatus status = fComponent->BuildModel(it);
+    QXMath_600::IQXRegOutputStats* stats = nullptr;
+    if (!status.IsOK() || !fComponent->GetOutputStats(stats).IsOK()) {
+      ADD_FAILURE() << status.GetMessage();
+      return;
+    }
+    fpStats = dynamic_cast<const QXMath_600::QXGLMOutputStats*>(stats);
+    if (fpStats == nullptr) {
+      ADD_FAILURE() << "not linear output statistics";
+      return;
+    }
+    // The covariance of the estimates: the unscaled matrix times sigma^2 = RMSE^2 W / df.
+    const double rmse = fpStats->GetModelFitStat(QXConst::QXFitRootMSE);
+    fCovariance = *fpStats->GetCovarianceMatrix();
+    fCovariance.MultiplyByNumber(rmse * rmse * fpStats->GetTotalFreqWeight() / fpStats->GetNDegFreedom());
+  }
+
+  bool Ok() const { return fpStats != nullptr; }
+  const QXMath_600::QXGLMOutputStats& Stats() const { return *fpStats; }
+  const QXMath_600::QXRegSettings& Settings() const { return fComponent->GetCompSettings(); }
+  const QXSymMatrix& Covariance() const { return fCovariance; }
+
+  // The tests of the model's effects as a caller sets them up; nonRedundant may be the fit's set or
+  // null.
+  std::unique_ptr<QXModelEffectTest> EffectTest(QXConst::QXEffectAnalysisType type,
+                                                bool withNonRedundant = true,
+                                                const QXSymMatrix* covariance = nullptr) const {
+    return std::make_unique<QXModelEffectTest>(
+        Settings(), Settings().GetModelEffects(), fpStats->GetParamEstimates(),
+        fpStats->GetEffectFirstParameters(), fpStats->GetEffectNParameters(), type,
+        covariance != nullptr ? covariance : &fCovariance, &fpStats->GetXPrimeWXMatrix(),
+        withNonRedundant ? &fpStats->GetRedundancyIndicators() : nullptr, QXConst::QXDistNormal, 0, nullptr,
+        fpStats->GetNDegFreedom(), nullptr);
+  }
+
+ private:
+  qx_linear_test::Records fRecords;
+  qx_linear_test::RecordFile fFile;
+  QXMath_600::QXRegSettings fSettings;
+  std::unique_ptr<QXMath_600::IQXRegComponent> fComponent;
+  const QXMath_600::QXGLMOutputStats* fpStats = nullptr;
+  QXSymMatrix fCovariance;
+};
+
+// |actual - expected| <= rel |expected|, with a readable failure.
+inline void ExpectRel(double actual, double expected, double rel, const std::string& what) {
+  EXPECT_LE(std::fabs(actual - expected), rel * std::fabs(expected))
+      << what << ": " << actual << " vs " << expected << " (relative "
+      << std::fabs(actual - expected) / std::fabs(expected) << ")";
+}
+
+}  // namespace effect_tests
