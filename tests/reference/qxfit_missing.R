@@ -13,7 +13,7 @@ out$tension[7] <- ""  # an empty field is missing as well
 write.csv(out, "qxfit_missing.csv", row.names = FALSE, quote = FALSE, na = "NA")
 qxfit_case("qxfit_missing", "tests/reference/qxfit_missing.csv", "breaks ~ wool + tension + x", list(),
            "breaks",
-           list(list(factors = "wool", nest = 0, covs = character()),
-                list(factors = "tension", nest = 0, covs = character()),
-                list(factors = character(), nest = integer(), covs = "x")),
+           list(list(factors = "wool", nest = 0, covs = character(), r = "wool"),
+                list(factors = "tension", nest = 0, covs = character(), r = "tension"),
+                list(factors = character(), nest = integer(), covs = "x", r = "x")),
            df = d)

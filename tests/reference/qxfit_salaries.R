@@ -4,8 +4,8 @@
 source("qxfit_reference.R")
 qxfit_case("qxfit_salaries", "data/Salaries.csv", "salary ~ rank*sex + discipline + yrs.since.phd", list(),
            "salary",
-           list(list(factors = "rank", nest = 0, covs = character()),
-                list(factors = "sex", nest = 0, covs = character()),
-                list(factors = "discipline", nest = 0, covs = character()),
-                list(factors = character(), nest = integer(), covs = "yrs.since.phd"),
-                list(factors = c("rank", "sex"), nest = c(0, 0), covs = character())))
+           list(list(factors = "rank", nest = 0, covs = character(), r = "rank"),
+                list(factors = "sex", nest = 0, covs = character(), r = "sex"),
+                list(factors = "discipline", nest = 0, covs = character(), r = "discipline"),
+                list(factors = character(), nest = integer(), covs = "yrs.since.phd", r = "yrs.since.phd"),
+                list(factors = c("rank", "sex"), nest = c(0, 0), covs = character(), r = "rank:sex")))

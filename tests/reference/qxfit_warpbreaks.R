@@ -2,6 +2,6 @@
 # Run from this folder: Rscript qxfit_warpbreaks.R  (writes qxfit_warpbreaks.json)
 source("qxfit_reference.R")
 qxfit_case("qxfit_warpbreaks", "data/warpbreaks.csv", "breaks ~ wool*tension", list(), "breaks",
-           list(list(factors = "wool", nest = 0, covs = character()),
-                list(factors = "tension", nest = 0, covs = character()),
-                list(factors = c("wool", "tension"), nest = c(0, 0), covs = character())))
+           list(list(factors = "wool", nest = 0, covs = character(), r = "wool"),
+                list(factors = "tension", nest = 0, covs = character(), r = "tension"),
+                list(factors = c("wool", "tension"), nest = c(0, 0), covs = character(), r = "wool:tension")))

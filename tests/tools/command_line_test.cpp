@@ -2,6 +2,8 @@
 // with a one-line reason.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "tools/qxfit/CommandLine.h"
 
 namespace {
@@ -18,9 +20,10 @@ TEST(CommandLineTest, ReadsEveryOption) {
   Options o;
   std::string message;
   ASSERT_EQ(
-      Parse({"--factor", "cyl,gear",      "--factor", "am",        "--factor", "cyl",      "--freq-weight",
-             "n",        "--regr-weight", "w",        "--predict", "out.csv",  "--json",   "--delimiter",
-             "tab",      "--tolerance",   "1e-16",    "-q",        "data.csv", "mpg ~ cyl"},
+      Parse({"--factor", "cyl,gear",      "--factor", "am",        "--factor", "cyl",    "--freq-weight",
+             "n",        "--regr-weight", "w",        "--predict", "out.csv",  "--json", "--delimiter",
+             "tab",      "--tolerance",   "1e-16",    "-q",        "--test",   "chisq",  "--type",
+             "both",     "--confidence",  "0.9",      "data.csv",  "mpg ~ cyl"},
             o, message),
       -1)
       << message;
@@ -34,20 +37,51 @@ TEST(CommandLineTest, ReadsEveryOption) {
   EXPECT_EQ(o.fDelimiter, '\t');
   EXPECT_EQ(o.fTolerance, 1e-16);
   EXPECT_TRUE(o.fbQuiet);
+  EXPECT_EQ(o.fTest, QXFit::TestKind::kChiSquare);
+  EXPECT_TRUE(o.fbTypeI && o.fbTypeIII);
+  EXPECT_EQ(o.fConfidenceLevel, 0.9);
 
+  // The defaults: F tests, Type III, 95% bounds.
   ASSERT_EQ(Parse({"--binary", "y,A,x", "data.bin", "y ~ A"}, o, message), -1);
   EXPECT_EQ(o.fBinaryColumns, (std::vector<std::string>{"y", "A", "x"}));
   EXPECT_FALSE(o.fbJson);
   EXPECT_EQ(o.fDelimiter, ',');
+  EXPECT_EQ(o.fTest, QXFit::TestKind::kF);
+  EXPECT_FALSE(o.fbTypeI);
+  EXPECT_TRUE(o.fbTypeIII);
+  EXPECT_EQ(o.fConfidenceLevel, 0.95);
+
+  ASSERT_EQ(Parse({"--type", "1", "--test", "f", "data.csv", "y ~ A"}, o, message), -1);
+  EXPECT_TRUE(o.fbTypeI);
+  EXPECT_FALSE(o.fbTypeIII);
+  EXPECT_EQ(o.fTest, QXFit::TestKind::kF);
 }
 
-TEST(CommandLineTest, HelpDocumentsTheOptionsAndExamples) {
+TEST(CommandLineTest, HelpShowsEveryOptionInAnExample) {
   Options o;
-  std::string message;
-  ASSERT_EQ(Parse({"--help"}, o, message), CommandLine::kSuccess);
-  for (const char* text : {"--factor", "--freq-weight", "--regr-weight", "--binary", "--predict", "--json",
-                           "%in%", "I(x^2)", "Examples:", "qxfit data/warpbreaks.csv"})
-    EXPECT_NE(message.find(text), std::string::npos) << text;
+  std::string help;
+  ASSERT_EQ(Parse({"--help"}, o, help), CommandLine::kSuccess);
+  for (const char* text : {"%in%", "I(x^2)", "Exit codes:", "qxfit data/warpbreaks.csv"})
+    EXPECT_NE(help.find(text), std::string::npos) << text;
+  // The options the help lists, and the example lines after "Examples".
+  std::istringstream lines(help);
+  std::vector<std::string> options;
+  std::string examples;
+  bool inExamples = false;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("Examples", 0) == 0) inExamples = true;
+    if (inExamples && line.rfind("  qxfit ", 0) == 0) examples += line + "\n";
+    const std::size_t dashes = line.find("--");
+    if (!inExamples && line.rfind("  ", 0) == 0 && dashes != std::string::npos && dashes < 8) {
+      const std::size_t end = line.find_first_of(" ,", dashes);
+      options.push_back(line.substr(dashes, end - dashes));
+    }
+  }
+  EXPECT_GE(options.size(), 13u) << help;
+  for (const auto& option : options) {
+    if (option == "--help") continue;
+    EXPECT_NE(examples.find(" " + option + " "), std::string::npos) << option << " has no example";
+  }
 }
 
 TEST(CommandLineTest, WrongUsageIsOneLineAndExitCodeTwo) {
@@ -60,6 +94,11 @@ TEST(CommandLineTest, WrongUsageIsOneLineAndExitCodeTwo) {
                                                        {"--tolerance", "2", "data.csv", "y ~ x"},
                                                        {"--delimiter", "ab", "data.csv", "y ~ x"},
                                                        {"--binary", "y,,x", "data.bin", "y ~ x"},
+                                                       {"--test", "t", "data.csv", "y ~ x"},
+                                                       {"--type", "2", "data.csv", "y ~ x"},
+                                                       {"--confidence", "95", "data.csv", "y ~ x"},
+                                                       {"--confidence", "0", "data.csv", "y ~ x"},
+                                                       {"--confidence", "0.9x", "data.csv", "y ~ x"},
                                                        {"data.csv", "y ~ x", "extra"}};
   for (const auto& args : wrong) {
     EXPECT_EQ(Parse(args, o, message), CommandLine::kUsage) << (args.empty() ? "(none)" : args[0]);

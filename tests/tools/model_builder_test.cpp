@@ -103,15 +103,22 @@ TEST_F(ModelBuilderTest, LaysOutResponseFactorsCovariatesWeights) {
   EXPECT_EQ(Label(1, {1, 0}), "[B=b1]([A=a2])");
   EXPECT_EQ(Label(2, {0}), "[A=a1] * x * x");
   EXPECT_EQ(fModel.GetParameterLabel(QXMath_600::QXRegrParameter()), "Intercept");
+  // Effects are labelled as their parameters without the levels.
+  EXPECT_EQ(fModel.GetEffectLabel(effects[0]), "x");
+  EXPECT_EQ(fModel.GetEffectLabel(effects[1]), "B(A)");
+  EXPECT_EQ(fModel.GetEffectLabel(effects[2]), "A * x * x");
+  EXPECT_EQ(fModel.GetEffectLabel(QXMath_600::QXModelEffect()), "Intercept");
 }
 
 TEST_F(ModelBuilderTest, InteractionFactorsFollowDeclarationOrderNotWriting) {
   ASSERT_EQ(Build("y ~ A + B + B:A - 1"), "");
   EXPECT_FALSE(fModel.GetSettings().GetInterceptUse());
   EXPECT_EQ(Label(2, {2, 1}), "[A=a3] * [B=b2]");
+  EXPECT_EQ(fModel.GetEffectLabel(fModel.GetSettings().GetModelEffects()[2]), "A * B");
   // Deeper nesting: three levels, the outermost in the innermost parentheses.
   ASSERT_EQ(Build("y ~ n %in% B %in% A", {{"n"}, "", ""}), "");
   EXPECT_EQ(Label(0, {0, 1, 2}), "[n=10]([B=b2]([A=a1]))");
+  EXPECT_EQ(fModel.GetEffectLabel(fModel.GetSettings().GetModelEffects()[0]), "n(B(A))");
 }
 
 TEST_F(ModelBuilderTest, NumericFactorsSortByValueAndKeepTheirText) {

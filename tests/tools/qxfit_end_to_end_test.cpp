@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -66,20 +67,51 @@ std::vector<std::string> CaseArgs(const nlohmann::json& c) {
   return args;
 }
 
-// Agreement with lm() on the same parameterisation. The library sweeps in double-double and lm uses
-// Householder QR in double: both are accurate to about 1e-13 on these well-conditioned designs, so
-// 1e-9 leaves room without hiding a wrong cell or a wrong weight. An estimate that is 0 in exact
-// arithmetic is compared against the scale of the largest estimate instead.
-constexpr double kTolerance = 1e-9;
+// Agreement with R. The library sweeps in double-double and lm uses Householder QR in double; car
+// forms its Type III statistics from lm's coefficients and covariance. All are accurate to about 1e-12
+// on these designs (the largest difference seen is 2.3e-12), so 1e-10 leaves room without hiding a
+// wrong cell, weight or hypothesis. An estimate
+// that is 0 in exact arithmetic is compared against the scale of the largest estimate instead.
+constexpr double kTolerance = 1e-10;
+// p-values: a relative error e in a statistic moves a tail probability p by about e |ln p|, and the
+// smallest p here is near 1e-280; probabilities below 1e-290 are all taken as 0 (R's and Boost's
+// underflow points differ).
+constexpr double kPTolerance = 1e-10;
+constexpr double kPFloor = 1e-290;
 
-class EndToEndTest : public ::testing::TestWithParam<std::string> {};
+// A number of the document against R's, null where R has none.
+void ExpectNear(const nlohmann::json& value, const nlohmann::json& expected, double tolerance,
+                const std::string& what, double floor = 1e-300) {
+  if (expected.is_null()) {
+    EXPECT_TRUE(value.is_null()) << what << ": " << value;
+    return;
+  }
+  ASSERT_TRUE(value.is_number()) << what << ": " << value;
+  EXPECT_TRUE(Near(value.get<double>(), expected.get<double>(), tolerance, floor))
+      << what << ": " << value << " against R's " << expected;
+}
 
-TEST_P(EndToEndTest, JsonMatchesLmAndPredictionsMatchFittedValues) {
-  const auto c = qxfit_test::LoadCase(GetParam());
+struct RunCase {
+  std::string fName;
+  bool fbChiSquare;
+};
+
+void PrintTo(const RunCase& run, std::ostream* out) {
+  *out << run.fName << (run.fbChiSquare ? " --test chisq" : " --test F");
+}
+
+class EndToEndTest : public ::testing::TestWithParam<RunCase> {};
+
+// One case of tests/reference, run with --type both, as F tests or as chi-square tests: every number
+// of the JSON document against R.
+TEST_P(EndToEndTest, JsonMatchesR) {
+  const bool chisq = GetParam().fbChiSquare;
+  const auto c = qxfit_test::LoadCase(GetParam().fName);
   const auto& ref = c["reference"];
   const TempFile predictions("predicted.csv");
   auto args = CaseArgs(c);
-  args.insert(args.begin(), {"--json", "--predict", predictions.Path()});
+  args.insert(args.begin(), {"--json", "--type", "both", "--predict", predictions.Path()});
+  if (chisq) args.insert(args.begin(), {"--test", "chisq"});
   const RunOutput run = RunQxfit(args);
   ASSERT_EQ(run.fExitCode, 0) << run.fErr;
   EXPECT_EQ(run.fErr, "");
@@ -88,9 +120,12 @@ TEST_P(EndToEndTest, JsonMatchesLmAndPredictionsMatchFittedValues) {
   EXPECT_EQ(doc["model"], c["formula"]);
   EXPECT_EQ(doc["records"]["read"], c["records"]["read"]);
   EXPECT_EQ(doc["records"]["used"], c["records"]["used"]);
+  EXPECT_EQ(doc["test"], chisq ? "chisq" : "F");
+  EXPECT_EQ(doc["confidence_level"], ref["level"]);
   const auto& fit = doc["fit"];
-  EXPECT_TRUE(Near(fit["r_squared"], ref["r_squared"], kTolerance)) << fit["r_squared"];
-  EXPECT_TRUE(Near(fit["rmse"], ref["rmse"], kTolerance)) << fit["rmse"];
+  ExpectNear(fit["r_squared"], ref["r_squared"], kTolerance, "R-square");
+  ExpectNear(fit["rmse"], ref["rmse"], kTolerance, "RMSE");
+  ExpectNear(fit["sigma"], ref["sigma"], kTolerance, "sigma");
   EXPECT_EQ(fit["df_error"], ref["df_error"]);
   EXPECT_EQ(fit["total_freq_weight"], ref["total_freq_weight"]);
   EXPECT_TRUE(Near(fit["total_regr_weight"], ref["total_regr_weight"], 1e-14));
@@ -105,14 +140,61 @@ TEST_P(EndToEndTest, JsonMatchesLmAndPredictionsMatchFittedValues) {
     const std::string label = r["label"];
     EXPECT_EQ(p["label"], label);
     ASSERT_EQ(p["redundant"], r["redundant"]) << label;
-    EXPECT_TRUE(Near(p["estimate"], r["estimate"], kTolerance, scale)) << label << ": " << p["estimate"];
+    ExpectNear(p["estimate"], r["estimate"], kTolerance, label, scale);
     if (r["redundant"].get<bool>()) {
       EXPECT_EQ(p["estimate"], 0.0) << label;
-      EXPECT_TRUE(p["std_error"].is_null()) << label;
-    } else {
-      EXPECT_TRUE(Near(p["std_error"], r["std_error"], kTolerance)) << label << ": " << p["std_error"];
+      for (const char* name : {"std_error", "statistic", "df", "p", "lower", "upper"})
+        EXPECT_TRUE(p[name].is_null()) << label << " " << name;
+      continue;
+    }
+    ExpectNear(p["std_error"], r["std_error"], kTolerance, label);
+    // A t near 0 is a difference of nearly equal numbers: its error is relative to the estimate's scale.
+    const double tScale = scale / r["std_error"].get<double>();
+    ExpectNear(p["statistic"], chisq ? r["chisq"] : r["t"], kTolerance, label + " statistic",
+               chisq ? tScale * tScale : tScale);
+    EXPECT_EQ(p["df"], chisq ? nlohmann::json(1.0) : ref["df_error"]) << label;
+    ExpectNear(p["p"], chisq ? r["p_chisq"] : r["p"], kPTolerance, label + " p", kPFloor);
+    ExpectNear(p["lower"], chisq ? r["lower_z"] : r["lower"], kTolerance, label + " lower", scale);
+    ExpectNear(p["upper"], chisq ? r["upper_z"] : r["upper"], kTolerance, label + " upper", scale);
+  }
+
+  // The effect tables and the corrected model against anova, car::Anova and summary.lm.
+  const auto& tests = doc["effect_tests"];
+  const auto& rtests = ref["effect_tests"];
+  const auto& labels = rtests["labels"];
+  auto expectTest = [&](const nlohmann::json& e, const nlohmann::json& r, const std::string& what) {
+    ExpectNear(e["df"], r["df"], 0.0, what + " df");
+    ExpectNear(e["df_error"], chisq ? nlohmann::json() : r["df_error"], 0.0, what + " df_error");
+    ExpectNear(e["statistic"], chisq ? r["chisq"] : r["F"], kTolerance, what + " statistic");
+    ExpectNear(e["p"], chisq ? r["p_chisq"] : r["p"], kPTolerance, what + " p", kPFloor);
+  };
+  for (const char* type : {"type1", "type3"}) {
+    const auto& table = tests[type];
+    ASSERT_TRUE(table.is_array()) << type;
+    ASSERT_EQ(table.size(), labels.size()) << type;
+    for (std::size_t i = 0; i < table.size(); ++i) {
+      const auto& e = table[i];
+      const std::string what = std::string(type) + " " + labels[i].get<std::string>();
+      EXPECT_EQ(e["effect"], labels[i]) << type;
+      if (rtests[type].is_null()) continue;  // not comparable with R
+      const auto& r = rtests[type][i];
+      if (r["expect"] == "untestable") {
+        EXPECT_TRUE(e["statistic"].is_null() && e["p"].is_null() && e["df"].is_null()) << what;
+        ASSERT_TRUE(e["status"].is_string()) << what;
+        EXPECT_NE(std::find(doc["warnings"].begin(), doc["warnings"].end(), e["status"]),
+                  doc["warnings"].end());
+      } else if (r["expect"] == "test") {
+        EXPECT_TRUE(e["status"].is_null()) << what << ": " << e["status"];
+        expectTest(e, r, what);
+      }
     }
   }
+  const auto& model = tests["corrected_model"];
+  ASSERT_TRUE(model.is_object());
+  expectTest(model, rtests["corrected_model"], "corrected model");
+  ExpectNear(model["r_squared"], rtests["corrected_model"]["r_squared"], kTolerance,
+             "corrected model R-square");
+  EXPECT_TRUE(model["status"].is_null());
 
   // One line per data row, in order; empty where the row cannot be scored.
   std::istringstream lines(predictions.Read());
@@ -132,26 +214,113 @@ TEST_P(EndToEndTest, JsonMatchesLmAndPredictionsMatchFittedValues) {
   EXPECT_EQ(row, ref["predicted"].size());
 }
 
-INSTANTIATE_TEST_SUITE_P(Datasets, EndToEndTest, ::testing::ValuesIn(qxfit_test::ReferenceCases()),
-                         [](const auto& info) { return info.param.substr(6); });
+std::vector<RunCase> AllRuns() {
+  std::vector<RunCase> runs;
+  for (const auto& name : qxfit_test::ReferenceCases()) {
+    runs.push_back({name, false});
+    runs.push_back({name, true});
+  }
+  return runs;
+}
 
-TEST(QxfitTest, TablePrintsLabelsStatisticsAndRecords) {
+INSTANTIATE_TEST_SUITE_P(Datasets, EndToEndTest, ::testing::ValuesIn(AllRuns()), [](const auto& info) {
+  return info.param.fName.substr(6) + (info.param.fbChiSquare ? "_chisq" : "_F");
+});
+
+TEST(QxfitTest, TablePrintsParametersEffectsAndFit) {
   const RunOutput run = RunQxfit({kRoot + "/data/warpbreaks.csv", "breaks ~ wool*tension"});
   ASSERT_EQ(run.fExitCode, 0) << run.fErr;
   const std::string& out = run.fOut;
-  // The numbers are lm()'s (qxfit_warpbreaks.json) as the table rounds them.
-  EXPECT_EQ(out.rfind("Model: breaks ~ wool*tension\n", 0), 0u) << out;
-  EXPECT_NE(out.find("Parameter                  Estimate  Std. Error  t value  Pr(>|t|)\n"),
-            std::string::npos)
-      << out;
-  EXPECT_NE(out.find("Intercept                   28.7778     3.64676    7.891  3.22e-10\n"),
-            std::string::npos)
-      << out;
-  EXPECT_NE(out.find("[wool=B] * [tension=M]  (redundant)\n"), std::string::npos) << out;
-  EXPECT_NE(out.find("R-square:                 0.377751\n"), std::string::npos) << out;
-  EXPECT_NE(out.find("Residual standard error:  10.9403  on 48 degrees of freedom\n"), std::string::npos)
-      << out;
-  EXPECT_NE(out.find("Records:                  54 read, 54 used\n"), std::string::npos) << out;
+  // The numbers are R's (qxfit_warpbreaks.json) as the table rounds them; Type III by default.
+  for (const char* line :
+       {"Model: breaks ~ wool*tension\n\n",
+        "\nParameter                Estimate  Std. Error  t value  Pr(>|t|)  Lower 95%  Upper 95%\n",
+        "\nIntercept                 28.7778     3.64676    7.891  3.22e-10    21.4455    36.1101\n",
+        "\n[wool=B] * [tension=M]  (redundant)\n",
+        "\n\nTests of model effects (Type III)\nEffect          df  F value    Pr(>F)\n",
+        "\ntension          2    8.498  0.000693\n", "\nR-square:                 0.377751\n",
+        "\nCorrected model:          F = 5.828 on 5 and 48 degrees of freedom, p = 0.000277\n",
+        "\nResidual standard error:  10.9403  on 48 degrees of freedom\n",
+        "\nRecords:                  54 read, 54 used\n"})
+    EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+  EXPECT_EQ(out.find("Type I)"), std::string::npos);
+  EXPECT_EQ(out.find("Warnings:"), std::string::npos);
+}
+
+TEST(QxfitTest, UntestableEffectIsMarkedAndItsWarningListed) {
+  // The slope on dose lies in the span of the dose cells (qxfit_toothgrowth_aliased.R).
+  const RunOutput run =
+      RunQxfit({"--type", "1", kRoot + "/data/ToothGrowth.csv", "len ~ factor(dose) + dose"});
+  ASSERT_EQ(run.fExitCode, 0) << run.fErr;
+  EXPECT_EQ(run.fErr, "");
+  const std::string& out = run.fOut;
+  for (const char* line : {"\n\nTests of model effects (Type I)\nEffect     df   F value    Pr(>F)\n",
+                           "\ndose        2    67.416  9.53e-16\ndose       (not testable)\n",
+                           "\n\nWarnings:\n  warning 321: the hypothesis has no testable rows\n"})
+    EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+}
+
+TEST(QxfitTest, WhatCannotBeTestedIsNullWithAWarning) {
+  // As many parameters as records: no error degrees of freedom, so no test at all.
+  const TempFile saturated("saturated.csv", "y,A\n1,a\n2,b\n3,c\n");
+  RunOutput run = RunQxfit({"--json", saturated.Path(), "y ~ A"});
+  ASSERT_EQ(run.fExitCode, 0) << run.fErr;
+  auto doc = nlohmann::json::parse(run.fOut);
+  EXPECT_EQ(doc["fit"]["df_error"], 0.0);
+  for (const auto& p : doc["parameters"])
+    for (const char* name : {"std_error", "statistic", "df", "p", "lower", "upper"})
+      EXPECT_TRUE(p[name].is_null()) << p["label"] << " " << name;
+  EXPECT_EQ(doc["effect_tests"]["type3"], nlohmann::json::array());
+  EXPECT_TRUE(doc["effect_tests"]["corrected_model"].is_null());
+  EXPECT_EQ(doc["warnings"], nlohmann::json::array({"no error degrees of freedom: nothing is tested"}));
+
+  // Only an intercept: no effect to test, and a corrected model without parameters.
+  run = RunQxfit({"--json", kRoot + "/data/warpbreaks.csv", "breaks ~ 1"});
+  ASSERT_EQ(run.fExitCode, 0) << run.fErr;
+  doc = nlohmann::json::parse(run.fOut);
+  EXPECT_EQ(doc["effect_tests"]["type3"], nlohmann::json::array());
+  const auto& model = doc["effect_tests"]["corrected_model"];
+  EXPECT_TRUE(model["statistic"].is_null() && model["p"].is_null());
+  ASSERT_TRUE(model["status"].is_string());
+  EXPECT_EQ(doc["warnings"], nlohmann::json::array({model["status"]}));
+}
+
+// The commands shown with their output in the README and in docs/qxfit.md print exactly that output.
+TEST(QxfitTest, DocumentedOutputIsWhatTheToolPrints) {
+  const std::string prompt = "$ build/release/tools/qxfit/qxfit ";
+  int checked = 0;
+  for (const char* document : {"README.md", "docs/qxfit.md"}) {
+    std::ifstream in(kRoot + "/" + document);
+    ASSERT_TRUE(in) << document;
+    std::string line;
+    while (std::getline(in, line)) {
+      if (line.rfind(prompt, 0) != 0) continue;
+      // The arguments: words, or texts in single quotes; data paths are relative to the repository.
+      std::vector<std::string> args;
+      std::string word;
+      bool quoted = false, any = false;
+      for (const char c : line.substr(prompt.size()) + " ") {
+        if (c == '\'') {
+          quoted = !quoted;
+          any = true;
+        } else if (c == ' ' && !quoted) {
+          if (any) args.push_back(word.rfind("data/", 0) == 0 ? kRoot + "/" + word : word);
+          word.clear();
+          any = false;
+        } else {
+          word += c;
+          any = true;
+        }
+      }
+      std::string expected;
+      while (std::getline(in, line) && line != "```") expected += line + "\n";
+      const RunOutput run = RunQxfit(args);
+      EXPECT_EQ(run.fExitCode, 0) << document << ": " << run.fErr;
+      EXPECT_EQ(run.fOut, expected) << document;
+      ++checked;
+    }
+  }
+  EXPECT_GE(checked, 3);
 }
 
 TEST(QxfitTest, BinaryRecordFileGivesTheFitOfTheCsv) {

@@ -1,21 +1,27 @@
-// The statistics qxfit forms from the library's unscaled covariance, checked against R's summary.lm
-// for every reference case, and the two reports: the JSON document programs rely on (its names and
-// its nulls) and the table people read.
+// The parameter table qxfit forms through the library's Wald tests, checked against R's summary.lm
+// and confint for every reference case, and the two reports: the JSON document programs rely on (its
+// names and its nulls) and the table people read.
 #include <gtest/gtest.h>
 
 #include <sstream>
 
+#include "common/QXBitSet.h"
+#include "common/QXStatus.h"
+#include "common/QXSymMatrix.h"
+#include "inference/QXTestStats.h"
 #include "tests/tools/qxfit_reference.h"
 #include "tools/qxfit/FitResult.h"
 #include "tools/qxfit/ReportWriter.h"
 
 namespace {
 
+using QXFit::EffectTestResult;
 using QXFit::FitResult;
 using QXFit::ParameterResult;
 using QXFit::ReportWriter;
+using QXFit::TestKind;
 
-// A FitResult with R's estimates and fit statistics, ready for the standard errors.
+// A FitResult with R's estimates and fit statistics, ready for the tests.
 FitResult FromReference(const nlohmann::json& reference) {
   FitResult result;
   result.fRmse = reference["rmse"].get<double>();
@@ -23,6 +29,7 @@ FitResult FromReference(const nlohmann::json& reference) {
   result.fDfError = reference["df_error"].get<double>();
   result.fTotalFreqWeight = reference["total_freq_weight"].get<double>();
   result.fTotalRegrWeight = reference["total_regr_weight"].get<double>();
+  result.fConfidenceLevel = reference["level"].get<double>();
   for (const auto& p : reference["parameters"]) {
     ParameterResult parameter;
     parameter.fLabel = p["label"];
@@ -33,48 +40,104 @@ FitResult FromReference(const nlohmann::json& reference) {
   return result;
 }
 
-TEST(FitStatisticsTest, StandardErrorsTAndPMatchRForEveryCase) {
+// The individual tests use only the diagonal of the covariance, so R's unscaled diagonal scaled by
+// sigma^2 checks the whole chain from the fit statistics to the bounds.
+TEST(ParameterTestsTest, StatisticsAndBoundsMatchRForEveryCase) {
   const auto cases = qxfit_test::ReferenceCases();
   ASSERT_GE(cases.size(), 8u);
   for (const auto& name : cases) {
     const auto reference = qxfit_test::LoadCase(name)["reference"];
-    FitResult result = FromReference(reference);
-    QXFit::FillParameterStatistics(result, reference["cov_unscaled_diagonal"].get<std::vector<double>>());
-    // R's values are stored with 15 significant digits and the formulas add a few roundings, so
-    // agreement to 1e-12 is what exact arithmetic allows; p-values carry |t| times that error.
-    ASSERT_TRUE(result.fSigma.has_value()) << name;
-    EXPECT_TRUE(qxfit_test::Near(*result.fSigma, reference["sigma"], 1e-12)) << name;
-    for (std::size_t k = 0; k < result.fParameters.size(); ++k) {
-      const auto& p = result.fParameters[k];
-      const auto& r = reference["parameters"][k];
-      if (r["redundant"].get<bool>()) {
-        EXPECT_FALSE(p.fStdError || p.fT || p.fP) << name << " " << p.fLabel;
-        continue;
+    for (const TestKind test : {TestKind::kF, TestKind::kChiSquare}) {
+      const bool f = test == TestKind::kF;
+      FitResult result = FromReference(reference);
+      result.fTest = test;
+      const auto diagonal = reference["cov_unscaled_diagonal"].get<std::vector<double>>();
+      const auto sigma2 = QXFit::ComputeErrorVariance(result);
+      ASSERT_TRUE(sigma2) << name;
+      const int n = static_cast<int>(diagonal.size());
+      QXMath_600::QXSymMatrix covariance(n);
+      QXMath_600::QXBitSet nonRedundant(n);
+      std::vector<double> estimates;
+      for (int k = 0; k < n; ++k) {
+        covariance.SetElem(k, k, diagonal[static_cast<std::size_t>(k)] * *sigma2);
+        if (!result.fParameters[static_cast<std::size_t>(k)].fbRedundant) nonRedundant.Set(k);
+        estimates.push_back(result.fParameters[static_cast<std::size_t>(k)].fEstimate);
       }
-      ASSERT_TRUE(p.fStdError && p.fT && p.fP) << name << " " << p.fLabel;
-      EXPECT_TRUE(qxfit_test::Near(*p.fStdError, r["std_error"], 1e-12)) << name << " " << p.fLabel;
-      EXPECT_TRUE(qxfit_test::Near(*p.fT, r["t"], 1e-12)) << name << " " << p.fLabel;
-      EXPECT_TRUE(qxfit_test::Near(*p.fP, r["p"], 1e-10)) << name << " " << p.fLabel << ": " << *p.fP;
+      QXFit::FillParameterTests(result, estimates, nonRedundant, covariance);
+      // R's values are stored with 17 significant digits and the steps add a few roundings: 1e-12 is
+      // what the arithmetic allows. A p-value carries its statistic's error times |ln p| (up to ~600).
+      ASSERT_TRUE(result.fSigma.has_value()) << name;
+      EXPECT_TRUE(qxfit_test::Near(*result.fSigma, reference["sigma"], 1e-12)) << name;
+      for (std::size_t k = 0; k < result.fParameters.size(); ++k) {
+        const auto& p = result.fParameters[k];
+        const auto& r = reference["parameters"][k];
+        const std::string what = name + " " + p.fLabel + (f ? " (F)" : " (chisq)");
+        if (r["redundant"].get<bool>()) {
+          EXPECT_FALSE(p.fStdError || p.fStatistic || p.fDF || p.fP || p.fLower || p.fUpper) << what;
+          continue;
+        }
+        ASSERT_TRUE(p.fStdError && p.fStatistic && p.fDF && p.fP && p.fLower && p.fUpper) << what;
+        const double width = *p.fUpper - *p.fLower;
+        EXPECT_TRUE(qxfit_test::Near(*p.fStdError, r["std_error"], 1e-12)) << what;
+        EXPECT_TRUE(qxfit_test::Near(*p.fStatistic, f ? r["t"] : r["chisq"], 1e-12)) << what;
+        EXPECT_EQ(*p.fDF, f ? reference["df_error"].get<double>() : 1.0) << what;
+        EXPECT_TRUE(qxfit_test::Near(*p.fP, f ? r["p"] : r["p_chisq"], 1e-10, 1e-290))
+            << what << ": " << *p.fP;
+        EXPECT_TRUE(qxfit_test::Near(*p.fLower, f ? r["lower"] : r["lower_z"], 1e-12, width)) << what;
+        EXPECT_TRUE(qxfit_test::Near(*p.fUpper, f ? r["upper"] : r["upper_z"], 1e-12, width)) << what;
+      }
     }
   }
 }
 
-TEST(FitStatisticsTest, NothingIsFormedWithoutErrorDegreesOfFreedom) {
+TEST(ParameterTestsTest, NothingIsTestedWithoutErrorDegreesOfFreedom) {
   FitResult result;
   result.fRmse = 0.0;
   result.fDfError = 0.0;  // as many parameters as records
   result.fTotalFreqWeight = 2.0;
-  result.fParameters = {ParameterResult{"Intercept", 1.0, false, {}, {}, {}}};
-  QXFit::FillParameterStatistics(result, {0.5});
+  result.fParameters = {ParameterResult{"Intercept", 1.0, false, {}, {}, {}, {}, {}, {}}};
+  QXMath_600::QXSymMatrix covariance(1);
+  QXMath_600::QXBitSet nonRedundant(1);
+  nonRedundant.Set(0);
+  QXFit::FillParameterTests(result, {1.0}, nonRedundant, covariance);
   EXPECT_FALSE(result.fSigma);
-  EXPECT_FALSE(result.fParameters[0].fStdError);
-  // An exact fit with error degrees of freedom: a zero standard error, but no t or p.
+  EXPECT_FALSE(result.fParameters[0].fStdError || result.fParameters[0].fP);
+  // An exact fit with error degrees of freedom: the estimate has no error, so there is no statistic,
+  // the hypothesis that it is 0 is rejected outright, and the bounds close on the estimate.
   result.fDfError = 3.0;
-  QXFit::FillParameterStatistics(result, {0.5});
-  ASSERT_TRUE(result.fParameters[0].fStdError);
-  EXPECT_EQ(*result.fParameters[0].fStdError, 0.0);
-  EXPECT_FALSE(result.fParameters[0].fT);
-  EXPECT_FALSE(result.fParameters[0].fP);
+  QXFit::FillParameterTests(result, {1.0}, nonRedundant, covariance);
+  const ParameterResult& p = result.fParameters[0];
+  ASSERT_TRUE(p.fStdError && p.fP && p.fLower && p.fUpper);
+  EXPECT_EQ(*p.fStdError, 0.0);
+  EXPECT_FALSE(p.fStatistic);
+  EXPECT_EQ(*p.fP, 0.0);
+  EXPECT_EQ(*p.fLower, 1.0);
+  EXPECT_EQ(*p.fUpper, 1.0);
+}
+
+TEST(EffectTestResultTest, AnUntestedEffectHasNoStatisticsAndKeepsItsWarning) {
+  QXMath_600::QXTestStats untested;  // what the library records when it forms no test
+  const QXCommon_600::QXStatus warning(321, true);
+  const EffectTestResult row = QXFit::ToEffectTestResult("dose", &untested, &warning, TestKind::kF);
+  EXPECT_EQ(row.fEffect, "dose");
+  EXPECT_FALSE(row.fDF || row.fDFError || row.fStatistic || row.fP);
+  ASSERT_TRUE(row.fStatus);
+  EXPECT_EQ(*row.fStatus, warning.GetMessage());
+
+  QXMath_600::QXTestStats tested;
+  tested.SetDF(2.0);
+  tested.SetDF2(48.0);
+  tested.SetWald(8.5);
+  tested.SetSig(0.0007);
+  const QXCommon_600::QXStatus ok;
+  const EffectTestResult f = QXFit::ToEffectTestResult("tension", &tested, &ok, TestKind::kF);
+  EXPECT_FALSE(f.fStatus);
+  EXPECT_EQ(f.fDF, 2.0);
+  EXPECT_EQ(f.fDFError, 48.0);
+  EXPECT_EQ(f.fStatistic, 8.5);
+  EXPECT_EQ(f.fP, 0.0007);
+  // A chi-square has no denominator degrees of freedom, whatever the record holds.
+  EXPECT_FALSE(QXFit::ToEffectTestResult("tension", &tested, &ok, TestKind::kChiSquare).fDFError);
 }
 
 class ReportTest : public ::testing::Test {
@@ -89,9 +152,21 @@ class ReportTest : public ::testing::Test {
     fResult.fTotalFreqWeight = 9.0;
     fResult.fTotalRegrWeight = 9.0;
     fResult.fSigma = 1.7;
-    fResult.fParameters = {ParameterResult{"Intercept", 2.0, false, 0.5, 4.0, 0.0052},
-                           ParameterResult{"[A=a1]", -1.25, false, 0.75, -1.6667, 1e-300},
-                           ParameterResult{"[A=a2]", 0.0, true, {}, {}, {}}};
+    fResult.fParameters = {ParameterResult{"Intercept", 2.0, false, 0.5, 4.0, 7.0, 0.0052, 0.8177, 3.1823},
+                           ParameterResult{"[A=a1]", -1.25, false, 0.75, -1.6667, 7.0, 1e-300, -3.02, 0.52},
+                           ParameterResult{"[A=a2]", 0.0, true, {}, {}, {}, {}, {}, {}}};
+    fResult.fbTypeIII = true;
+    fResult.fTypeIII = {
+        EffectTestResult{"Intercept", 1.0, 7.0, 16.0, 0.0052, {}},
+        EffectTestResult{"A", {}, {}, {}, {}, "warning 321: the hypothesis has no testable rows"}};
+    fResult.fCorrectedModel = EffectTestResult{"Corrected model", 1.0, 7.0, 2.7778, 0.1396, {}};
+    fResult.fWarnings = {"warning 321: the hypothesis has no testable rows"};
+  }
+  std::vector<std::string> Lines(const std::string& text) {
+    std::istringstream lines(text);
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(lines, line);) rows.push_back(line);
+    return rows;
   }
   FitResult fResult;
 };
@@ -109,39 +184,95 @@ TEST_F(ReportTest, JsonKeepsItsNamesAndWritesNullForWhatIsNotFormed) {
   EXPECT_EQ(fit["df_error"], 7.0);
   EXPECT_EQ(fit["total_freq_weight"], 9.0);
   EXPECT_EQ(fit["total_regr_weight"], 9.0);
+  EXPECT_EQ(doc["test"], "F");
+  EXPECT_EQ(doc["confidence_level"], 0.95);
   ASSERT_EQ(doc["parameters"].size(), 3u);
-  EXPECT_EQ(doc["parameters"][1]["label"], "[A=a1]");
-  EXPECT_EQ(doc["parameters"][1]["estimate"], -1.25);
-  EXPECT_EQ(doc["parameters"][1]["std_error"], 0.75);
-  EXPECT_EQ(doc["parameters"][1]["redundant"], false);
-  EXPECT_EQ(doc["parameters"][2]["estimate"], 0.0);
-  EXPECT_TRUE(doc["parameters"][2]["std_error"].is_null());
-  EXPECT_EQ(doc["parameters"][2]["redundant"], true);
+  const auto& a1 = doc["parameters"][1];
+  EXPECT_EQ(a1["label"], "[A=a1]");
+  EXPECT_EQ(a1["estimate"], -1.25);
+  EXPECT_EQ(a1["std_error"], 0.75);
+  EXPECT_EQ(a1["statistic"], -1.6667);
+  EXPECT_EQ(a1["df"], 7.0);
+  EXPECT_EQ(a1["p"], 1e-300);
+  EXPECT_EQ(a1["lower"], -3.02);
+  EXPECT_EQ(a1["upper"], 0.52);
+  EXPECT_EQ(a1["redundant"], false);
+  const auto& a2 = doc["parameters"][2];
+  EXPECT_EQ(a2["estimate"], 0.0);
+  for (const char* name : {"std_error", "statistic", "df", "p", "lower", "upper"})
+    EXPECT_TRUE(a2[name].is_null()) << name;
+  EXPECT_EQ(a2["redundant"], true);
+
+  // Type I was not asked for: null, not an empty list.
+  const auto& tests = doc["effect_tests"];
+  EXPECT_TRUE(tests["type1"].is_null());
+  ASSERT_EQ(tests["type3"].size(), 2u);
+  EXPECT_EQ(
+      tests["type3"][0],
+      nlohmann::json::parse(
+          R"({"effect": "Intercept", "df": 1.0, "df_error": 7.0, "statistic": 16.0, "p": 0.0052, "status": null})"));
+  EXPECT_EQ(tests["type3"][1]["effect"], "A");
+  EXPECT_TRUE(tests["type3"][1]["statistic"].is_null() && tests["type3"][1]["p"].is_null());
+  EXPECT_EQ(tests["type3"][1]["status"], "warning 321: the hypothesis has no testable rows");
+  EXPECT_EQ(
+      tests["corrected_model"],
+      nlohmann::json::parse(
+          R"({"df": 1.0, "df_error": 7.0, "statistic": 2.7778, "p": 0.1396, "r_squared": 0.25, "status": null})"));
+  EXPECT_EQ(doc["warnings"], nlohmann::json::array({"warning 321: the hypothesis has no testable rows"}));
 
   // A statistic that cannot be formed is null, never a number standing in for it.
   fResult.fRSquared.reset();
   fResult.fRmse = std::nan("");
+  fResult.fTest = TestKind::kChiSquare;
+  fResult.fCorrectedModel.reset();
+  fResult.fWarnings.clear();
   const auto missing = ReportWriter::ToJson(fResult);
   EXPECT_TRUE(missing["fit"]["r_squared"].is_null());
   EXPECT_TRUE(missing["fit"]["rmse"].is_null());
+  EXPECT_EQ(missing["test"], "chisq");
+  EXPECT_TRUE(missing["effect_tests"]["corrected_model"].is_null());
+  EXPECT_EQ(missing["warnings"], nlohmann::json::array());
 }
 
-TEST_F(ReportTest, TableAlignsColumnsAndMarksRedundantParameters) {
+TEST_F(ReportTest, TableAlignsColumnsAndMarksRedundantAndUntestedRows) {
   std::ostringstream out;
   ReportWriter::WriteTable(fResult, out);
-  const std::string text = out.str();
-  std::istringstream lines(text);
-  std::vector<std::string> rows;
-  for (std::string line; std::getline(lines, line);) rows.push_back(line);
-  ASSERT_GE(rows.size(), 6u);
+  const auto rows = Lines(out.str());
+  ASSERT_GE(rows.size(), 20u);
   EXPECT_EQ(rows[0], "Model: y ~ A");
-  EXPECT_EQ(rows[2], "Parameter     Estimate  Std. Error  t value  Pr(>|t|)");
-  EXPECT_EQ(rows[3], "Intercept            2         0.5    4.000    0.0052");
-  EXPECT_EQ(rows[4], "[A=a1]           -1.25        0.75   -1.667  <2.2e-16");
+  EXPECT_EQ(rows[2], "Parameter  Estimate  Std. Error  t value  Pr(>|t|)  Lower 95%  Upper 95%");
+  EXPECT_EQ(rows[3], "Intercept         2         0.5    4.000    0.0052     0.8177     3.1823");
+  EXPECT_EQ(rows[4], "[A=a1]        -1.25        0.75   -1.667  <2.2e-16      -3.02       0.52");
   EXPECT_EQ(rows[5], "[A=a2]     (redundant)");
-  EXPECT_NE(text.find("R-square:                 0.25\n"), std::string::npos);
+  EXPECT_EQ(rows[7], "Tests of model effects (Type III)");
+  EXPECT_EQ(rows[8], "Effect     df  F value  Pr(>F)");
+  EXPECT_EQ(rows[9], "Intercept   1   16.000  0.0052");
+  EXPECT_EQ(rows[10], "A          (not testable)");
+  EXPECT_EQ(rows[12], "R-square:                 0.25");
+  EXPECT_EQ(rows[13], "Corrected model:          F = 2.778 on 1 and 7 degrees of freedom, p = 0.14");
+  const std::string text = out.str();
   EXPECT_NE(text.find("on 7 degrees of freedom"), std::string::npos);
   EXPECT_NE(text.find("Records:                  10 read, 9 used\n"), std::string::npos);
+  EXPECT_NE(text.find("\nWarnings:\n  warning 321: the hypothesis has no testable rows\n"),
+            std::string::npos);
+}
+
+TEST_F(ReportTest, ChiSquareAndOtherLevelsNameTheirColumns) {
+  fResult.fTest = TestKind::kChiSquare;
+  fResult.fConfidenceLevel = 0.975;
+  fResult.fbTypeI = true;
+  fResult.fTypeI = fResult.fTypeIII;
+  fResult.fCorrectedModel->fDFError.reset();
+  std::ostringstream out;
+  ReportWriter::WriteTable(fResult, out);
+  const auto rows = Lines(out.str());
+  EXPECT_EQ(rows[2], "Parameter  Estimate  Std. Error  Chi-square  Pr(>Chisq)  Lower 97.5%  Upper 97.5%");
+  EXPECT_EQ(rows[7], "Tests of model effects (Type I)");
+  EXPECT_EQ(rows[8], "Effect     df  Chi-square  Pr(>Chisq)");
+  EXPECT_EQ(rows[12], "Tests of model effects (Type III)");
+  EXPECT_NE(
+      out.str().find("Corrected model:          chi-square = 2.778 on 1 degrees of freedom, p = 0.14\n"),
+      std::string::npos);
 }
 
 }  // namespace

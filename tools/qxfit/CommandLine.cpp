@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
 
 namespace QXFit {
 
@@ -17,19 +19,35 @@ Factors are the columns that hold texts, those named by --factor and those writt
 levels are sorted (numerically for numbers) and shown by their original texts. Empty fields and NA
 are missing; a record with a missing value in the model is left out.
 
-Examples:
-  qxfit data/warpbreaks.csv 'breaks ~ wool*tension'
-  qxfit --factor cyl,gear data/mtcars.csv 'mpg ~ cyl + gear + wt'
-  qxfit --freq-weight n --json counts.csv 'y ~ group + x + I(x^2)'
-  qxfit --binary y,A,x --factor A data.bin 'y ~ A*x'
+The report: every parameter with its estimate, standard error, t test (a Wald chi-square with
+--test chisq) and confidence bounds; the tests of model effects (--type), each effect against the
+error of the full model; the corrected model's test, R-square and the error degrees of freedom.
 
-Exit codes: 0 success, 1 the data cannot be read or the model cannot be fitted, 2 wrong usage.)";
+Examples (every option appears in one):
+  qxfit data/warpbreaks.csv 'breaks ~ wool*tension'
+  qxfit --type both --test chisq data/warpbreaks.csv 'breaks ~ wool*tension'
+  qxfit --factor cyl,gear --confidence 0.9 data/mtcars.csv 'mpg ~ cyl + gear + wt'
+  qxfit --freq-weight carb --json data/mtcars.csv 'mpg ~ wt + factor(cyl)'
+  qxfit --regr-weight yrs.service --predict fitted.csv data/Salaries.csv 'salary ~ rank + sex'
+  qxfit --binary y,A,x --factor A --quiet data.bin 'y ~ A*x'
+  qxfit --delimiter tab --tolerance 1e-10 data.tsv 'y ~ x + I(x^2)'
+
+Exit codes: 0 success, 1 the data cannot be read or the library reports an error, 2 wrong usage.)";
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
 
 }  // namespace
 
 int CommandLine::Parse(int argc, const char* const* argv, Options& options, std::string& message) {
   options = Options{};
-  CLI::App app{"Fits a general linear model by weighted least squares and prints its parameters.", "qxfit"};
+  CLI::App app{
+      "Fits a general linear model by weighted least squares and reports its parameters, the tests of\n"
+      "its effects and its fit.",
+      "qxfit"};
   app.footer(kFooter);
   app.get_formatter()->column_width(28);
   std::string delimiter = ",";
@@ -48,16 +66,27 @@ int CommandLine::Parse(int argc, const char* const* argv, Options& options, std:
                  "column of regression weights (records with a weight <= 0 are left out)")
       ->type_name("NAME");
   app.add_option("--binary", binaryColumns,
-                 "DATA is a binary record file of doubles; NAMES lists its columns in order, comma-separated")
+                 "DATA is a binary file of doubles with these columns (comma-separated, in order)")
       ->type_name("NAMES");
   app.add_option("--predict", options.fPredictPath,
                  "write one prediction per data row to this CSV file (column 'predicted')")
       ->type_name("FILE");
+  std::string test = "F";
+  std::string type = "3";
+  app.add_option("--test", test,
+                 "F tests of effects and t tests of parameters (default), or Wald chi-square tests")
+      ->type_name("F|chisq");
+  app.add_option("--type", type, "tests of model effects: 1 (sequential), 3 (adjusted; default) or both")
+      ->type_name("1|3|both");
+  std::string confidence = "0.95";
+  app.add_option("--confidence", confidence, "confidence level of the parameters' bounds (default 0.95)")
+      ->type_name("LEVEL");
   app.add_flag("--json", options.fbJson, "print one JSON document instead of the table");
   app.add_option("--delimiter", delimiter, "field delimiter of the CSV file (default ','; 'tab' for a tab)")
       ->type_name("CHAR");
   app.add_option("--tolerance", options.fTolerance, "singularity tolerance of the sweep (default 1e-12)")
-      ->check(CLI::Range(0.0, 1.0));
+      ->check(CLI::Range(0.0, 1.0).description(""))
+      ->type_name("X");
   app.add_flag("-q,--quiet", options.fbQuiet, "no progress bar");
 
   try {
@@ -70,6 +99,28 @@ int CommandLine::Parse(int argc, const char* const* argv, Options& options, std:
     return e.get_exit_code() == 0 ? kSuccess : kUsage;
   }
 
+  if (Lower(test) == "f") {
+    options.fTest = TestKind::kF;
+  } else if (Lower(test) == "chisq") {
+    options.fTest = TestKind::kChiSquare;
+  } else {
+    message = "--test: give F or chisq, not '" + test + "'";
+    return kUsage;
+  }
+  options.fbTypeI = type == "1" || Lower(type) == "both";
+  options.fbTypeIII = type == "3" || Lower(type) == "both";
+  if (!options.fbTypeI && !options.fbTypeIII) {
+    message = "--type: give 1, 3 or both, not '" + type + "'";
+    return kUsage;
+  }
+  // The bounds need a level strictly inside (0, 1); a percentage is the likely slip.
+  char* end = nullptr;
+  options.fConfidenceLevel = std::strtod(confidence.c_str(), &end);
+  if (confidence.empty() || end != confidence.c_str() + confidence.size() ||
+      !(options.fConfidenceLevel > 0.0 && options.fConfidenceLevel < 1.0)) {
+    message = "--confidence: give a level between 0 and 1 such as 0.95, not '" + confidence + "'";
+    return kUsage;
+  }
   if (delimiter == "tab" || delimiter == "\\t") delimiter = "\t";
   if (delimiter.size() != 1 || delimiter == "\"" || delimiter == "\n") {
     message = "--delimiter: give one character (or 'tab'), not '" + delimiter + "'";

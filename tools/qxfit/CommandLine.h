@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/qxfit/FitResult.h"
+
 namespace QXFit {
 
 struct Options {
@@ -19,6 +21,10 @@ struct Options {
   char fDelimiter = ',';
   double fTolerance = 1e-12;
   bool fbQuiet = false;
+  TestKind fTest = TestKind::kF;   // --test
+  double fConfidenceLevel = 0.95;  // --confidence
+  bool fbTypeI = false;            // --type 1 or both
+  bool fbTypeIII = true;           // --type 3 (the default) or both
 };
 
 class CommandLine {

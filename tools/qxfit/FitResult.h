@@ -1,12 +1,22 @@
 // The results of one fit as the report shows them: a plain structure, independent of the library's
-// interfaces, so that the report and the statistics below can be written and checked on their own.
+// interfaces, so that the report can be written and checked on its own. The statistics are the
+// library's: the parameter table comes from its Wald tests (QXModelTests) on the covariance of the
+// estimates, the effect tables from its tests of model effects.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/QXBitSet.h"
+#include "common/QXStatus.h"
+#include "common/QXSymMatrix.h"
+#include "inference/QXTestStats.h"
+
 namespace QXFit {
+
+// F tests for effects with t tests for single parameters, or Wald chi-square tests for both.
+enum class TestKind { kF, kChiSquare };
 
 struct ParameterResult {
   std::string fLabel;
@@ -14,8 +24,24 @@ struct ParameterResult {
   bool fbRedundant = false;
   // Not formed for a redundant parameter, nor without error degrees of freedom.
   std::optional<double> fStdError;
-  std::optional<double> fT;
+  std::optional<double> fStatistic;  // t, or the chi-square on one degree of freedom
+  // The degrees of freedom of the statistic's distribution: the error degrees of freedom for t, 1
+  // for the chi-square.
+  std::optional<double> fDF;
   std::optional<double> fP;
+  std::optional<double> fLower;  // confidence bounds at the fit's confidence level
+  std::optional<double> fUpper;
+};
+
+// The test of one model effect, or of the corrected model.
+struct EffectTestResult {
+  std::string fEffect;
+  std::optional<double> fDF;
+  std::optional<double> fDFError;  // the denominator of F; none for the chi-square
+  std::optional<double> fStatistic;
+  std::optional<double> fP;
+  // The text of the warning of an effect that could not be tested, or of another warning status.
+  std::optional<std::string> fStatus;
 };
 
 struct FitResult {
@@ -32,13 +58,34 @@ struct FitResult {
   std::optional<double> fSigma;
   double fTotalFreqWeight = 0.0;
   double fTotalRegrWeight = 0.0;
+  TestKind fTest = TestKind::kF;
+  double fConfidenceLevel = 0.95;
   std::vector<ParameterResult> fParameters;
+
+  // The tests of model effects that were asked for, one entry per effect in the library's order.
+  bool fbTypeI = false;
+  bool fbTypeIII = false;
+  std::vector<EffectTestResult> fTypeI;
+  std::vector<EffectTestResult> fTypeIII;
+  std::optional<EffectTestResult> fCorrectedModel;
+  // Distinct, in order of first appearance.
+  std::vector<std::string> fWarnings;
+
+  void AddWarning(const std::string& text);
 };
 
-// Fills sigma and every parameter's standard error, t and two-sided p from the unscaled covariance
-// diagonal (the inverse of the weighted cross-product matrix, one entry per parameter): the
-// covariance of the estimates is that matrix times sigma^2 = RMSE^2 * W / df. Statistics that cannot
-// be formed (missing RMSE, df <= 0, a redundant parameter) stay empty.
-void FillParameterStatistics(FitResult& result, const std::vector<double>& unscaledVariances);
+// sigma^2 = RMSE^2 * W / df, the error variance that scales the library's unscaled covariance matrix
+// into the covariance of the estimates. None without error degrees of freedom.
+std::optional<double> ComputeErrorVariance(const FitResult& result);
+
+// Tests every non-redundant parameter against 0 through the library's Wald tests, with confidence
+// bounds at result.fConfidenceLevel: t on result.fDfError degrees of freedom, or the chi-square, as
+// result.fTest says. `covariance` is the covariance of the estimates (already scaled by sigma^2).
+void FillParameterTests(FitResult& result, const std::vector<double>& estimates,
+                        const QXMath_600::QXBitSet& nonRedundant, const QXMath_600::QXSymMatrix& covariance);
+
+// One row of an effect table from the library's record of the test and its status.
+EffectTestResult ToEffectTestResult(const std::string& effect, const QXMath_600::QXTestStats* stats,
+                                    const QXCommon_600::QXStatus* status, TestKind test);
 
 }  // namespace QXFit

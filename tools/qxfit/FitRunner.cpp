@@ -18,6 +18,9 @@
 #include "records/QXRegRecordValidator.h"
 #include "settings/QXConst.h"
 #include "tools/qxfit/ProgressBar.h"
+#ifdef QXFIT_HAS_EFFECT_TESTS
+#include "tools/qxfit/EffectTests.h"
+#endif
 
 namespace QXFit {
 
@@ -118,7 +121,6 @@ bool FitRunner::GetResult(const ModelBuilder& model, FitResult& result, std::str
   result.fTotalFreqWeight = stats->GetTotalFreqWeight();
   result.fTotalRegrWeight = stats->GetTotalRegrWeight();
   result.fParameters.clear();
-  std::vector<double> variances;
   const int n = static_cast<int>(std::min(estimates.size(), parameters.size()));
   for (int k = 0; k < n; ++k) {
     ParameterResult p;
@@ -126,11 +128,27 @@ bool FitRunner::GetResult(const ModelBuilder& model, FitResult& result, std::str
     p.fEstimate = estimates[static_cast<std::size_t>(k)];
     p.fbRedundant = !nonRedundant.IsIn(k);
     result.fParameters.push_back(std::move(p));
-    const bool inMatrix = covariance != nullptr && k < covariance->GetNRows();
-    variances.push_back(inMatrix ? covariance->GetElem(k, k) : std::nan(""));
   }
-  FillParameterStatistics(result, variances);
+
+  // The covariance of the estimates, built once and given to both kinds of test.
+  const std::optional<double> sigma2 = ComputeErrorVariance(result);
+  if (!sigma2 || covariance == nullptr || covariance->GetNRows() != static_cast<int>(estimates.size())) {
+    FillParameterTests(result, estimates, nonRedundant, QXMath_600::QXSymMatrix());
+    result.AddWarning("no error degrees of freedom: nothing is tested");
+    return true;
+  }
+  QXMath_600::QXSymMatrix scaled = *covariance;
+  scaled.MultiplyByNumber(*sigma2);
+  FillParameterTests(result, estimates, nonRedundant, scaled);
+#ifdef QXFIT_HAS_EFFECT_TESTS
+  // The component's copy of the settings lives as long as the component, as the tests require.
+  const QXMath_600::QXRegSettings& settings = fpComponent->GetCompSettings();
+  std::vector<std::string> effectLabels;
+  for (const auto& effect : settings.GetModelEffects()) effectLabels.push_back(model.GetEffectLabel(effect));
+  return RunEffectTests(settings, *stats, scaled, effectLabels, result, error);
+#else
   return true;
+#endif
 }
 
 bool FitRunner::WritePredictions(const std::string& path, std::string& error) {

@@ -1,6 +1,7 @@
 // The tool's one meeting point with the library's model interfaces: creates the linear model's
 // component through the factory, builds it over the tool's record file, reads the output statistics
-// into a FitResult and scores every record for --predict.
+// into a FitResult with the tests of the parameters and of the model effects, and scores every record
+// for --predict.
 #pragma once
 
 #include <cstdio>
@@ -26,8 +27,11 @@ class FitRunner {
   ~FitRunner();
 
   // Creates the component and builds the model. False with the library's message on an error status.
+  // The settings' test type and confidence level are those of the tests GetResult forms.
   bool Fit(const QXMath_600::QXRegSettings& settings, std::string& error);
-  // The estimates, their standard errors and the fit statistics, labelled by `model`.
+  // The estimates with their tests, the tests of model effects and the fit statistics, labelled by
+  // `model`. The tests follow what `result` asks for on entry (fTest, fConfidenceLevel, fbTypeI,
+  // fbTypeIII). False with the library's message on an error status.
   bool GetResult(const ModelBuilder& model, FitResult& result, std::string& error) const;
   // Writes a CSV file with the column "predicted" and one line per record: the library's prediction,
   // or an empty field where the record cannot be scored.

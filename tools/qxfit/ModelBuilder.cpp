@@ -230,26 +230,18 @@ std::string ModelBuilder::VariableName(int recordIndex) const {
   return name;
 }
 
-std::string ModelBuilder::GetParameterLabel(const QXMath_600::QXRegrParameter& parameter) const {
-  if (parameter.IsIntercept()) return "Intercept";
-  const auto& factors = parameter.GetFactors();
-  const auto& categories = parameter.GetCategories();
-  const auto& levels = parameter.GetFactorNestLevels();
+std::string ModelBuilder::ComposeLabel(const std::vector<LabelFactor>& factors,
+                                       const std::vector<std::string>& covariates) {
   std::string factorPart;
   int opened = 0;
-  const int deepest = levels.empty() ? -1 : *std::max_element(levels.begin(), levels.end());
+  int deepest = -1;
+  for (const auto& f : factors) deepest = std::max(deepest, f.fLevel);
   for (int level = deepest; level >= 0; --level) {
     std::string piece;
-    for (std::size_t i = 0; i < factors.size(); ++i) {
-      if (levels[i] != level) continue;
-      const int category = i < categories.size() ? categories[i] : -1;
+    for (const auto& f : factors) {
+      if (f.fLevel != level) continue;
       if (!piece.empty()) piece += " * ";
-      piece += '[';
-      piece += VariableName(factors[i]);
-      piece += '=';
-      const ModelVariable* variable = GetVariable(factors[i]);
-      piece += variable ? variable->fLevels.GetText(category) : std::to_string(category);
-      piece += ']';
+      piece += f.fText;
     }
     if (piece.empty()) continue;
     if (factorPart.empty()) {
@@ -261,18 +253,53 @@ std::string ModelBuilder::GetParameterLabel(const QXMath_600::QXRegrParameter& p
   }
   factorPart.append(static_cast<std::size_t>(opened), ')');
   std::string covariatePart;
-  const auto& covariates = parameter.GetCovariates();
-  const auto& powers = parameter.GetCovariateMultiplicities();
-  for (std::size_t i = 0; i < covariates.size(); ++i) {
-    const std::string name = VariableName(covariates[i]);
-    for (int k = 0; k < (i < powers.size() ? powers[i] : 1); ++k) {
-      if (!covariatePart.empty()) covariatePart += " * ";
-      covariatePart += name;
-    }
+  for (const auto& name : covariates) {
+    if (!covariatePart.empty()) covariatePart += " * ";
+    covariatePart += name;
   }
   if (factorPart.empty()) return covariatePart;
   if (covariatePart.empty()) return factorPart;
   return factorPart + " * " + covariatePart;
+}
+
+std::string ModelBuilder::GetParameterLabel(const QXMath_600::QXRegrParameter& parameter) const {
+  if (parameter.IsIntercept()) return "Intercept";
+  const auto& factors = parameter.GetFactors();
+  const auto& categories = parameter.GetCategories();
+  const auto& levels = parameter.GetFactorNestLevels();
+  std::vector<LabelFactor> labelFactors;
+  for (std::size_t i = 0; i < factors.size() && i < levels.size(); ++i) {
+    const int category = i < categories.size() ? categories[i] : -1;
+    const ModelVariable* variable = GetVariable(factors[i]);
+    std::string text = "[";
+    text += VariableName(factors[i]);
+    text += '=';
+    text += variable ? variable->fLevels.GetText(category) : std::to_string(category);
+    text += ']';
+    labelFactors.push_back({levels[i], std::move(text)});
+  }
+  std::vector<std::string> covariates;
+  const auto& indices = parameter.GetCovariates();
+  const auto& powers = parameter.GetCovariateMultiplicities();
+  for (std::size_t i = 0; i < indices.size(); ++i)
+    for (int k = 0; k < (i < powers.size() ? powers[i] : 1); ++k)
+      covariates.push_back(VariableName(indices[i]));
+  return ComposeLabel(labelFactors, covariates);
+}
+
+std::string ModelBuilder::GetEffectLabel(const QXMath_600::QXModelEffect& effect) const {
+  if (effect.IsIntercept()) return "Intercept";
+  const std::vector<int> factors = effect.GetFactors();
+  const std::vector<int> levels = effect.GetFactorLevels();
+  std::vector<LabelFactor> labelFactors;
+  for (std::size_t i = 0; i < factors.size() && i < levels.size(); ++i)
+    labelFactors.push_back({levels[i], VariableName(factors[i])});
+  std::vector<std::string> covariates;
+  const std::vector<int> indices = effect.GetCovariates();
+  const std::vector<int> powers = effect.GetCovMultiplicities();
+  for (std::size_t i = 0; i < indices.size() && i < powers.size(); ++i)
+    for (int k = 0; k < powers[i]; ++k) covariates.push_back(VariableName(indices[i]));
+  return ComposeLabel(labelFactors, covariates);
 }
 
 }  // namespace QXFit

@@ -62,6 +62,9 @@ class ModelBuilder {
   // "[A=a1] * x", and for nesting the deeper factors first with the outer ones in parentheses,
   // "[B=b1]([A=a2])".
   std::string GetParameterLabel(const QXMath_600::QXRegrParameter& parameter) const;
+  // The effect in the same style without the levels: "Intercept", "A * B", "x * x", "A * x", and
+  // for nesting "B(A)".
+  std::string GetEffectLabel(const QXMath_600::QXModelEffect& effect) const;
 
  private:
   int FindColumn(const std::string& name, const std::vector<std::string>& columnNames,
@@ -71,6 +74,14 @@ class ModelBuilder {
   bool AddEffect(const FormulaTerm& term, std::string& error);
   const ModelVariable* GetVariable(int recordIndex) const;
   std::string VariableName(int recordIndex) const;
+  // The labels' layout: the factors' texts by nesting level from the deepest out, each outer level
+  // in parentheses, joined by " * ", then the covariates' names, one per power.
+  struct LabelFactor {
+    int fLevel;
+    std::string fText;
+  };
+  static std::string ComposeLabel(const std::vector<LabelFactor>& factors,
+                                  const std::vector<std::string>& covariates);
 
   Formula fFormula;
   ModelRequest fRequest;

@@ -22,6 +22,11 @@ nlohmann::ordered_json OrNull(const std::optional<double>& value) {
   return *value;
 }
 
+nlohmann::ordered_json OrNull(const std::optional<std::string>& text) {
+  if (!text) return nullptr;
+  return *text;
+}
+
 std::string PadLeft(const std::string& text, std::size_t width) {
   return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
@@ -42,6 +47,115 @@ std::string Optional(const std::optional<double>& value, std::string (*format)(d
   return value ? format(*value) : "";
 }
 
+// A table with a left-aligned label column and right-aligned value columns. A note row holds only
+// its label and a remark ("(redundant)") that starts at the first value column and takes no part in
+// the widths, so that one remark does not widen a column of numbers.
+class TextTable {
+ public:
+  explicit TextTable(std::vector<std::string> header) : fHeader(std::move(header)) {}
+
+  void AddRow(std::vector<std::string> cells) { fRows.push_back({std::move(cells), ""}); }
+  void AddNote(const std::string& label, const std::string& note) { fRows.push_back({{label}, note}); }
+
+  void Write(std::ostream& out) const {
+    std::vector<std::size_t> width(fHeader.size(), 0);
+    for (std::size_t c = 0; c < fHeader.size(); ++c) width[c] = fHeader[c].size();
+    for (const auto& row : fRows)
+      for (std::size_t c = 0; c < row.fCells.size() && c < width.size(); ++c)
+        width[c] = std::max(width[c], row.fCells[c].size());
+    auto line = [&](const std::vector<std::string>& cells, const std::string& note) {
+      std::string text = PadRight(cells[0], width[0]);
+      for (std::size_t c = 1; c < width.size(); ++c)
+        text += "  " + PadLeft(c < cells.size() ? cells[c] : "", width[c]);
+      if (!note.empty()) text = PadRight(cells[0], width[0]) + "  " + note;
+      while (!text.empty() && text.back() == ' ') text.pop_back();
+      out << text << '\n';
+    };
+    line(fHeader, "");
+    for (const auto& row : fRows) line(row.fCells, row.fNote);
+  }
+
+ private:
+  struct Row {
+    std::vector<std::string> fCells;
+    std::string fNote;
+  };
+  std::vector<std::string> fHeader;
+  std::vector<Row> fRows;
+};
+
+// "95%", "90%", "97.5%".
+std::string LevelText(double level) { return Printf("%.10g", level * 100.0) + "%"; }
+
+void WriteParameters(const FitResult& result, std::ostream& out) {
+  const bool f = result.fTest == TestKind::kF;
+  const std::string level = LevelText(result.fConfidenceLevel);
+  TextTable table({"Parameter", "Estimate", "Std. Error", f ? "t value" : "Chi-square",
+                   f ? "Pr(>|t|)" : "Pr(>Chisq)", "Lower " + level, "Upper " + level});
+  for (const auto& p : result.fParameters) {
+    if (p.fbRedundant) {
+      table.AddNote(p.fLabel, "(redundant)");
+      continue;
+    }
+    table.AddRow(
+        {p.fLabel, ReportWriter::FormatNumber(p.fEstimate), Optional(p.fStdError, ReportWriter::FormatNumber),
+         Optional(p.fStatistic, ReportWriter::FormatStatistic), Optional(p.fP, ReportWriter::FormatPValue),
+         Optional(p.fLower, ReportWriter::FormatNumber), Optional(p.fUpper, ReportWriter::FormatNumber)});
+  }
+  table.Write(out);
+}
+
+void WriteEffects(const std::vector<EffectTestResult>& effects, const char* type, TestKind test,
+                  std::ostream& out) {
+  const bool f = test == TestKind::kF;
+  out << "\nTests of model effects (" << type << ")\n";
+  if (effects.empty()) {
+    out << "none\n";
+    return;
+  }
+  TextTable table({"Effect", "df", f ? "F value" : "Chi-square", f ? "Pr(>F)" : "Pr(>Chisq)"});
+  for (const auto& e : effects) {
+    if (!e.fStatistic && !e.fP) {
+      table.AddNote(e.fEffect, "(not testable)");
+      continue;
+    }
+    table.AddRow({e.fEffect, Optional(e.fDF, FormatTotal),
+                  Optional(e.fStatistic, ReportWriter::FormatStatistic),
+                  Optional(e.fP, ReportWriter::FormatPValue)});
+  }
+  table.Write(out);
+}
+
+// "F = 5.828 on 5 and 48 degrees of freedom, p = 0.000277", or the chi-square's form.
+std::string CorrectedModelText(const EffectTestResult& model, TestKind test) {
+  if (!model.fStatistic || !model.fDF) return "not available";
+  std::string text = test == TestKind::kF ? "F = " : "chi-square = ";
+  text += ReportWriter::FormatStatistic(*model.fStatistic) + " on " + FormatTotal(*model.fDF);
+  if (test == TestKind::kF && model.fDFError) text += " and " + FormatTotal(*model.fDFError);
+  text += " degrees of freedom";
+  if (model.fP) {
+    const std::string p = ReportWriter::FormatPValue(*model.fP);
+    text += p.front() == '<' ? ", p < " + p.substr(1) : ", p = " + p;
+  }
+  return text;
+}
+
+nlohmann::ordered_json EffectJson(const EffectTestResult& e) {
+  return {{"effect", e.fEffect},
+          {"df", OrNull(e.fDF)},
+          {"df_error", OrNull(e.fDFError)},
+          {"statistic", OrNull(e.fStatistic)},
+          {"p", OrNull(e.fP)},
+          {"status", OrNull(e.fStatus)}};
+}
+
+nlohmann::ordered_json EffectListJson(bool asked, const std::vector<EffectTestResult>& effects) {
+  if (!asked) return nullptr;
+  auto list = nlohmann::ordered_json::array();
+  for (const auto& e : effects) list.push_back(EffectJson(e));
+  return list;
+}
+
 }  // namespace
 
 std::string ReportWriter::FormatNumber(double value) { return Printf("%.6g", value); }
@@ -55,36 +169,18 @@ std::string ReportWriter::FormatPValue(double p) {
 }
 
 void ReportWriter::WriteTable(const FitResult& result, std::ostream& out) {
-  const std::array<std::string, 5> header = {"Parameter", "Estimate", "Std. Error", "t value", "Pr(>|t|)"};
-  std::vector<std::array<std::string, 5>> rows;
-  for (const auto& p : result.fParameters) {
-    if (p.fbRedundant) {
-      rows.push_back({p.fLabel, "(redundant)", "", "", ""});
-      continue;
-    }
-    rows.push_back({p.fLabel, FormatNumber(p.fEstimate), Optional(p.fStdError, FormatNumber),
-                    Optional(p.fT, FormatStatistic), Optional(p.fP, FormatPValue)});
-  }
-  std::array<std::size_t, 5> width{};
-  for (std::size_t c = 0; c < header.size(); ++c) {
-    width[c] = header[c].size();
-    for (const auto& row : rows) width[c] = std::max(width[c], row[c].size());
-  }
-  auto line = [&](const std::array<std::string, 5>& cells) {
-    std::string text = PadRight(cells[0], width[0]);
-    for (std::size_t c = 1; c < cells.size(); ++c) text += "  " + PadLeft(cells[c], width[c]);
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    out << text << '\n';
-  };
   out << "Model: " << result.fModel << "\n\n";
-  line(header);
-  for (const auto& row : rows) line(row);
+  WriteParameters(result, out);
+  if (result.fbTypeI) WriteEffects(result.fTypeI, "Type I", result.fTest, out);
+  if (result.fbTypeIII) WriteEffects(result.fTypeIII, "Type III", result.fTest, out);
 
   auto value = [](const std::optional<double>& v) {
     return v ? FormatNumber(*v) : std::string("not available");
   };
   out << '\n';
   out << "R-square:                 " << value(result.fRSquared) << '\n';
+  if (result.fCorrectedModel)
+    out << "Corrected model:          " << CorrectedModelText(*result.fCorrectedModel, result.fTest) << '\n';
   out << "Root mean square error:   " << value(result.fRmse)
       << "  (square root of the weighted mean squared residual)\n";
   out << "Residual standard error:  " << value(result.fSigma);
@@ -96,25 +192,46 @@ void ReportWriter::WriteTable(const FitResult& result, std::ostream& out) {
   out << "Total weight:             " << FormatTotal(result.fTotalFreqWeight) << " (frequency), "
       << FormatTotal(result.fTotalRegrWeight) << " (frequency x regression)\n";
   out << "Records:                  " << result.fRecordsRead << " read, " << result.fRecordsUsed << " used\n";
+  if (!result.fWarnings.empty()) {
+    out << "\nWarnings:\n";
+    for (const auto& w : result.fWarnings) out << "  " << w << '\n';
+  }
 }
 
 nlohmann::ordered_json ReportWriter::ToJson(const FitResult& result) {
   nlohmann::ordered_json doc;
   doc["model"] = result.fModel;
   doc["records"] = {{"read", result.fRecordsRead}, {"used", result.fRecordsUsed}};
-  doc["fit"] = {{"r_squared", OrNull(result.fRSquared)},
-                {"rmse", OrNull(result.fRmse)},
-                {"df_error", OrNull(result.fDfError)},
-                {"total_freq_weight", result.fTotalFreqWeight},
-                {"total_regr_weight", result.fTotalRegrWeight}};
+  doc["fit"] = {
+      {"r_squared", OrNull(result.fRSquared)},        {"rmse", OrNull(result.fRmse)},
+      {"df_error", OrNull(result.fDfError)},          {"total_freq_weight", result.fTotalFreqWeight},
+      {"total_regr_weight", result.fTotalRegrWeight}, {"sigma", OrNull(result.fSigma)}};
+  doc["test"] = result.fTest == TestKind::kF ? "F" : "chisq";
+  doc["confidence_level"] = result.fConfidenceLevel;
   auto parameters = nlohmann::ordered_json::array();
   for (const auto& p : result.fParameters) {
     parameters.push_back({{"label", p.fLabel},
                           {"estimate", p.fEstimate},
                           {"std_error", OrNull(p.fStdError)},
+                          {"statistic", OrNull(p.fStatistic)},
+                          {"df", OrNull(p.fDF)},
+                          {"p", OrNull(p.fP)},
+                          {"lower", OrNull(p.fLower)},
+                          {"upper", OrNull(p.fUpper)},
                           {"redundant", p.fbRedundant}});
   }
   doc["parameters"] = std::move(parameters);
+  nlohmann::ordered_json corrected = nullptr;
+  if (result.fCorrectedModel) {
+    const EffectTestResult& m = *result.fCorrectedModel;
+    corrected = {
+        {"df", OrNull(m.fDF)}, {"df_error", OrNull(m.fDFError)},        {"statistic", OrNull(m.fStatistic)},
+        {"p", OrNull(m.fP)},   {"r_squared", OrNull(result.fRSquared)}, {"status", OrNull(m.fStatus)}};
+  }
+  doc["effect_tests"] = {{"type1", EffectListJson(result.fbTypeI, result.fTypeI)},
+                         {"type3", EffectListJson(result.fbTypeIII, result.fTypeIII)},
+                         {"corrected_model", std::move(corrected)}};
+  doc["warnings"] = result.fWarnings;
   return doc;
 }
 

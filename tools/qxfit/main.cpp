@@ -1,13 +1,15 @@
-// qxfit: fits a general linear model to a CSV (or binary record) file through qxregres600r and prints
-// its parameters. The data are streamed: one pass types the columns and collects the factor levels,
-// a second writes the model's variables into a temporary record file, and the library takes its own
-// passes over that file. Nothing proportional to the number of rows is held in memory.
+// qxfit: fits a general linear model to a CSV (or binary record) file through qxregres600r and reports
+// its parameters with their tests, the tests of its effects and its fit. The data are streamed: one pass
+// types the columns and collects the factor levels, a second writes the model's variables into a temporary
+// record file, and the library takes its own passes over that file. Nothing proportional to the number of
+// rows is held in memory.
 #include <cstdio>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "settings/QXConst.h"
 #include "tools/qxfit/BinaryReader.h"
 #include "tools/qxfit/ColumnScanner.h"
 #include "tools/qxfit/CommandLine.h"
@@ -70,11 +72,19 @@ int Run(const QXFit::Options& options) {
 
   QXMath_600::QXRegSettings settings = model.GetSettings();
   settings.SetTolerance(options.fTolerance);
+  // The tests of model effects take their test type from the settings.
+  settings.SetTestType(options.fTest == QXFit::TestKind::kF ? QXConst::QXTestWaldF
+                                                            : QXConst::QXTestChiSquare);
+  settings.SetConfidenceLevel(options.fConfidenceLevel);
   QXFit::FitRunner runner(records.get(), static_cast<int>(model.GetVariables().size()), counts.fRecordsRead,
                           &progress);
   if (!runner.Fit(settings, error)) return Fail(CommandLine::kFailure, error);
 
   QXFit::FitResult result;
+  result.fTest = options.fTest;
+  result.fConfidenceLevel = options.fConfidenceLevel;
+  result.fbTypeI = options.fbTypeI;
+  result.fbTypeIII = options.fbTypeIII;
   if (!runner.GetResult(model, result, error)) return Fail(CommandLine::kFailure, error);
   result.fModel = options.fFormula;
   result.fRecordsRead = counts.fRecordsRead;
