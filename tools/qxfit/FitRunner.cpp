@@ -17,10 +17,8 @@
 #include "records/BinaryRecordIterator.h"
 #include "records/QXRegRecordValidator.h"
 #include "settings/QXConst.h"
-#include "tools/qxfit/ProgressBar.h"
-#ifdef QXFIT_HAS_EFFECT_TESTS
 #include "tools/qxfit/EffectTests.h"
-#endif
+#include "tools/qxfit/ProgressBar.h"
 
 namespace QXFit {
 
@@ -140,15 +138,11 @@ bool FitRunner::GetResult(const ModelBuilder& model, FitResult& result, std::str
   QXMath_600::QXSymMatrix scaled = *covariance;
   scaled.MultiplyByNumber(*sigma2);
   FillParameterTests(result, estimates, nonRedundant, scaled);
-#ifdef QXFIT_HAS_EFFECT_TESTS
   // The component's copy of the settings lives as long as the component, as the tests require.
   const QXMath_600::QXRegSettings& settings = fpComponent->GetCompSettings();
   std::vector<std::string> effectLabels;
   for (const auto& effect : settings.GetModelEffects()) effectLabels.push_back(model.GetEffectLabel(effect));
   return RunEffectTests(settings, *stats, scaled, effectLabels, result, error);
-#else
-  return true;
-#endif
 }
 
 bool FitRunner::WritePredictions(const std::string& path, std::string& error) {
