@@ -30,36 +30,12 @@ inline json LoadReference(const std::string& file) {
   return json::parse(in);
 }
 
-inline int ColumnIndex(const json& c, const std::string& name) {
-  const auto& columns = c["columns"];
-  for (std::size_t i = 0; i < columns.size(); ++i)
-    if (columns[i] == name) return static_cast<int>(i);
-  ADD_FAILURE() << "no column " << name;
-  return -1;
-}
+using qx_linear_test::ColumnIndex;
 
-// Settings as a caller makes them from a case: the record layout is the case's columns.
+// Settings as a caller makes them from a case, with the test type the effect tests take.
 inline QXMath_600::QXRegSettings MakeSettings(const json& c, QXConst::QXTestType testType) {
-  QXMath_600::QXRegSettings settings;
-  EXPECT_TRUE(settings.SetDependent(ColumnIndex(c, c["dependent"])));
-  for (const json& f : c["factors"])
-    EXPECT_GT(settings.AddFactor(ColumnIndex(c, f["name"]), static_cast<int>(f["levels"].size())), 0);
-  for (const json& name : c["covariates"]) EXPECT_GT(settings.AddCovariate(ColumnIndex(c, name)), 0);
-  if (!c["freq"].is_null()) {
-    EXPECT_TRUE(settings.SetFrequencyWeightVar(ColumnIndex(c, c["freq"])));
-  }
-  if (!c["regr"].is_null()) {
-    EXPECT_TRUE(settings.SetRegrWeightVar(ColumnIndex(c, c["regr"])));
-  }
-  settings.SetInterceptUse(c["intercept"]);
+  QXMath_600::QXRegSettings settings = qx_linear_test::MakeSettings(c);
   settings.SetTestType(testType);
-  for (const json& t : c["terms"]) {
-    qx_linear_test::Term term;
-    for (const json& f : t["factors"]) term.factors.push_back(ColumnIndex(c, f));
-    term.nest = t["nest"].get<std::vector<int>>();
-    for (const json& cv : t["covs"]) term.covariates.push_back(ColumnIndex(c, cv));
-    EXPECT_TRUE(settings.AddModelEffect(qx_linear_test::MakeEffect(settings, term)));
-  }
   return settings;
 }
 

@@ -22,11 +22,12 @@
 namespace {
 
 using nlohmann::json;
+using qx_linear_test::ColumnIndex;
+using qx_linear_test::MakeSettings;
 using qx_linear_test::Near;
 using qx_linear_test::NearScaled;
 using qx_linear_test::RecordFile;
 using qx_linear_test::Records;
-using qx_linear_test::Term;
 using QXMath_600::IQXRegComponent;
 using QXMath_600::IQXRegOutputStats;
 
@@ -38,38 +39,6 @@ const json& Cases() {
     return json::parse(in)["cases"];
   }();
   return cases;
-}
-
-int ColumnIndex(const json& c, const std::string& name) {
-  const auto& columns = c["columns"];
-  for (std::size_t i = 0; i < columns.size(); ++i)
-    if (columns[i] == name) return static_cast<int>(i);
-  ADD_FAILURE() << "no column " << name;
-  return -1;
-}
-
-// Settings as a caller would make them from the case: record layout = the case's columns.
-QXMath_600::QXRegSettings MakeSettings(const json& c) {
-  QXMath_600::QXRegSettings settings;
-  EXPECT_TRUE(settings.SetDependent(ColumnIndex(c, c["dependent"])));
-  for (const json& f : c["factors"])
-    EXPECT_GT(settings.AddFactor(ColumnIndex(c, f["name"]), static_cast<int>(f["levels"].size())), 0);
-  for (const json& name : c["covariates"]) EXPECT_GT(settings.AddCovariate(ColumnIndex(c, name)), 0);
-  if (!c["freq"].is_null()) {
-    EXPECT_TRUE(settings.SetFrequencyWeightVar(ColumnIndex(c, c["freq"])));
-  }
-  if (!c["regr"].is_null()) {
-    EXPECT_TRUE(settings.SetRegrWeightVar(ColumnIndex(c, c["regr"])));
-  }
-  settings.SetInterceptUse(c["intercept"]);
-  for (const json& t : c["terms"]) {
-    Term term;
-    for (const json& f : t["factors"]) term.factors.push_back(ColumnIndex(c, f));
-    term.nest = t["nest"].get<std::vector<int>>();
-    for (const json& cv : t["covs"]) term.covariates.push_back(ColumnIndex(c, cv));
-    EXPECT_TRUE(settings.AddModelEffect(qx_linear_test::MakeEffect(settings, term)));
-  }
-  return settings;
 }
 
 class LinearModelAgainstLm : public ::testing::TestWithParam<std::size_t> {

@@ -1,12 +1,13 @@
 // Shared by the linear model's tests: records written to an anonymous temporary binary file and read
 // back through the library's own binary iterator, the way a caller streams its data, and settings
-// built from a short description of a model.
+// built from a short description of a model or from a reference case of linear_models.R's layout.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,39 @@ inline QXMath_600::QXModelEffect MakeEffect(const QXMath_600::QXRegSettings& set
   }
   for (int c : term.covariates) EXPECT_GE(effect.AddCovariate(c), 1);
   return effect;
+}
+
+// The record index of a reference case's column.
+inline int ColumnIndex(const nlohmann::json& c, const std::string& name) {
+  const auto& columns = c["columns"];
+  for (std::size_t i = 0; i < columns.size(); ++i)
+    if (columns[i] == name) return static_cast<int>(i);
+  ADD_FAILURE() << "no column " << name;
+  return -1;
+}
+
+// Settings as a caller makes them from a reference case: the record layout is the case's columns.
+inline QXMath_600::QXRegSettings MakeSettings(const nlohmann::json& c) {
+  QXMath_600::QXRegSettings settings;
+  EXPECT_TRUE(settings.SetDependent(ColumnIndex(c, c["dependent"])));
+  for (const auto& f : c["factors"])
+    EXPECT_GT(settings.AddFactor(ColumnIndex(c, f["name"]), static_cast<int>(f["levels"].size())), 0);
+  for (const auto& name : c["covariates"]) EXPECT_GT(settings.AddCovariate(ColumnIndex(c, name)), 0);
+  if (!c["freq"].is_null()) {
+    EXPECT_TRUE(settings.SetFrequencyWeightVar(ColumnIndex(c, c["freq"])));
+  }
+  if (!c["regr"].is_null()) {
+    EXPECT_TRUE(settings.SetRegrWeightVar(ColumnIndex(c, c["regr"])));
+  }
+  settings.SetInterceptUse(c["intercept"]);
+  for (const auto& t : c["terms"]) {
+    Term term;
+    for (const auto& f : t["factors"]) term.factors.push_back(ColumnIndex(c, f));
+    term.nest = t["nest"].get<std::vector<int>>();
+    for (const auto& cv : t["covs"]) term.covariates.push_back(ColumnIndex(c, cv));
+    EXPECT_TRUE(settings.AddModelEffect(MakeEffect(settings, term)));
+  }
+  return settings;
 }
 
 // |a - b| <= rel * max(|b|, scale): relative to the reference, or to the scale of its neighbours for a
