@@ -2,7 +2,7 @@
 # "common/X.h" style includes resolve in the installed tree exactly as in the source tree.
 include(CMakePackageConfigHelpers)
 
-foreach(folder common settings records design linear logistic inference marginals export)
+foreach(folder common settings records design links model linear logistic factory inference marginals export)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/${folder}/
           DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qxregres600r/${folder}
           FILES_MATCHING PATTERN "*.h")

@@ -56,28 +56,32 @@
 #include "design/QXFactorTables.h"
 #include "design/QXHashtable.h"
 
-// Linear model: the component and output-statistics interfaces, the factory, the general linear
-// model's component, output statistics, algorithm and least-squares state, and the result records.
-#include "linear/IQXRegComponent.h"
-#include "linear/IQXRegOutputStats.h"
+// Link functions: the interface, its factory and the fifteen links.
+#include "links/IQXLinkFunc.h"
+#include "links/QXLinkCumCauchit.h"
+#include "links/QXLinkIdentity.h"
+#include "links/QXLinkLog.h"
+#include "links/QXLinkLogLog.h"
+#include "links/QXLinkLogit.h"
+#include "links/QXLinkNegBinomial.h"
+#include "links/QXLinkPower.h"
+#include "links/QXLinkProbit.h"
+
+// What every model family shares: the component and output-statistics interfaces, result records.
+#include "model/IQXRegComponent.h"
+#include "model/IQXRegOutputStats.h"
+#include "model/QXRegANOVA.h"
+#include "model/QXRegrParameterStats.h"
+
+// Linear model: the general linear model's component, output statistics, algorithm and
+// least-squares state.
 #include "linear/QXGLMAlgorithm.h"
 #include "linear/QXGLMComponent.h"
 #include "linear/QXGLMModel.h"
 #include "linear/QXGLMOutputStats.h"
-#include "linear/QXRegANOVA.h"
-#include "linear/QXRegFactory.h"
-#include "linear/QXRegrParameterStats.h"
 
-// Link functions: the interface, its factory and the fifteen links.
-#include "logistic/IQXLinkFunc.h"
-#include "logistic/QXLinkCumCauchit.h"
-#include "logistic/QXLinkIdentity.h"
-#include "logistic/QXLinkLog.h"
-#include "logistic/QXLinkLogLog.h"
-#include "logistic/QXLinkLogit.h"
-#include "logistic/QXLinkNegBinomial.h"
-#include "logistic/QXLinkPower.h"
-#include "logistic/QXLinkProbit.h"
+// The factory, which creates the component of either model family.
+#include "factory/QXRegFactory.h"
 
 // Hypothesis tests: test records, Wald tests of linear hypotheses, Type I and Type III tests of model
 // effects, contrast matrices, category combinations, Satterthwaite degrees of freedom.

@@ -9,7 +9,7 @@
 #include "common/QXMathFun.h"
 #include "common/QXPower.h"
 #include "inference/QXSatterthwaite.h"
-#include "logistic/IQXLinkFunc.h"
+#include "links/IQXLinkFunc.h"
 #include "settings/QXDisplayC.h"
 
 namespace QXMath_600 {

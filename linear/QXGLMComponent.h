@@ -13,9 +13,9 @@
 
 #include "common/QXExport.h"
 #include "common/QXStatus.h"
-#include "linear/IQXRegComponent.h"
 #include "linear/QXGLMAlgorithm.h"
 #include "linear/QXGLMOutputStats.h"
+#include "model/IQXRegComponent.h"
 #include "settings/QXRegSettings.h"
 
 namespace QXMath_600 {

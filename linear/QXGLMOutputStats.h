@@ -26,8 +26,8 @@
 #include "common/QXExport.h"
 #include "common/QXSymMatrix.h"
 #include "design/QXFactorCounts.h"
-#include "linear/IQXRegOutputStats.h"
-#include "linear/QXRegrParameterStats.h"
+#include "model/IQXRegOutputStats.h"
+#include "model/QXRegrParameterStats.h"
 #include "settings/QXRegSettings.h"
 
 namespace QXMath_600 {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/QXSymMatrix.h"
-#include "linear/IQXRegOutputStats.h"
+#include "model/IQXRegOutputStats.h"
 #include "settings/QXRegSettings.h"
 #include "tools/qxfit/FitResult.h"
 

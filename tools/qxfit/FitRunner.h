@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "linear/IQXRegComponent.h"
+#include "model/IQXRegComponent.h"
 #include "settings/QXRegSettings.h"
 #include "tools/qxfit/FitResult.h"
 #include "tools/qxfit/ModelBuilder.h"

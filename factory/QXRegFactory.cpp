@@ -1,4 +1,4 @@
-#include "linear/QXRegFactory.h"
+#include "factory/QXRegFactory.h"
 
 #include "linear/QXGLMComponent.h"
 

@@ -3,7 +3,7 @@
 // those of the inverse link (the logistic density mu (1 - mu) and its slope).
 #pragma once
 
-#include "logistic/IQXLinkFunc.h"
+#include "links/IQXLinkFunc.h"
 
 namespace QXMath_600 {
 

@@ -1,13 +1,13 @@
-#include "logistic/IQXLinkFunc.h"
+#include "links/IQXLinkFunc.h"
 
-#include "logistic/QXLinkCumCauchit.h"
-#include "logistic/QXLinkIdentity.h"
-#include "logistic/QXLinkLog.h"
-#include "logistic/QXLinkLogLog.h"
-#include "logistic/QXLinkLogit.h"
-#include "logistic/QXLinkNegBinomial.h"
-#include "logistic/QXLinkPower.h"
-#include "logistic/QXLinkProbit.h"
+#include "links/QXLinkCumCauchit.h"
+#include "links/QXLinkIdentity.h"
+#include "links/QXLinkLog.h"
+#include "links/QXLinkLogLog.h"
+#include "links/QXLinkLogit.h"
+#include "links/QXLinkNegBinomial.h"
+#include "links/QXLinkPower.h"
+#include "links/QXLinkProbit.h"
 
 namespace QXMath_600 {
 

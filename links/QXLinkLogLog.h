@@ -4,7 +4,7 @@
 // slopes, written through mu).
 #pragma once
 
-#include "logistic/IQXLinkFunc.h"
+#include "links/IQXLinkFunc.h"
 
 namespace QXMath_600 {
 

@@ -1,9 +1,9 @@
-#include "logistic/QXLinkProbit.h"
+#include "links/QXLinkProbit.h"
 
 #include <cmath>
 
 #include "common/QXDistFun.h"
-#include "logistic/QXLinkStatus.h"
+#include "links/QXLinkStatus.h"
 
 namespace QXMath_600 {
 

@@ -1,9 +1,9 @@
-#include "logistic/QXLinkPower.h"
+#include "links/QXLinkPower.h"
 
 #include <cmath>
 
 #include "common/QXPower.h"
-#include "logistic/QXLinkStatus.h"
+#include "links/QXLinkStatus.h"
 
 namespace QXMath_600 {
 

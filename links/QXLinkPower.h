@@ -3,7 +3,7 @@
 // SetParam leaves it unchanged.
 #pragma once
 
-#include "logistic/IQXLinkFunc.h"
+#include "links/IQXLinkFunc.h"
 
 namespace QXMath_600 {
 

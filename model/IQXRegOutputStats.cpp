@@ -1,8 +1,8 @@
-#include "linear/IQXRegComponent.h"
+#include "model/IQXRegOutputStats.h"
 
 namespace QXMath_600 {
 
 // Defined out of line so that the interface's type information lives in this library alone.
-IQXRegComponent::~IQXRegComponent() = default;
+IQXRegOutputStats::~IQXRegOutputStats() = default;
 
 }  // namespace QXMath_600

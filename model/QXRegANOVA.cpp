@@ -1,4 +1,4 @@
-#include "linear/QXRegANOVA.h"
+#include "model/QXRegANOVA.h"
 
 #include "common/QXDisplay.h"
 

@@ -1,9 +1,9 @@
-#include "logistic/QXLinkNegBinomial.h"
+#include "links/QXLinkNegBinomial.h"
 
 #include <cmath>
 
 #include "common/QXPower.h"
-#include "logistic/QXLinkStatus.h"
+#include "links/QXLinkStatus.h"
 
 namespace QXMath_600 {
 

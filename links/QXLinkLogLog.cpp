@@ -1,9 +1,9 @@
-#include "logistic/QXLinkLogLog.h"
+#include "links/QXLinkLogLog.h"
 
 #include <cmath>
 
 #include "common/QXPower.h"
-#include "logistic/QXLinkStatus.h"
+#include "links/QXLinkStatus.h"
 
 namespace QXMath_600 {
 

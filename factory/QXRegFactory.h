@@ -2,14 +2,12 @@
 // the model type chooses the family. The caller owns the component and deletes it through
 // IQXRegComponent; the factory keeps the status of its last creation.
 //
-// Until the logistic family is connected, logistic settings give null with status 303: the logistic
-// component lives downstream of this folder and will be reached through a creation function it
-// defines.
+// Until the logistic component exists, logistic settings give null with status 303.
 #pragma once
 
 #include "common/QXExport.h"
 #include "common/QXStatus.h"
-#include "linear/IQXRegComponent.h"
+#include "model/IQXRegComponent.h"
 #include "settings/QXRegSettings.h"
 
 namespace QXMath_600 {

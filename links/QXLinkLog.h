@@ -2,7 +2,7 @@
 // eta = log(1 - mu), for probabilities of not having an event.
 #pragma once
 
-#include "logistic/IQXLinkFunc.h"
+#include "links/IQXLinkFunc.h"
 
 namespace QXMath_600 {
 

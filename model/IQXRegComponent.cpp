@@ -1,8 +1,8 @@
-#include "linear/IQXRegOutputStats.h"
+#include "model/IQXRegComponent.h"
 
 namespace QXMath_600 {
 
 // Defined out of line so that the interface's type information lives in this library alone.
-IQXRegOutputStats::~IQXRegOutputStats() = default;
+IQXRegComponent::~IQXRegComponent() = default;
 
 }  // namespace QXMath_600

@@ -1,6 +1,6 @@
-#include "logistic/QXLinkIdentity.h"
+#include "links/QXLinkIdentity.h"
 
-#include "logistic/QXLinkStatus.h"
+#include "links/QXLinkStatus.h"
 
 namespace QXMath_600 {
 

@@ -1,9 +1,9 @@
-#include "logistic/QXLinkCumCauchit.h"
+#include "links/QXLinkCumCauchit.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "logistic/QXLinkStatus.h"
+#include "links/QXLinkStatus.h"
 
 namespace QXMath_600 {
 

@@ -1,4 +1,4 @@
-#include "linear/QXRegrParameterStats.h"
+#include "model/QXRegrParameterStats.h"
 
 #include <cmath>
 #include <string_view>

@@ -2,7 +2,7 @@
 // and their bounds are reported as they are.
 #pragma once
 
-#include "logistic/IQXLinkFunc.h"
+#include "links/IQXLinkFunc.h"
 
 namespace QXMath_600 {
 

@@ -4,7 +4,7 @@
 // density cos^2((mu - 1/2) pi) / pi and its slope, written through mu.
 #pragma once
 
-#include "logistic/IQXLinkFunc.h"
+#include "links/IQXLinkFunc.h"
 
 namespace QXMath_600 {
 

@@ -3,7 +3,7 @@
 // inverse link: the normal density phi(Phi^-1(mu)) and its slope.
 #pragma once
 
-#include "logistic/IQXLinkFunc.h"
+#include "links/IQXLinkFunc.h"
 
 namespace QXMath_600 {
 

@@ -3,7 +3,7 @@
 // the distribution's k is often estimated after the link object exists.
 #pragma once
 
-#include "logistic/IQXLinkFunc.h"
+#include "links/IQXLinkFunc.h"
 
 namespace QXMath_600 {
 
