@@ -1,0 +1,14 @@
+#include "logistic/QXRowPatterns.h"
+
+#include "common/QXDisplay.h"
+
+namespace QXMath_600 {
+
+void QXRowPatterns::Display() const {
+  using namespace QXDisplay_600;
+  DisplayText(1, "QXRowPatterns display start");
+  DisplayDV("fRecordData", fRecordData);
+  DisplayText(1, "QXRowPatterns display end");
+}
+
+}  // namespace QXMath_600
