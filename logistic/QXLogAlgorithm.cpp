@@ -55,8 +55,6 @@ QXStatus QXLogAlgorithm::SetUpTables() {
 }
 
 QXStatus QXLogAlgorithm::RunFactorTablePass(MultiPassRecordIter& records) {
-  records.NewPass();
-  if (!records.HasMore()) return Error(307);
   if (fbFactorTableFilled) return Error(306);
   const QXStatus setUp = SetUpTables();
   if (setUp.IsError()) return setUp;
@@ -67,6 +65,8 @@ QXStatus QXLogAlgorithm::RunFactorTablePass(MultiPassRecordIter& records) {
     fRecordCount = fpPatternTabulator->GetRecordCount();
     fValidCount = fpPatternTabulator->GetValidCount();
   } else {
+    records.NewPass();
+    if (!records.HasMore()) return Error(307);
     status = FillFactorTables(records, fRecordValidator, fCancelInfo, fFactorTables, *fpSettings,
                               fpSettings->GetDependentNCategs(), fRecordCount, fValidCount);
     if (!status.IsError() && !(fFactorTables.GetTotalWeight() > 0.0)) status = Error(308);

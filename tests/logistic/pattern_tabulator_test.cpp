@@ -1,0 +1,124 @@
+// The pattern tabulator on its own, set up as the logistic algorithm sets it up: which records become
+// patterns and stored rows, the order of its operations, and cancellation.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "logistic_test_support.h"
+
+namespace {
+
+using qx_linear_test::MakeRecord;
+using qx_linear_test::RecordFile;
+using qx_linear_test::Records;
+using qx_linear_test::Term;
+using QXCommon_600::QXStatus;
+using QXMath_600::QXLogRegSettings;
+
+// Record layout: 0 y (3 categories), 1 factor A (3 levels), 2 covariate x.
+QXLogRegSettings Settings(bool factorEffect) {
+  QXLogRegSettings settings;
+  settings.SetDependent(0);
+  settings.AddFactor(1, 3);
+  settings.AddCovariate(2);
+  settings.SetDependentRefCat(-1, 3);
+  settings.SetUsePatternTabulator(true);
+  if (factorEffect) settings.AddModelEffect(qx_linear_test::MakeEffect(settings, Term{{1}, {0}, {}}));
+  settings.AddModelEffect(qx_linear_test::MakeEffect(settings, Term{{}, {}, {2}}));
+  return settings;
+}
+
+// A = 2 never occurs; the last record has a missing covariate.
+Records Data() {
+  Records r;
+  for (int i = 0; i < 30; ++i) r.push_back({double(i % 3), double(i % 2), double(i % 7)});
+  r.push_back({0, 1, QXMV::gMissingValue});
+  return r;
+}
+
+class CancelAfter : public QXCommon_600::QXQueryCancel {
+ public:
+  explicit CancelAfter(int calls) : fLeft(calls) {}
+  bool IsCancelRequested() override { return false; }
+  bool IsCancelPending() override { return --fLeft < 0; }
+
+ private:
+  int fLeft;
+};
+
+// The tables, the model and the tabulator after the first pass, as the algorithm makes them.
+struct Tabulated {
+  explicit Tabulated(const QXLogRegSettings& s)
+      : settings(s),
+        file(Data()),
+        it(file.Iterator()),
+        extractor(0, settings.GetFactors(), settings.GetCovariates(), -1, -1),
+        cancel(settings.GetCancelPointer()),
+        tables(settings.GetFactors(), settings.GetFactorSizes(), -1, 0, 3, 0, -1, 0.0, QXConst::QXOffsetNone),
+        model(settings, cancel),
+        tabulator(settings, extractor, cancel) {
+    std::vector<std::vector<int>> lists;
+    EXPECT_TRUE(QXMath_600::GetEffectFactorLists(settings, lists));
+    EXPECT_TRUE(tables.SetModelEffectFactors(lists));
+    tables.SetCovariates(settings.GetCovariates());
+    EXPECT_TRUE(tabulator.FillFactorTables(it, tables).IsOK());
+    EXPECT_EQ(tabulator.GetRecordCount(), 31);
+    EXPECT_EQ(tabulator.GetValidCount(), 30);
+    model.SetRecordIndices(settings.GetCovariates(), -1, 0);
+    model.SetFittingRowLayout(extractor.GetCovariateOffsets(), -1, -1, extractor.GetDependentOffset(), true);
+    EXPECT_TRUE(model.SetupDependCategories(tables).IsOK());
+    EXPECT_TRUE(model.CreateParameters().IsOK());
+  }
+  QXLogRegSettings settings;
+  RecordFile file;
+  QXCommon_600::BinaryRecordIterator it;
+  QXMath_600::QXRecordExtractor extractor;
+  QXMath_600::QXCancelInfo cancel;
+  QXMath_600::QXFactorTables tables;
+  QXMath_600::QXLogModel model;
+  QXMath_600::QXPatternTabulator tabulator;
+};
+
+TEST(PatternTabulator, RecordsFallIntoOnePatternPerCellCombinationAndEveryValidOneIsStored) {
+  for (bool factorEffect : {false, true}) {
+    Tabulated s(Settings(factorEffect));
+    ASSERT_TRUE(s.tabulator.CreateRowPatterns(s.it, s.tables, s.model).IsOK());
+    EXPECT_EQ(s.tabulator.GetNPatterns(), factorEffect ? 2 : 1);
+    EXPECT_EQ(s.tabulator.GetValidCount(), 30);
+    ASSERT_TRUE(s.tabulator.ProcessRowPatterns(s.model).IsOK());
+    EXPECT_EQ(s.model.GetRecordsAdded(), 30);
+  }
+}
+
+TEST(PatternTabulator, RecordsWithoutAParameterCellOrValuesAreNotStored) {
+  Tabulated s(Settings(true));
+  ASSERT_TRUE(s.tabulator.CreateRowPatterns(s.it, s.tables, s.model).IsOK());
+  EXPECT_TRUE(s.tabulator.AddRecordToPatterns(MakeRecord({0, 2, 1.0}), s.tables).IsOK());
+  EXPECT_EQ(s.tabulator.AddRecordToPatterns(QXCommon_600::Record(), s.tables).GetErrorCode(), 314);
+  EXPECT_EQ(s.tabulator.AddRecordToPatterns(MakeRecord({0, 1}), s.tables).GetErrorCode(), 315);
+  ASSERT_TRUE(s.tabulator.ProcessRowPatterns(s.model).IsOK());
+  EXPECT_EQ(s.model.GetRecordsAdded(), 30);
+  EXPECT_EQ(s.tabulator.GetNPatterns(), 2);
+}
+
+TEST(PatternTabulator, PassesBeforeThePatternsExistOrTwiceAreRefused) {
+  Tabulated s(Settings(true));
+  EXPECT_EQ(s.tabulator.ComputeStatsForOptimizer(false).GetErrorCode(), 313);
+  EXPECT_EQ(s.tabulator.ProcessRowPatterns(s.model).GetErrorCode(), 303);
+  ASSERT_TRUE(s.tabulator.CreateRowPatterns(s.it, s.tables, s.model).IsOK());
+  // Without the optimizer's accumulator and model, nothing to feed.
+  EXPECT_EQ(s.tabulator.ComputeStatsForOptimizer(false).GetErrorCode(), 313);
+  EXPECT_EQ(s.tabulator.CreateRowPatterns(s.it, s.tables, s.model).GetErrorCode(), 313);
+}
+
+TEST(PatternTabulator, ACancelDuringAPassGivesStatus1AndLeavesThePatternsUnmarked) {
+  CancelAfter cancel(31 + 5);  // the first pass asks once per record, the second stops after five
+  QXLogRegSettings settings = Settings(true);
+  settings.SetCancelPointer(&cancel);
+  Tabulated s(settings);
+  EXPECT_EQ(s.tabulator.CreateRowPatterns(s.it, s.tables, s.model).GetErrorCode(), 1);
+  EXPECT_FALSE(s.tabulator.AreRowPatternsCreated());
+}
+
+}  // namespace
