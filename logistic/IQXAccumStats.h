@@ -29,6 +29,15 @@ class QXREGRES_API IQXAccumStats {
   // refused.
   virtual int UpdateForRow(const std::vector<int>& indices, const std::vector<double>& values, int category,
                            double weight, bool logLikelihoodOnly) = 0;
+  // Rows that share their design columns (those of a pattern of the pattern tabulator): `indices`
+  // over the estimated parameters of one block, of which the first fixedValues.size() have the same
+  // value in every row. `rows` holds nRows rows of 2 + (number of the other columns) values: the row's
+  // category, its weight, then its values of the other columns in their order. Each row is taken as
+  // UpdateForRow takes one; 0 when all were taken, -1 when one was refused (the rows before it stay).
+  // The pattern is everything the rows share, so an accumulator can form the products of the fixed
+  // columns once per call.
+  virtual int UpdateForPattern(const std::vector<int>& indices, const std::vector<double>& fixedValues,
+                               const double* rows, std::int64_t nRows, bool logLikelihoodOnly) = 0;
   // The log-likelihood of the pass; the system-missing value when some row's linear predictor was
   // not a finite number (the parameters were unusable).
   virtual double GetLL() const = 0;

@@ -96,6 +96,16 @@ class QXREGRES_API IQXRegModel {
   // The same for a stored fitting row whose cells are given.
   virtual bool ExpandStoredRow(const double* row, const std::vector<int>& effectParameterIndices, int& count,
                                std::vector<int>& indices, std::vector<double>& values) const = 0;
+  // The columns of the stored rows whose cells are given, over the kept basic parameters: first those
+  // of effects without covariates, whose value is the same in every row (fixedValues), then those of
+  // effects with covariates, whose effects go to varyingEffects. False when some cell has no
+  // parameter.
+  virtual bool ExpandStoredPattern(const std::vector<int>& effectParameterIndices, std::vector<int>& indices,
+                                   std::vector<double>& fixedValues,
+                                   std::vector<int>& varyingEffects) const = 0;
+  // One stored row's values of the varying columns of ExpandStoredPattern, into values.
+  virtual void GetVaryingValues(const double* row, const std::vector<int>& varyingEffects,
+                                double* values) const = 0;
   virtual QXCommon_600::QXStatus GetStatus() const = 0;
   virtual void Display() const = 0;
 };

@@ -11,6 +11,12 @@
 // log-likelihood from the log of the reference's probability, so neither overflows; 1 - p_a in the
 // information is summed from the other probabilities, which keeps its digits when p_a is near 1.
 //
+// The rows of a pattern (UpdateForPattern) share their columns, and the fixed ones their values: their
+// linear predictors start from the fixed columns' part, formed once, and their scores and information
+// are summed over the call as the weights c, c v and c v v' of the varying values v, then spread over
+// the columns once. A row then costs in proportion to its varying columns only (squared, for the
+// information).
+//
 // Parameters under which some row's linear predictor is not a finite number make the log-likelihood
 // of the pass missing (the optimizer then halves its step) rather than refusing the row: the row is
 // sound, the trial parameters are not.
@@ -43,6 +49,8 @@ class QXREGRES_API QXAccumStatsLogistic : public IQXAccumStats {
   // 0 .. K - 1, a weight that is not a finite positive number, or an accumulator that is not valid.
   int UpdateForRow(const std::vector<int>& indices, const std::vector<double>& values, int category,
                    double weight, bool logLikelihoodOnly) override;
+  int UpdateForPattern(const std::vector<int>& indices, const std::vector<double>& fixedValues,
+                       const double* rows, std::int64_t nRows, bool logLikelihoodOnly) override;
   double GetLL() const override;
   const std::vector<double>& GetScores() const override { return fvScores; }
   bool GetHessian(QXSymMatrix& out) const override { return fInformation.GetSymMatrix(out); }
@@ -74,6 +82,30 @@ class QXREGRES_API QXAccumStatsLogistic : public IQXAccumStats {
   // Per-row work, sized once.
   std::vector<double> fvEta;
   std::vector<double> fvProbabilities;
+  // The terms of a row's x x' and their positions in a block; they grow to the longest row once.
+  std::vector<double> fvOuterProducts;
+  std::vector<std::size_t> fvOuterPositions;
+
+  // Checks a row's category and weight; false when the row must be refused.
+  bool AcceptsRow(int category, double weight) const;
+  // Softmax of fvEta (the reference's 0 last) into fvProbabilities; the log of the reference's
+  // probability, or the system-missing value when a predictor is not finite.
+  double ComputeProbabilities();
+  // Counts the row and adds it to the log-likelihood and the extremes of the probabilities.
+  void AddToLikelihood(int category, double weight, double logReference);
+  // Adds one pattern row (probabilities in fvProbabilities) to the pattern sums.
+  void AddToPatternSums(int category, double weight, const double* varyingValues, std::size_t nVarying);
+  // Spreads the pattern sums over the pattern's columns and clears them.
+  void SpreadPatternSums(const std::vector<int>& indices, const std::vector<double>& fixedValues);
+
+  // Sums over the rows of the current pattern call, with the terms t of a row (1, its varying values v,
+  // their products v_j v_l for l <= j): R[t][k] = sum t r_k with r_k = w (d_yk - p_k) per block k, and
+  // C[t][pair] = sum t c with c = w (d_ab p_a - p_a p_b) per pair of blocks (a, b), b <= a. Also the
+  // parameters of the varying columns, block after block, the fixed part of every block's predictor,
+  // and the row's terms, residuals and pair weights.
+  std::vector<double> fvBetaVarying;
+  std::vector<double> fvEtaFixed;
+  std::vector<double> fvR, fvC, fvTerms, fvResiduals, fvPairWeights;
 };
 
 }  // namespace QXMath_600

@@ -300,6 +300,39 @@ bool QXLogModel::ExpandStoredRow(const double* row, const std::vector<int>& effe
   return ExpandCells(row, fvCovariatePatternOffsets.data(), effectParameterIndices, count, indices, values);
 }
 
+bool QXLogModel::ExpandStoredPattern(const std::vector<int>& effectParameterIndices,
+                                     std::vector<int>& indices, std::vector<double>& fixedValues,
+                                     std::vector<int>& varyingEffects) const {
+  indices.clear();
+  fixedValues.clear();
+  varyingEffects.clear();
+  const std::size_t nEffects = fvEffectCovBegin.size() - 1;
+  if (effectParameterIndices.size() < nEffects || fvBasicLocalIndices.empty()) return false;
+  std::vector<int>& varying = fvRowIndices;  // the varying columns until they join the fixed ones
+  varying.clear();
+  for (std::size_t m = 0; m < nEffects; ++m) {
+    const int j = effectParameterIndices[m];
+    if (j < 0 || j >= fNBasicParameters) return false;
+    const int local = fvBasicLocalIndices[static_cast<std::size_t>(j)];
+    if (local < 0) continue;
+    if (fvEffectCovBegin[m] == fvEffectCovBegin[m + 1]) {
+      indices.push_back(local);
+      fixedValues.push_back(1.0);
+    } else {
+      varying.push_back(local);
+      varyingEffects.push_back(static_cast<int>(m));
+    }
+  }
+  indices.insert(indices.end(), varying.begin(), varying.end());
+  return true;
+}
+
+void QXLogModel::GetVaryingValues(const double* row, const std::vector<int>& varyingEffects,
+                                  double* values) const {
+  for (std::size_t t = 0; t < varyingEffects.size(); ++t)
+    values[t] = EffectValue(varyingEffects[t], row, fvCovariatePatternOffsets.data());
+}
+
 bool QXLogModel::GetRowValues(const Record& record, std::vector<int>& indices,
                               std::vector<double>& values) const {
   indices.clear();

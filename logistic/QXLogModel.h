@@ -116,6 +116,10 @@ class QXREGRES_API QXLogModel : public IQXRegModel {
                     std::vector<double>& values) const override;
   bool ExpandStoredRow(const double* row, const std::vector<int>& effectParameterIndices, int& count,
                        std::vector<int>& indices, std::vector<double>& values) const override;
+  bool ExpandStoredPattern(const std::vector<int>& effectParameterIndices, std::vector<int>& indices,
+                           std::vector<double>& fixedValues, std::vector<int>& varyingEffects) const override;
+  void GetVaryingValues(const double* row, const std::vector<int>& varyingEffects,
+                        double* values) const override;
   QXCommon_600::QXStatus GetStatus() const override { return fStatus; }
   void Display() const override;
 

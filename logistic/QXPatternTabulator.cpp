@@ -151,8 +151,12 @@ QXStatus QXPatternTabulator::ForEachStoredRow(Row&& row) {
   std::int64_t sinceCheck = 0;
   fpRowPatternTable->ForEach([&](const QXHashPair<QXRowPatterns>& pair) {
     if (status.IsError()) return;
-    if (fpCancelInfo->WillCancel() || !UnpackCells(pair.GetKey())) {
-      status = QXStatus(fpCancelInfo->WillCancel() ? 1 : 313, false);
+    if (fpCancelInfo->WillCancel()) {
+      status = QXStatus(1, false);
+      return;
+    }
+    if (!UnpackCells(pair.GetKey())) {
+      status = QXStatus(313, false);
       return;
     }
     const std::vector<double>& data = pair.GetValue().fRecordData;
@@ -172,24 +176,65 @@ QXStatus QXPatternTabulator::ForEachStoredRow(Row&& row) {
   return status;
 }
 
+QXStatus QXPatternTabulator::PrepareFitRows() {
+  const int dependOffset = fpExtractor->GetDependentOffset();
+  QXStatus status;
+  fpRowPatternTable->ForEach([&](QXHashPair<QXRowPatterns>& pair) {
+    QXRowPatterns& pattern = pair.GetValue();
+    if (status.IsError()) return;
+    if (!UnpackCells(pair.GetKey()) ||
+        !fpModel->ExpandStoredPattern(fvCells, pattern.fColumns, pattern.fFixedValues, fvVaryingEffects)) {
+      status = QXStatus(313, false);
+      return;
+    }
+    const std::size_t nRows = pattern.fRecordData.size() / static_cast<std::size_t>(fNAnalysVars);
+    const std::size_t stride = 2 + fvVaryingEffects.size();
+    pattern.fFitRows.resize(nRows * stride);
+    for (std::size_t r = 0; r < nRows; ++r) {
+      const double* row = pattern.fRecordData.data() + r * static_cast<std::size_t>(fNAnalysVars);
+      double* fit = pattern.fFitRows.data() + r * stride;
+      fit[0] = QXFactorCounts::LevelIndex(row[dependOffset], 0);
+      fit[1] = 1.0;
+      if (fFreqWeightOffset >= 0) fit[1] = row[fFreqWeightOffset];
+      if (fRegrWeightOffset >= 0) fit[1] *= row[fRegrWeightOffset];
+      fpModel->GetVaryingValues(row, fvVaryingEffects, fit + 2);
+    }
+    std::vector<double>().swap(pattern.fRecordData);
+  });
+  if (!status.IsError()) fbFitRowsPrepared = true;
+  return status;
+}
+
 QXStatus QXPatternTabulator::ComputeStatsForOptimizer(bool logLikelihoodOnly) {
   if (!fbRowPatternsCreated || fpAccumulator == nullptr || fpModel == nullptr) return QXStatus(313, false);
-  const int dependOffset = fpExtractor->GetDependentOffset();
-  return ForEachStoredRow([&](const double* row) {
-    const int category = QXFactorCounts::LevelIndex(row[dependOffset], 0);
-    double weight = 1.0;
-    if (fFreqWeightOffset >= 0) weight = row[fFreqWeightOffset];
-    if (fRegrWeightOffset >= 0) weight *= row[fRegrWeightOffset];
-    int count = 0;
-    if (!fpModel->ExpandStoredRow(row, fvCells, count, fvIndices, fvValues) ||
-        fpAccumulator->UpdateForRow(fvIndices, fvValues, category, weight, logLikelihoodOnly) < 0)
-      return QXStatus(313, false);
-    return QXStatus();
+  if (!fbFitRowsPrepared) {
+    const QXStatus prepared = PrepareFitRows();
+    if (prepared.IsError()) return prepared;
+  }
+  QXStatus status;
+  fpRowPatternTable->ForEach([&](const QXHashPair<QXRowPatterns>& pair) {
+    const QXRowPatterns& pattern = pair.GetValue();
+    const std::size_t stride = 2 + pattern.fColumns.size() - pattern.fFixedValues.size();
+    const std::int64_t nRows = static_cast<std::int64_t>(pattern.fFitRows.size() / stride);
+    // In pieces, so that a cancel is seen within a large pattern.
+    for (std::int64_t first = 0; first < nRows && !status.IsError(); first += kCancelCheckRows) {
+      if (fpCancelInfo->WillCancel()) {
+        status = QXStatus(1, false);
+        return;
+      }
+      const std::int64_t count = std::min(kCancelCheckRows, nRows - first);
+      if (fpAccumulator->UpdateForPattern(pattern.fColumns, pattern.fFixedValues,
+                                          pattern.fFitRows.data() + static_cast<std::size_t>(first) * stride,
+                                          count, logLikelihoodOnly) < 0)
+        status = QXStatus(313, false);
+    }
   });
+  return status;
 }
 
 QXStatus QXPatternTabulator::ProcessRowPatterns(IQXRegModel& model) {
   if (!fbRowPatternsCreated) return QXStatus(303, false);
+  if (fbFitRowsPrepared) return QXStatus(313, false);
   return ForEachStoredRow(
       [&](const double* row) { return model.AddRowToXtX(row, fvCells) ? QXStatus() : QXStatus(313, false); });
 }

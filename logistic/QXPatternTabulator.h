@@ -6,7 +6,9 @@
 // packed into a short hash key. Within a pattern the factor part of every record's design row is the
 // same, so the cells are looked up once per record while the patterns are built, and once per
 // pattern in each later pass; per stored row only the covariates, the category and the weights are
-// read. Memory holds each valid record's analysis variables once (the record extractor's layout).
+// read, and the accumulator sums the rows of a pattern before it spreads them over the design columns
+// (IQXAccumStats::BeginPattern), so that a row costs in proportion to its covariate columns. Memory holds
+// each valid record's analysis variables once (the record extractor's layout).
 //
 // Patterns are visited in the hash table's bucket order, so sums differ from those of the streaming
 // handler only in the order of the floating-point additions.
@@ -43,8 +45,10 @@ class QXREGRES_API QXPatternTabulator : public IQXDataHandler {
   void SetStatsModel(IQXAccumStats* accumulator, const IQXRegModel* model) override;
   void ResetAccumStats(QXConst::QXHessianCompMethod method, bool separationCheck) override;
   void CleanStatsModel() override;
-  // One optimizer pass over the stored rows. 313 before the patterns exist, without an accumulator
-  // and a model, or when a row is refused; 1 when cancelled.
+  // One optimizer pass over the stored rows. The first pass recasts them into what every pass reads
+  // (the category, the weight and the values of the design columns that vary within the pattern)
+  // and releases them: the cross products must come first. 313 before the patterns exist, without an
+  // accumulator and a model, or when a row is refused; 1 when cancelled.
   QXCommon_600::QXStatus ComputeStatsForOptimizer(bool logLikelihoodOnly) override;
   std::vector<QXCommon_600::QXStatus> GetWarnings() const override { return fvWarnings; }
   void Display() const override;
@@ -59,7 +63,7 @@ class QXREGRES_API QXPatternTabulator : public IQXDataHandler {
   QXCommon_600::QXStatus CreateRowPatterns(QXCommon_600::MultiPassRecordIter& records,
                                            const QXFactorTables& tables, const IQXRegModel& model);
   // Hands every stored row to the model's cross products. 303 before the patterns exist, 313 when the
-  // model refuses a row, 1 when cancelled.
+  // model refuses a row or the optimizer's passes have begun, 1 when cancelled.
   QXCommon_600::QXStatus ProcessRowPatterns(IQXRegModel& model);
   // Files one record. 314 for a record without values, 315 for one shorter than the variables
   // stored; a record whose cells have no parameter is
@@ -81,6 +85,9 @@ class QXREGRES_API QXPatternTabulator : public IQXDataHandler {
   // fvCells; stops at the first error status, or with 1 when cancelled.
   template <class Row>
   QXCommon_600::QXStatus ForEachStoredRow(Row&& row);
+  // Recasts every pattern's stored rows into the rows the iterations read (QXRowPatterns) and
+  // releases them. 313 when a pattern's cells have no parameter.
+  QXCommon_600::QXStatus PrepareFitRows();
 
   int fNFactorEffects = 0;
   int fNAllEffects = 0;
@@ -107,6 +114,7 @@ class QXREGRES_API QXPatternTabulator : public IQXDataHandler {
   std::int64_t fRecordCount = 0;
   std::int64_t fValidCount = 0;
   bool fbRowPatternsCreated = false;
+  bool fbFitRowsPrepared = false;
   const QXCancelInfo* fpCancelInfo;
   QXPackedInt fPacker;
   QXCommon_600::QXStatus fStatus;
@@ -120,6 +128,7 @@ class QXREGRES_API QXPatternTabulator : public IQXDataHandler {
   std::vector<int> fvCells;
   std::vector<int> fvIndices;
   std::vector<double> fvValues;
+  std::vector<int> fvVaryingEffects;
 };
 
 }  // namespace QXMath_600

@@ -95,6 +95,10 @@ class OvershootingAccumulator : public QXMath_600::IQXAccumStats {
   int UpdateForRow(const std::vector<int>&, const std::vector<double>&, int, double, bool) override {
     return 0;
   }
+  int UpdateForPattern(const std::vector<int>&, const std::vector<double>&, const double*, std::int64_t,
+                       bool) override {
+    return 0;
+  }
   double GetLL() const override { return -fBeta[0] * fBeta[0]; }
   const std::vector<double>& GetScores() const override { return fScores = {-2.0 * fBeta[0]}, fScores; }
   bool GetHessian(QXMath_600::QXSymMatrix& out) const override {
