@@ -101,6 +101,16 @@ TEST(LogisticLifecycle, ParametersThenBuildThenResultsInTheOrderOfTheInterface) 
   EXPECT_FALSE(component->IsModelBuilt());
 }
 
+TEST(LogisticLifecycle, TheFactoryRefusesSettingsThatClaimTheLogisticTypeWithoutBeingLogistic) {
+  struct Claiming : QXMath_600::QXRegSettings {
+    QXConst::QXRegModelType GetModelType() const override { return QXConst::QXRegModelLogistic; }
+  } settings;
+  settings.SetDependent(0);
+  QXMath_600::QXRegFactory factory;
+  EXPECT_EQ(factory.CreateRegAlgorithm(settings), nullptr);
+  EXPECT_EQ(factory.GetStatus().GetErrorCode(), 303);
+}
+
 TEST(LogisticLifecycle, DisplayShowsEveryPartBetweenItsMarkers) {
   Fit fit(Settings(), Data());
   ASSERT_NE(fit.stats, nullptr);

@@ -91,6 +91,30 @@ TEST(PatternTabulator, RecordsFallIntoOnePatternPerCellCombinationAndEveryValidO
   }
 }
 
+TEST(PatternTabulator, AStoredRowExpandsIntoThePatternsColumns) {
+  Tabulated s(Settings(true));
+  ASSERT_TRUE(s.tabulator.CreateRowPatterns(s.it, s.tables, s.model).IsOK());
+  ASSERT_TRUE(s.tabulator.ProcessRowPatterns(s.model).IsOK());
+  ASSERT_TRUE(s.model.ComputeRedundancy().IsOK());
+  // Cells: intercept 0, A = 1 (parameter 2), x 3; A = 1 is aliased with the intercept. The stored row
+  // holds y, A, x.
+  const std::vector<int> cells{0, 2, 3};
+  const std::vector<double> row{1, 1, 2.5};
+  int count = 0;
+  std::vector<int> indices, columns, varyingEffects;
+  std::vector<double> values, fixedValues;
+  ASSERT_TRUE(s.model.ExpandStoredRow(row.data(), cells, count, indices, values));
+  ASSERT_TRUE(s.model.ExpandStoredPattern(cells, columns, fixedValues, varyingEffects));
+  EXPECT_EQ(indices, (std::vector<int>{0, 2}));
+  EXPECT_EQ(values, (std::vector<double>{1.0, 2.5}));
+  EXPECT_EQ(columns, indices);
+  EXPECT_EQ(fixedValues, std::vector<double>{1.0});
+  double varying = 0.0;
+  s.model.GetVaryingValues(row.data(), varyingEffects, &varying);
+  EXPECT_EQ(varying, 2.5);
+  EXPECT_FALSE(s.model.ExpandStoredRow(row.data(), {0, 7, 3}, count, indices, values));
+}
+
 TEST(PatternTabulator, RecordsWithoutAParameterCellOrValuesAreNotStored) {
   Tabulated s(Settings(true));
   ASSERT_TRUE(s.tabulator.CreateRowPatterns(s.it, s.tables, s.model).IsOK());

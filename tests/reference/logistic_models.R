@@ -188,6 +188,8 @@ cases <- list(
   make_case("salaries_regression_weights", salaries, "rank", "discipline", "yrs.since.phd",
             list(term("discipline"), term(covs = "yrs.since.phd")), regr = "rw",
             note = "regression weights"),
+  make_case("salaries_intercept_only_regression_weights", salaries, "rank", character(), character(), list(),
+            regr = "rw", note = "intercept only with regression weights: the log-ratios of the weighted totals"),
   make_case("salaries_no_intercept", salaries, "rank", "discipline", "yrs.since.phd",
             list(term("discipline"), term(covs = "yrs.since.phd")), intercept = FALSE,
             note = "no intercept: every discipline has its own intercept"),
