@@ -20,15 +20,19 @@ class QXREGRES_API IQXDataHandler {
   IQXDataHandler& operator=(const IQXDataHandler&) = delete;
   virtual ~IQXDataHandler();
 
-  // Both are borrowed until CleanStatsModel.
-  virtual void SetStatsModel(IQXAccumStats* accumulator, const IQXRegModel* model) = 0;
-  // Starts the accumulator's next pass.
-  virtual void ResetAccumStats(QXConst::QXHessianCompMethod method, bool separationCheck) = 0;
-  virtual void CleanStatsModel() = 0;
+  // Both are borrowed until CleanStatsModel. Every handler keeps them as these do.
+  virtual void SetStatsModel(IQXAccumStats* accumulator, const IQXRegModel* model);
+  // Starts the accumulator's next pass (nothing without one).
+  virtual void ResetAccumStats(QXConst::QXHessianCompMethod method, bool separationCheck);
+  virtual void CleanStatsModel();
   // One pass into the accumulator; with logLikelihoodOnly only the log-likelihood is formed.
   virtual QXCommon_600::QXStatus ComputeStatsForOptimizer(bool logLikelihoodOnly) = 0;
   virtual std::vector<QXCommon_600::QXStatus> GetWarnings() const = 0;
   virtual void Display() const = 0;
+
+ protected:
+  IQXAccumStats* fpAccumulator = nullptr;
+  const IQXRegModel* fpModel = nullptr;
 };
 
 }  // namespace QXMath_600

@@ -38,20 +38,6 @@ QXPatternTabulator::QXPatternTabulator(const QXLogRegSettings& settings, const Q
 
 QXPatternTabulator::~QXPatternTabulator() = default;
 
-void QXPatternTabulator::SetStatsModel(IQXAccumStats* accumulator, const IQXRegModel* model) {
-  fpAccumulator = accumulator;
-  fpModel = model;
-}
-
-void QXPatternTabulator::ResetAccumStats(QXConst::QXHessianCompMethod method, bool separationCheck) {
-  if (fpAccumulator != nullptr) fpAccumulator->Reset(method, separationCheck);
-}
-
-void QXPatternTabulator::CleanStatsModel() {
-  fpAccumulator = nullptr;
-  fpModel = nullptr;
-}
-
 QXStatus QXPatternTabulator::FillFactorTables(QXCommon_600::MultiPassRecordIter& records,
                                               QXFactorTables& tables) {
   if (fStatus.IsError()) return fStatus;
@@ -119,15 +105,18 @@ QXStatus QXPatternTabulator::AddRecordToPatterns(const Record& record, const QXF
     fvLocal[static_cast<std::size_t>(e)] = cells[static_cast<std::size_t>(m)] - (*fpParameterOffsets)[m];
   }
   if (fNFactorEffects > 0 && !fPacker.Pack(fvLocal.data(), fpKey->GetValues())) return QXStatus(303, false);
-  fpKey->UpdateHashCode();
-  QXRowPatterns* pattern = fpRowPatternTable->Get(*fpKey);
-  if (pattern == nullptr) pattern = &fpRowPatternTable->Insert(*fpKey, QXRowPatterns())->GetValue();
-
   const int code = QXFactorCounts::LevelIndex(record[fDependVar], 0);
   const int category = code >= 0 && code < static_cast<int>(fvDependLocalIndices.size())
                            ? fvDependLocalIndices[static_cast<std::size_t>(code)]
                            : -1;
   if (category < 0) return QXStatus(303, false);
+  fpKey->UpdateHashCode();
+  QXRowPatterns* pattern = fpRowPatternTable->Get(*fpKey);
+  if (pattern == nullptr) {
+    QXHashPair<QXRowPatterns>* pair = fpRowPatternTable->Insert(*fpKey, QXRowPatterns());
+    if (pair == nullptr) return QXStatus(313, false);
+    pattern = &pair->GetValue();
+  }
   std::vector<double>& data = pattern->fRecordData;
   const std::size_t start = data.size();
   data.resize(start + static_cast<std::size_t>(fNAnalysVars));

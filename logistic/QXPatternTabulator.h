@@ -42,9 +42,6 @@ class QXREGRES_API QXPatternTabulator : public IQXDataHandler {
                      const QXCancelInfo& cancelInfo);
   ~QXPatternTabulator() override;
 
-  void SetStatsModel(IQXAccumStats* accumulator, const IQXRegModel* model) override;
-  void ResetAccumStats(QXConst::QXHessianCompMethod method, bool separationCheck) override;
-  void CleanStatsModel() override;
   // One optimizer pass over the stored rows. The first pass recasts them into what every pass reads
   // (the category, the weight and the values of the design columns that vary within the pattern)
   // and releases them: the cross products must come first. 313 before the patterns exist, without an
@@ -109,8 +106,6 @@ class QXREGRES_API QXPatternTabulator : public IQXDataHandler {
   const QXRecordExtractor* fpExtractor;
   std::unique_ptr<QXHashtable<QXRowPatterns>> fpRowPatternTable;
   std::unique_ptr<QXHashKey> fpKey;
-  IQXAccumStats* fpAccumulator = nullptr;
-  const IQXRegModel* fpModel = nullptr;
   std::int64_t fRecordCount = 0;
   std::int64_t fValidCount = 0;
   bool fbRowPatternsCreated = false;

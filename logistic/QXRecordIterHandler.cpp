@@ -20,20 +20,6 @@ QXRecordIterHandler::QXRecordIterHandler(QXCommon_600::MultiPassRecordIter& reco
       fRegrWeightVar(regrWeightVar),
       fpValidator(&validator) {}
 
-void QXRecordIterHandler::SetStatsModel(IQXAccumStats* accumulator, const IQXRegModel* model) {
-  fpAccumulator = accumulator;
-  fpModel = model;
-}
-
-void QXRecordIterHandler::ResetAccumStats(QXConst::QXHessianCompMethod method, bool separationCheck) {
-  if (fpAccumulator != nullptr) fpAccumulator->Reset(method, separationCheck);
-}
-
-void QXRecordIterHandler::CleanStatsModel() {
-  fpAccumulator = nullptr;
-  fpModel = nullptr;
-}
-
 QXStatus QXRecordIterHandler::ComputeStatsForOptimizer(bool logLikelihoodOnly) {
   if (fpAccumulator == nullptr || fpModel == nullptr) return fStatus = QXStatus(303, false);
   fpRecords->NewPass();

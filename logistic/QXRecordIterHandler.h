@@ -20,9 +20,6 @@ class QXREGRES_API QXRecordIterHandler : public IQXDataHandler {
                       const QXRegRecordValidator& validator, int dependentVar, int freqWeightVar,
                       int regrWeightVar);
 
-  void SetStatsModel(IQXAccumStats* accumulator, const IQXRegModel* model) override;
-  void ResetAccumStats(QXConst::QXHessianCompMethod method, bool separationCheck) override;
-  void CleanStatsModel() override;
   // 303 without an accumulator and a model, or when a row is refused or falls in no cell of the
   // model (the data changed since the data pass); 304 for a null record or an iterator that ends on a
   // failure; 307 when no pass can start; 1 when cancelled; the validator's 315 and 316.
@@ -35,8 +32,6 @@ class QXREGRES_API QXRecordIterHandler : public IQXDataHandler {
   std::vector<QXCommon_600::QXStatus> fvWarnings;
   QXCommon_600::MultiPassRecordIter* fpRecords;
   const QXCancelInfo* fpCancelInfo;
-  IQXAccumStats* fpAccumulator = nullptr;
-  const IQXRegModel* fpModel = nullptr;
   int fDependentVar;
   int fFreqWeightVar;
   int fRegrWeightVar;
