@@ -136,6 +136,21 @@ TEST(PatternTabulator, PassesBeforeThePatternsExistOrTwiceAreRefused) {
   EXPECT_EQ(s.tabulator.CreateRowPatterns(s.it, s.tables, s.model).GetErrorCode(), 313);
 }
 
+// The model's own steps, in the state the tabulator leaves it: parameters created, no cross products.
+TEST(PatternTabulator, TheModelRefusesItsStepsOutOfOrderAndItsErrorsStick) {
+  Tabulated s(Settings(true));
+  std::vector<double> start;
+  QXMath_600::QXLogModel fresh(s.settings, s.cancel);
+  EXPECT_EQ(fresh.GetInitialValues(start).GetErrorCode(), 303);
+  EXPECT_EQ(fresh.CreateParameters().GetErrorCode(), 303);  // no categories yet
+  EXPECT_EQ(s.model.ComputeRedundancy().GetErrorCode(), 309);
+  EXPECT_EQ(s.model.GetStatus().GetErrorCode(), 309);
+  EXPECT_EQ(s.model.GetInitialValues(start).GetErrorCode(), 309);
+  EXPECT_FALSE(s.model.AddRowToXtX(std::vector<double>{0, 0, 1}.data(), {0, 1, 3}));
+  Tabulated twice(Settings(true));
+  EXPECT_EQ(twice.model.CreateParameters().GetErrorCode(), 303);
+}
+
 TEST(PatternTabulator, ACancelDuringAPassGivesStatus1AndLeavesThePatternsUnmarked) {
   CancelAfter cancel(31 + 5);  // the first pass asks once per record, the second stops after five
   QXLogRegSettings settings = Settings(true);
