@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "logistic_test_support.h"
@@ -149,6 +150,15 @@ TEST(PatternTabulator, TheModelRefusesItsStepsOutOfOrderAndItsErrorsStick) {
   EXPECT_FALSE(s.model.AddRowToXtX(std::vector<double>{0, 0, 1}.data(), {0, 1, 3}));
   Tabulated twice(Settings(true));
   EXPECT_EQ(twice.model.CreateParameters().GetErrorCode(), 303);
+  // The effects' basic parameters: the intercept, A (its two observed levels), x.
+  int first = -1, count = -1;
+  const std::vector<std::pair<int, int>> ranges{{0, 1}, {1, 2}, {3, 1}};
+  for (int e = 0; e < 3; ++e) {
+    ASSERT_TRUE(twice.model.GetEffectParameterRange(e, first, count)) << e;
+    EXPECT_EQ(std::make_pair(first, count), ranges[static_cast<std::size_t>(e)]) << e;
+  }
+  EXPECT_FALSE(twice.model.GetEffectParameterRange(3, first, count));
+  EXPECT_FALSE(twice.model.GetEffectParameterRange(-1, first, count));
 }
 
 TEST(PatternTabulator, ACancelDuringAPassGivesStatus1AndLeavesThePatternsUnmarked) {
