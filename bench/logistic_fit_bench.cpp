@@ -9,7 +9,8 @@
 // row). Set QX_BENCH_WRITE to a path to keep a copy of the binary file (records of 5 doubles: y, A, B,
 // x1, x2) for timing other programs on the same data.
 // Run: build/bench/qx_logistic_fit_bench. It prints each benchmark's medians, the iterations of the
-// fit, the ratios to the bare pass, and the peak resident memory of the process.
+// fit and its log-likelihood, the ratios to the bare pass, and the peak resident memory of the process
+// (run one fit alone, --benchmark_filter='BarePass|FitTabulated', for the memory of that fit).
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -86,6 +87,7 @@ void BarePass(benchmark::State& state, const qx_bench::BinaryDataFile& data) {
 }
 
 int gIterations = 0;
+double gLogLikelihood = 0.0;
 
 void Fit(benchmark::State& state, const qx_bench::BinaryDataFile& data, bool patternTabulator) {
   FILE* file = data.Open();
@@ -100,7 +102,9 @@ void Fit(benchmark::State& state, const qx_bench::BinaryDataFile& data, bool pat
       state.SkipWithError(status.GetMessage().c_str());
       break;
     }
-    gIterations = static_cast<const QXMath_600::QXLogOutputStats*>(stats)->GetNIterations();
+    const auto* logistic = static_cast<const QXMath_600::QXLogOutputStats*>(stats);
+    gIterations = logistic->GetNIterations();
+    gLogLikelihood = logistic->GetFinalLogLikelihood();
   }
   state.counters["iterations"] = gIterations;
   state.SetItemsProcessed(state.iterations() * data.GetNRecords());
@@ -112,9 +116,9 @@ class RatioReporter : public qx_bench::MedianReporter {
   void PrintRatios(std::int64_t fileRecords) const {
     const double bare = Median("BarePass");
     if (bare <= 0.0) return;
-    std::printf(
-        "\nMedian CPU times relative to one bare BinaryRecordIterator pass (%lld records), %d iterations:\n",
-        static_cast<long long>(fileRecords), gIterations);
+    std::printf("\nThe fit: %d iterations, log-likelihood %.10g\n", gIterations, gLogLikelihood);
+    std::printf("Median CPU times relative to one bare BinaryRecordIterator pass (%lld records):\n",
+                static_cast<long long>(fileRecords));
     for (const char* name : {"BarePass", "FitStreamed", "FitTabulated"})
       if (Median(name) > 0.0)
         std::printf("  %-14s %8.1f ms %7.2f\n", name, Median(name), Median(name) / bare);
