@@ -163,6 +163,9 @@ bool QXPMMLRegrExporter::DescribeParameter(const QXRegrParameter& parameter,
   }
   const std::vector<int>& factors = parameter.GetFactors();
   const std::vector<int>& categories = parameter.GetCategories();
+  if (parameter.GetFactorNestLevels().size() != factors.size() ||
+      parameter.GetCovariateMultiplicities().size() != parameter.GetCovariates().size())
+    return false;
   for (std::size_t f = 0; f < factors.size(); ++f) {
     const QXCommon_600::IQXVariable* factor = variables.GetVarAt(factors[f]);
     if (factor == nullptr || f >= categories.size() || categories[f] < 0 ||

@@ -50,7 +50,7 @@ namespace QXMath_600 {
 struct QXREGRES_API ParamAttribute {
   std::string fName;
   std::string fLabel;
-  // (factor name, category text) for each factor of the parameter.
+  // (factor name, category text) for each factor of the parameter, the outermost first.
   std::vector<std::pair<std::string, std::string>> fvFactorPredictors;
   // (covariate name, power) for each covariate of the parameter.
   std::vector<std::pair<std::string, int>> fvCovariatePredictors;
