@@ -111,7 +111,6 @@ class OrdinalSettings : public QXMath_600::QXLogRegSettings {
 // design (from a linear fit of the same terms, which numbers them as the logistic model does),
 // the estimates from a reference fit and the redundancy of the design.
 struct HandMadeFit {
-  std::vector<QXMath_600::QXRegrParameter> basic;
   std::vector<QXMath_600::QXRegrParameter> parameters;
   std::vector<double> estimates;
   QXMath_600::QXBitSet nonRedundant;
@@ -127,23 +126,22 @@ std::vector<QXMath_600::QXRegrParameter> BasicParameters(const json& c) {
   return parameters;
 }
 
-// One block per non-reference category, each parameter carrying its block's category (the layout of
-// the logistic output statistics) when `withTargets`.
-HandMadeFit MultinomialFit(const json& c, const json& fit, bool withTargets) {
+// One block per non-reference category, each parameter carrying its block's category: the layout of
+// the logistic output statistics.
+HandMadeFit MultinomialFit(const json& c, const json& fit) {
   HandMadeFit made;
-  made.basic = BasicParameters(c);
-  const std::size_t p = made.basic.size();
+  const std::vector<QXMath_600::QXRegrParameter> basic = BasicParameters(c);
+  const std::size_t p = basic.size();
   made.nonRedundant = QXMath_600::QXBitSet(static_cast<int>(p * fit["blocks"].size()));
   for (std::size_t b = 0; b < fit["blocks"].size(); ++b) {
     for (std::size_t j = 0; j < p; ++j) {
-      QXMath_600::QXRegrParameter parameter = made.basic[j];
-      if (withTargets) parameter.SetTargetCategory(fit["block_categories"][b]);
+      QXMath_600::QXRegrParameter parameter = basic[j];
+      parameter.SetTargetCategory(fit["block_categories"][b]);
       made.parameters.push_back(parameter);
       made.estimates.push_back(fit["blocks"][b]["estimate"][j]);
       if (!c["aliased"][j].get<bool>()) made.nonRedundant.Set(static_cast<int>(b * p + j));
     }
   }
-  if (!withTargets) made.parameters = made.basic;
   return made;
 }
 
@@ -184,7 +182,7 @@ TEST_F(PmmlMultinomialDocument, ScoresAsVgamWithEitherReferenceCategory) {
   const QXCommon_600::QXVarList variables = export_test::MakeVariables(fCase);
   for (const json& fit : fCase["fits"]) {
     SCOPED_TRACE("reference " + std::to_string(fit["reference"].get<int>()));
-    const HandMadeFit made = MultinomialFit(fCase, fit, true);
+    const HandMadeFit made = MultinomialFit(fCase, fit);
     std::unique_ptr<QXXML_600::XMLElement> document;
     ASSERT_TRUE(QXPMMLDocument::Create(fSettings, variables, made.parameters, made.estimates,
                                        made.nonRedundant, {}, document)
@@ -198,21 +196,6 @@ TEST_F(PmmlMultinomialDocument, ScoresAsVgamWithEitherReferenceCategory) {
   }
 }
 
-// Without categories on the parameters (only the parameters of one linear predictor), block b stands
-// for category b and the reference is the last.
-TEST_F(PmmlMultinomialDocument, BlocksWithoutTargetCategoriesStandForTheCategoriesInOrder) {
-  const json& fit = fCase["fits"][0];
-  ASSERT_EQ(fit["reference"], 2);
-  const HandMadeFit made = MultinomialFit(fCase, fit, false);
-  const QXCommon_600::QXVarList variables = export_test::MakeVariables(fCase);
-  std::unique_ptr<QXXML_600::XMLElement> document;
-  ASSERT_TRUE(QXPMMLDocument::Create(fSettings, variables, made.parameters, made.estimates, made.nonRedundant,
-                                     {}, document)
-                  .IsOK());
-  ExpectScoresLike(Validated(document, "multinomial_untargeted"), fCase, variables,
-                   FittedProbabilities(fit["fitted"]));
-}
-
 // Names and category texts with markup characters, quotes and non-ASCII text survive the document:
 // it still validates and scores the same.
 TEST_F(PmmlMultinomialDocument, EscapedNamesAndTextsValidateAndScore) {
@@ -223,7 +206,7 @@ TEST_F(PmmlMultinomialDocument, EscapedNamesAndTextsValidateAndScore) {
                     {"tension", {"hoch & <H>", "niedrig", "mittel ä"}}};
   const QXCommon_600::QXVarList variables = export_test::MakeVariables(fCase, renaming);
   const json& fit = fCase["fits"][1];
-  const HandMadeFit made = MultinomialFit(fCase, fit, true);
+  const HandMadeFit made = MultinomialFit(fCase, fit);
   std::unique_ptr<QXXML_600::XMLElement> document;
   ASSERT_TRUE(QXPMMLDocument::Create(fSettings, variables, made.parameters, made.estimates, made.nonRedundant,
                                      {}, document)

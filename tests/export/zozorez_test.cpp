@@ -1,7 +1,7 @@
 // ZozoREZ parameter statistics: the descriptions of parameters (labels, factors with nesting,
 // covariates with powers, ordinal thresholds), the two forms of "ParameterStats" with the statistics
-// that were formed, and whole "ParameterEstimates" elements of a linear fit, whose statistics the
-// library's Wald tests compute as a report does, and of a multinomial fit from VGAM, each against R.
+// that were formed, and the parameter statistics of a linear fit, which the library's Wald tests
+// compute as a report does, against lm().
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -66,13 +66,6 @@ class ZozoREZParameters : public testing::Test {
   QXMath_600::QXLogRegSettings fSettings;
 };
 
-TEST_F(ZozoREZParameters, TheInterceptIsMarkedAndHasNoLabel) {
-  std::unique_ptr<XMLElement> element;
-  EXPECT_EQ(Describe(QXRegrParameter(), &element), "");
-  ASSERT_NE(element, nullptr);
-  EXPECT_EQ(element->ToString(false), "<RegressionParameter isIntercept=\"true\"/>");
-}
-
 TEST_F(ZozoREZParameters, LabelsAndChildrenDescribeFactorsNestingAndPowers) {
   const int a = AddEffect(Term{{kA}, {0}, {}});
   const int ab = AddEffect(Term{{kA, kB}, {0, 0}, {}});
@@ -82,6 +75,8 @@ TEST_F(ZozoREZParameters, LabelsAndChildrenDescribeFactorsNestingAndPowers) {
   const int nested = AddEffect(Term{{kB, kA}, {0, 1}, {}}, {kA, kB});
 
   std::unique_ptr<XMLElement> element;
+  EXPECT_EQ(Describe(QXRegrParameter(), &element), "");
+  EXPECT_EQ(element->ToString(false), "<RegressionParameter isIntercept=\"true\"/>");
   EXPECT_EQ(Describe(Cell(a, {0}), &element), "A=1");
   EXPECT_EQ(element->ToString(false),
             "<RegressionParameter><Factor name=\"A\" category=\"1\"/></RegressionParameter>");
@@ -266,66 +261,6 @@ TEST(ZozoREZLinear, ShortFormCarriesEveryNonRedundantParametersStatisticsAsLm) {
     }
     EXPECT_EQ(k, c["parameters"].size());
   }
-}
-
-// A multinomial fit's statistics (VGAM's Wald tests) written in the full form; the by-name form
-// carries the Wald chi-square as "tTest" and the exponentiated estimate beside the estimate.
-TEST(ZozoREZMultinomial, FullFormCarriesTheFitsStatisticsPerBlock) {
-  const json reference = export_test::LoadReference("export_models.json");
-  const json& c = reference["multinomial"];
-  const json& fit = c["fits"][0];
-  QXMath_600::QXLogRegSettings settings;
-  static_cast<QXRegSettings&>(settings) = qx_linear_test::MakeSettings(c);
-  export_test::LinearFit linear(qx_linear_test::MakeSettings(c), c);
-  std::vector<QXRegrParameter> parameters;
-  std::vector<QXRegrParameterStats> stats;
-  for (std::size_t b = 0; b < fit["blocks"].size(); ++b) {
-    const json& block = fit["blocks"][b];
-    for (std::size_t j = 0; j < c["aliased"].size(); ++j) {
-      QXRegrParameter p = linear.Stats().GetParameters()[j];
-      p.SetTargetCategory(fit["block_categories"][b]);
-      parameters.push_back(p);
-      QXRegrParameterStats s;
-      s.fParamIndex = static_cast<int>(stats.size());
-      s.fEstimate = block["estimate"][j];
-      s.fbRedundant = c["aliased"][j];
-      if (!s.fbRedundant) {
-        s.fStdError = block["std_error"][j];
-        s.fChiSquare = block["chi_square"][j];
-        s.fSig = block["p"][j];
-        s.fLowerBound = block["lower"][j];
-        s.fUpperBound = block["upper"][j];
-        s.fbExpBounds = true;
-        s.fExpLowerBound = std::exp(s.fLowerBound);
-        s.fExpUpperBound = std::exp(s.fUpperBound);
-      }
-      stats.push_back(s);
-    }
-  }
-  const auto estimates = QXRegrZozoREZUtil::CreateParameterEstimates(
-      stats, settings, export_test::MakeVariables(c), parameters, "type", "multinomial", nullptr, false);
-  pugi::xml_document parsed;
-  ASSERT_TRUE(parsed.load_string(estimates->ToDocument().c_str()));
-  std::size_t i = 0;
-  for (pugi::xml_node element : parsed.child("ParameterEstimates").children("ParameterStats")) {
-    const QXRegrParameterStats& s = stats[i];
-    EXPECT_EQ(element.attribute("paramName").value(),
-              QXMath_600::QXPMMLRegrExporter::ParameterName(int(i) + 1));
-    ++i;
-    EXPECT_EQ(Attribute(element, "estimate"), s.fEstimate);
-    if (s.fbRedundant) {
-      EXPECT_STREQ(element.attribute("isRedundant").value(), "true");
-      EXPECT_FALSE(element.attribute("tTest"));
-      continue;
-    }
-    EXPECT_EQ(Attribute(element, "stdError"), s.fStdError);
-    EXPECT_EQ(Attribute(element, "tTest"), s.fChiSquare);
-    EXPECT_EQ(Attribute(element, "sig"), s.fSig);
-    EXPECT_EQ(Attribute(element, "confIntervalLower"), s.fLowerBound);
-    EXPECT_EQ(Attribute(element, "expCIUpper"), s.fExpUpperBound);
-    EXPECT_NEAR(Attribute(element, "expEstimate"), std::exp(s.fEstimate), 1e-15 * std::exp(s.fEstimate));
-  }
-  EXPECT_EQ(i, stats.size());
 }
 
 }  // namespace
