@@ -23,6 +23,8 @@ class QXREGRES_API QXRegFactory {
   // family (303, see above), and for a model type no component fits (with a successful status).
   IQXRegComponent* CreateRegAlgorithm(QXRegSettings& settings);
 
+  void Display() const;
+
  private:
   QXCommon_600::QXStatus fStatus;
 };

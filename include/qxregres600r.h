@@ -100,3 +100,8 @@
 // Marginal means: specifications and result records.
 #include "marginals/QXEmmeansSpec.h"
 #include "marginals/QXEmmeansStats.h"
+
+// Exports: PMML elements and standalone documents of a fitted model, ZozoREZ parameter statistics.
+#include "export/QXPMMLDocument.h"
+#include "export/QXPMMLRegrExporter.h"
+#include "export/QXRegrZozoREZUtil.h"
