@@ -88,6 +88,8 @@ int CommandLine::Parse(int argc, const char* const* argv, Options& options, std:
       ->check(CLI::Range(0.0, 1.0).description(""))
       ->type_name("X");
   app.add_flag("-q,--quiet", options.fbQuiet, "no progress bar");
+  app.set_version_flag("--version", std::string("qxfit ") + QXFIT_VERSION + "\n",
+                       "print the version and exit");
 
   try {
     app.parse(argc, argv);
