@@ -94,10 +94,9 @@ int CommandLine::Parse(int argc, const char* const* argv, Options& options, std:
                  "write one prediction per data row to this CSV file (column 'predicted')")
       ->type_name("FILE");
   app.add_flag("--residuals", options.fbResiduals,
-               "with --predict: add the residuals and the standardized residuals of the fitted rows");
+               "with --predict: add residuals and standardized residuals");
   app.add_option("--predict-data", options.fPredictDataPath,
-                 "with --predict: score the rows of this CSV file instead, with the standard error of the "
-                 "fitted value and confidence and prediction bounds at --confidence")
+                 "with --predict: score these rows instead, with standard errors and bounds")
       ->type_name("NEW.csv");
   std::vector<std::string> references;
   app.add_option("--reference", references,
@@ -111,7 +110,7 @@ int CommandLine::Parse(int argc, const char* const* argv, Options& options, std:
   app.add_option("--type", type, "tests of model effects: 1 (sequential), 3 (adjusted; default) or both")
       ->type_name("1|3|both");
   std::string confidence = "0.95";
-  app.add_option("--confidence", confidence, "confidence level of the parameters' bounds (default 0.95)")
+  app.add_option("--confidence", confidence, "confidence level of the bounds (default 0.95)")
       ->type_name("LEVEL");
   app.add_flag("--json", options.fbJson, "print one JSON document instead of the table");
   app.add_option("--delimiter", delimiter,

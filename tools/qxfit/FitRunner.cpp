@@ -1,8 +1,6 @@
 #include "tools/qxfit/FitRunner.h"
 
 #include <algorithm>
-#include <array>
-#include <charconv>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -15,7 +13,6 @@
 #include "factory/QXRegFactory.h"
 #include "model/IQXRegOutputStats.h"
 #include "records/BinaryRecordIterator.h"
-#include "records/QXRegRecordValidator.h"
 #include "settings/QXConst.h"
 #include "tools/qxfit/EffectTests.h"
 #include "tools/qxfit/ProgressBar.h"
