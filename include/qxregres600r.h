@@ -43,9 +43,10 @@
 #include "settings/QXRegSettings.h"
 #include "settings/QXRegrParameter.h"
 
-// Record access: the binary iterator, cancellation, record validation and extraction.
+// Record access: the binary and in-memory iterators, cancellation, record validation and extraction.
 #include "records/BinaryRecordIterator.h"
 #include "records/QXCancelInfo.h"
+#include "records/QXMemoryRecordIterator.h"
 #include "records/QXRecordExtractor.h"
 #include "records/QXRegRecordValidator.h"
 
