@@ -139,6 +139,7 @@ QXStatus QXDesignMatrix::CreateParameters() {
                                            : static_cast<std::size_t>(fNFixedParameters);
   fvWorkIndices.assign(entries, 0);
   fvWorkValues.assign(entries, 0.0);
+  fSampleSizeAtCreation = fpFactorTables->GetSampleSize();
   fbParamsCreated = true;
   return fStatus;
 }
@@ -150,8 +151,13 @@ bool QXDesignMatrix::GetParamsForFixedEffect(int effect, int& first, int& count)
   return true;
 }
 
+bool QXDesignMatrix::ParamsCurrent() const {
+  return fbParamsCreated && fpFactorTables->GetSampleSize() == fSampleSizeAtCreation &&
+         static_cast<std::size_t>(fpFactorTables->GetNModelEffects()) == fvEffectFactors.size();
+}
+
 bool QXDesignMatrix::ExpandSparse(const double* row, bool indicatorOnly) const {
-  if (!fbParamsCreated || row == nullptr) return false;
+  if (!ParamsCurrent() || row == nullptr) return false;
   const auto valueOf = [&](int i) {
     return indicatorOnly ? 1.0 : ComputeDesignRowValue(row, fvFixedParameters[static_cast<std::size_t>(i)]);
   };
@@ -166,9 +172,12 @@ bool QXDesignMatrix::ExpandSparse(const double* row, bool indicatorOnly) const {
   const std::vector<int>& indices = fpFactorTables->GetRowParameterIndices(row, ok);
   const int n = static_cast<int>(fvWorkIndices.size());
   for (int m = 0; m < n; ++m) {
-    const int i = indices[m];
+    // Unsigned: a negative index fails the same test as one beyond the columns.
+    const int i =
+        static_cast<unsigned>(indices[m]) < static_cast<unsigned>(fNFixedParameters) ? indices[m] : -1;
     fvWorkIndices[m] = i;
     fvWorkValues[m] = i >= 0 ? valueOf(i) : 0.0;
+    ok = ok && i >= 0;
   }
   return ok;
 }
@@ -197,7 +206,7 @@ bool QXDesignMatrix::ExpandRowX(const double* row, std::vector<double>& x, bool 
 
 bool QXDesignMatrix::ExpandRowX(const double* row, std::vector<int>& indices, std::vector<double>& values,
                                 bool indicatorOnly) const {
-  if (!fbParamsCreated || row == nullptr) return false;
+  if (!ParamsCurrent() || row == nullptr) return false;
   const bool ok = ExpandSparse(row, indicatorOnly);
   indices.assign(fvWorkIndices.begin(), fvWorkIndices.end());
   values.assign(fvWorkValues.begin(), fvWorkValues.end());
@@ -211,7 +220,7 @@ bool QXDesignMatrix::ExpandRowXY(const double* row, double* xy, bool indicatorOn
 }
 
 bool QXDesignMatrix::ExpandRowXY(const double* row, std::vector<double>& xy, bool indicatorOnly) const {
-  if (!fbParamsCreated || row == nullptr || !DepVarsUsable()) return false;
+  if (!ParamsCurrent() || row == nullptr || !DepVarsUsable()) return false;
   xy.resize(static_cast<std::size_t>(fNFixedParameters + fNDepVars));
   return ExpandRowXY(row, xy.data(), indicatorOnly);
 }

@@ -80,8 +80,10 @@ class QXREGRES_API QXDesignMatrix {
 
   // Row expansions. Each returns false before the parameters exist, for a null row, and when some
   // effect's cell has no column: the dense forms then write nothing, the sparse forms still hand out
-  // the row's parameter indices with -1 (value 0) for the missing cells. indicatorOnly puts 1.0 in
-  // place of every covariate product, leaving the factor indicators alone.
+  // the row's parameter indices with -1 (value 0) for the missing cells. Records passed to the tables
+  // after CreateParameters may have added cells that have no column yet: every expansion refuses
+  // until CreateParameters is called again. indicatorOnly puts 1.0 in place of every covariate
+  // product, leaving the factor indicators alone.
 
   // Dense into x[0 .. GetNFixedParameters()-1].
   bool ExpandRowX(const double* row, double* x, bool indicatorOnly) const;
@@ -104,6 +106,8 @@ class QXREGRES_API QXDesignMatrix {
  private:
   // The row's parameter index per fixed effect in fvWorkIndices and their values in fvWorkValues.
   bool ExpandSparse(const double* row, bool indicatorOnly) const;
+  // Created, and the tables have seen no record and no change of effects since.
+  bool ParamsCurrent() const;
   bool DepVarsUsable() const;
   double DependentValue(const double* row, int j) const;
   // 303 unless the tables' effects are the settings' effects (with the intercept) and every
@@ -135,6 +139,7 @@ class QXREGRES_API QXDesignMatrix {
   std::vector<int> fvEffectNColumns;
   bool fbHasFactors = false;
   int fMinRowSize = 0;
+  double fSampleSizeAtCreation = 0.0;
   QXCommon_600::QXStatus fStatus;
 };
 

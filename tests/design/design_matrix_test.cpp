@@ -261,13 +261,19 @@ TEST_F(DesignMatrixTest, RefusesRowsBeforeTheParametersAndShortOutputs) {
   EXPECT_FALSE(fDesign->GetFactorTables()->UpdateAll(Record(kRows[0].data(), 1)));
 }
 
-TEST_F(DesignMatrixTest, CreatingTheParametersAgainStartsOver) {
+TEST_F(DesignMatrixTest, RecordsAfterTheParametersWaitForTheirNumbering) {
   Build({{{kA, kB}, {0, 0}, {}}});
   ASSERT_TRUE(fDesign->CreateParameters().IsOK());
   const std::vector<QXMath_600::QXRegrParameter> before = fDesign->GetFixedParameters();
-  // A record of the empty cell arrives after the first numbering.
+  // A record of the empty cell arrives after the first numbering: its cell has no column yet, so no
+  // row expands (the new cell would otherwise pass for column 0) until the parameters are made again.
   const std::vector<double> late = {1, 2, 1, 0, 0};
   ASSERT_TRUE(fDesign->GetFactorTables()->UpdateAll(Record(late.data(), 5)));
+  std::vector<double> x(before.size());
+  std::vector<int> indices;
+  std::vector<double> values;
+  EXPECT_FALSE(fDesign->ExpandRowX(late.data(), x, false));
+  EXPECT_FALSE(fDesign->ExpandRowX(kRows[0].data(), indices, values, false));
   ASSERT_TRUE(fDesign->CreateParameters().IsOK());
   ASSERT_EQ(fDesign->GetNFixedParameters(), static_cast<int>(before.size()) + 1);
   EXPECT_EQ(fDesign->GetFixedParameters().back().GetCategories(), (std::vector<int>{2, 1}));
