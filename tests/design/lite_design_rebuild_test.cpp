@@ -168,10 +168,11 @@ TEST_F(FittedModel, RepeatedTermsKeepAColumnEachWhenRebuilt) {
   model["covariates"] = json::array({"x"});
   QXRegSettings settings = qx_linear_test::MakeSettings(model);
   const int x = static_cast<int>(rows[0].size()) - 1;
-  for (int repeat = 0; repeat < 2; ++repeat) {
-    ASSERT_TRUE(settings.AddModelEffect(qx_linear_test::MakeEffect(settings, {{}, {}, {x}})));
-    ASSERT_TRUE(
-        settings.AddModelEffect(qx_linear_test::MakeEffect(settings, {{settings.GetFactors()[0]}, {0}, {}})));
+  // Each term twice in a row: neighbouring effects whose parameters name the same variables.
+  const std::vector<qx_linear_test::Term> terms = {{{}, {}, {x}}, {{settings.GetFactors()[0]}, {0}, {}}};
+  for (const qx_linear_test::Term& term : terms) {
+    ASSERT_TRUE(settings.AddModelEffect(qx_linear_test::MakeEffect(settings, term)));
+    ASSERT_TRUE(settings.AddModelEffect(qx_linear_test::MakeEffect(settings, term)));
   }
   Fit(settings, rows);
   ExpectRebuiltRowsMatch(*fStats, fSettings, fStats->GetParameters(), WithProbes(fSettings, fRecords));

@@ -6,8 +6,8 @@
 # dropped. The selected matrix is checked against qx_design.R's own construction of the same layout.
 # Public datasets: carData::Salaries, datasets::mtcars and datasets::warpbreaks (from data/).
 # Run from the repository root: Rscript tests/reference/design_matrix.R
-library(jsonlite)
 source("tests/reference/qx_design.R")
+source("tests/reference/qx_json.R")
 
 read_data <- function(name) read.csv(file.path("data", name), stringsAsFactors = FALSE)
 
@@ -114,18 +114,5 @@ cases <- list(
             note = "cell (B, H) removed, no intercept")
 )
 
-# Doubles are written at 17 significant digits (jsonlite stops at 15) as verbatim JSON.
-num <- function(x) sprintf("%.17g", x)
-exact <- function(x) {
-  if (is.list(x)) return(lapply(x, exact))
-  if (!is.double(x)) return(x)
-  if (is.matrix(x))
-    return(structure(paste0("[", paste(apply(x, 1, function(r) paste0("[", paste(num(r), collapse = ","), "]")),
-                                       collapse = ","), "]"), class = "json"))
-  if (length(x) == 1 && !inherits(x, "AsIs")) return(structure(num(x), class = "json"))
-  structure(paste0("[", paste(num(x), collapse = ","), "]"), class = "json")
-}
-writeLines(toJSON(exact(list(generated_by = "tests/reference/design_matrix.R", r_version = R.version.string,
-                             cases = cases)),
-                  auto_unbox = TRUE, json_verbatim = TRUE, null = "null", pretty = FALSE),
-           "tests/reference/design_matrix.json")
+qx_write_json(list(generated_by = "tests/reference/design_matrix.R", r_version = R.version.string, cases = cases),
+              "tests/reference/design_matrix.json")
