@@ -1,11 +1,10 @@
-// QXDesignMatrix on small models written out here: the columns made from the settings, dense and
-// sparse rows with and without covariate products and dependent values, and every way a row, a model
-// or a call can be wrong.
+// QXDesignMatrix on small models written out here (the model.matrix comparison covers the bulk of
+// the columns): the example of indicator and covariate columns, dependent values with an offset, a
+// model of covariates only, and every way a row, a model or a call can be wrong.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
-#include <string>
 #include <vector>
 
 #include "design_test_support.h"
@@ -84,44 +83,6 @@ TEST_F(DesignMatrixTest, IndicatorColumnsPerLevelAndCovariateValues) {
   EXPECT_EQ(count, 1);
   EXPECT_FALSE(fDesign->GetParamsForFixedEffect(3, first, count));
   EXPECT_FALSE(fDesign->GetParamsForFixedEffect(-1, first, count));
-}
-
-TEST_F(DesignMatrixTest, FactorByCovariateAndPowerColumnsHoldTheProducts) {
-  // A x X: one slope column per level of A; X x X; A x B with its empty cell (2, 1).
-  Build({{{kA}, {0}, {kX}}, {{}, {}, {kX, kX}}, {{kA, kB}, {0, 0}, {}}}, false);
-  ASSERT_TRUE(fDesign->CreateParameters().IsOK());
-  ASSERT_EQ(fDesign->GetNFixedParameters(), 3 + 1 + 5);
-  for (const std::vector<double>& row : kRows) {
-    const std::vector<double> x = Dense(row);
-    const int a = static_cast<int>(row[kA]);
-    const int b = static_cast<int>(row[kB]);
-    for (int k = 0; k < 3; ++k) EXPECT_EQ(x[k], k == a ? row[kX] : 0.0);
-    EXPECT_EQ(x[3], row[kX] * row[kX]);
-    for (int k = 0; k < 5; ++k) EXPECT_EQ(x[4 + k], k == 2 * a + b ? 1.0 : 0.0);
-    EXPECT_EQ(Dense(row, true)[static_cast<std::size_t>(a)], 1.0);
-  }
-}
-
-TEST_F(DesignMatrixTest, SparseRowsHoldOneEntryPerEffectAndTheDependentsLast) {
-  Build({{{kA}, {0}, {}}, {{kB}, {0}, {}}, {{kA}, {0}, {kX}}});
-  ASSERT_TRUE(fDesign->CreateParameters().IsOK());
-  const std::vector<double> row = {13, 1, 1, 4, 0.5};
-  std::vector<int> indices;
-  std::vector<double> values;
-  ASSERT_TRUE(fDesign->ExpandRowX(row.data(), indices, values, false));
-  EXPECT_EQ(indices, (std::vector<int>{0, 2, 5, 7}));
-  EXPECT_EQ(values, (std::vector<double>{1, 1, 1, 4}));
-  ASSERT_TRUE(fDesign->ExpandRowX(row.data(), indices, values, true));
-  EXPECT_EQ(values, (std::vector<double>{1, 1, 1, 1}));
-
-  const int p = fDesign->GetNFixedParameters();
-  ASSERT_TRUE(fDesign->ExpandRowXY(row.data(), indices, values, false));
-  EXPECT_EQ(indices, (std::vector<int>{0, 2, 5, 7, p}));
-  EXPECT_EQ(values, (std::vector<double>{1, 1, 1, 4, 13}));
-  std::vector<double> xy;
-  ASSERT_TRUE(fDesign->ExpandRowXY(row.data(), xy, false));
-  ASSERT_EQ(xy.size(), static_cast<std::size_t>(p + 1));
-  EXPECT_EQ(xy, (std::vector<double>{1, 0, 1, 0, 0, 1, 0, 4, 0, 13}));
 }
 
 TEST_F(DesignMatrixTest, DependentValuesLoseTheOffset) {
@@ -278,18 +239,6 @@ TEST_F(DesignMatrixTest, RecordsAfterTheParametersWaitForTheirNumbering) {
   ASSERT_EQ(fDesign->GetNFixedParameters(), static_cast<int>(before.size()) + 1);
   EXPECT_EQ(fDesign->GetFixedParameters().back().GetCategories(), (std::vector<int>{2, 1}));
   EXPECT_EQ(Dense(late).back(), 1.0);
-}
-
-TEST_F(DesignMatrixTest, DisplayIsFramed) {
-  Build({{{kA}, {0}, {}}});
-  ASSERT_TRUE(fDesign->CreateParameters().IsOK());
-  testing::internal::CaptureStdout();
-  fDesign->Display();
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("Start display of QXDesignMatrix"), std::string::npos);
-  EXPECT_NE(out.find("Number of fixed parameters"), std::string::npos);
-  EXPECT_NE(out.find("QXFactorTables display start"), std::string::npos);
-  EXPECT_LT(out.find("QXFactorTables display end"), out.rfind("End display of QXDesignMatrix"));
 }
 
 }  // namespace

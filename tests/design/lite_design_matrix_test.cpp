@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <limits>
-#include <string>
 #include <vector>
 
 #include "qxregres600r.h"
@@ -284,19 +283,6 @@ TEST(LiteDesignMatrix, RowsWithTheDependentAppended) {
   ASSERT_TRUE(lite.ExpandRowXY(row.data(), indices, values));
   EXPECT_EQ(indices, (std::vector<int>{0, 2, 3}));
   EXPECT_EQ(values, (std::vector<double>{1, 9, 8}));
-}
-
-TEST(LiteDesignMatrix, DisplayIsFramed) {
-  QXLiteDesignMatrix lite = MakeLite();
-  const QXModelEffect a = Effect({{kA, false}});
-  lite.AddModelEffect(a, {Cell(a, 0, {0})});
-  testing::internal::CaptureStdout();
-  lite.Display();
-  const std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("Start display of QXLiteDesignMatrix"), std::string::npos);
-  EXPECT_NE(out.find("Number of fixed parameters"), std::string::npos);
-  EXPECT_NE(out.find("Start of Hashtable."), std::string::npos);
-  EXPECT_NE(out.rfind("End display of QXLiteDesignMatrix"), std::string::npos);
 }
 
 }  // namespace
