@@ -9,9 +9,9 @@
 //
 // Rows must agree exactly: both sides form the same covariate products.
 //
-// A logistic model adds in a few lines once it exists: fit it through the factory from a
-// QXLogRegSettings and call ExpectRebuiltRowsMatch with the parameters of its first block (the
-// parameters of one target category, which is what its ExpandRow lays out).
+// A logistic model adds in a few lines once it exists: a TEST_F of FittedModel that calls Fit with a
+// QXLogRegSettings, then ExpectRebuiltRowsMatch with the parameters of the first block (one target
+// category: the basic design row that the logistic ExpandRow lays out).
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -105,13 +105,15 @@ int ExpectRebuiltRowsMatch(const IQXRegOutputStats& stats, const QXRegSettings& 
   return unplaced;
 }
 
+// A model fitted through the factory and a binary record file, as a caller fits one. The settings are
+// taken by reference (the factory chooses the model family from their dynamic type) and must outlive
+// the test's checks.
 class FittedModel : public ::testing::Test {
  protected:
-  void Fit(const QXRegSettings& settings, const qx_linear_test::Records& rows) {
-    fSettings = settings;
+  void Fit(QXRegSettings& settings, const qx_linear_test::Records& rows) {
     fFile = std::make_unique<qx_linear_test::RecordFile>(rows);
     QXMath_600::QXRegFactory factory;
-    fComponent.reset(factory.CreateRegAlgorithm(fSettings));
+    fComponent.reset(factory.CreateRegAlgorithm(settings));
     ASSERT_NE(fComponent, nullptr);
     auto it = fFile->Iterator();
     ASSERT_TRUE(fComponent->BuildModel(it).IsOK());
@@ -119,7 +121,6 @@ class FittedModel : public ::testing::Test {
     fRecords = design_test::ToRecords(rows);
   }
 
-  QXRegSettings fSettings;
   std::unique_ptr<qx_linear_test::RecordFile> fFile;
   std::unique_ptr<IQXRegComponent> fComponent;
   IQXRegOutputStats* fStats = nullptr;
@@ -132,11 +133,12 @@ class LiteDesignRebuildsFittedModel
 
 TEST_P(LiteDesignRebuildsFittedModel, EveryRecordGetsTheModelsRow) {
   const json c = design_test::LoadCases(GetParam().first)[GetParam().second];
-  Fit(qx_linear_test::MakeSettings(c), c["records"].get<qx_linear_test::Records>());
-  const std::vector<Record> probes = WithProbes(fSettings, fRecords);
-  const int unplaced = ExpectRebuiltRowsMatch(*fStats, fSettings, fStats->GetParameters(), probes);
+  QXRegSettings settings = qx_linear_test::MakeSettings(c);
+  Fit(settings, c["records"].get<qx_linear_test::Records>());
+  const std::vector<Record> probes = WithProbes(settings, fRecords);
+  const int unplaced = ExpectRebuiltRowsMatch(*fStats, settings, fStats->GetParameters(), probes);
   // Probes past the last level never have a cell.
-  if (!fSettings.GetFactors().empty()) {
+  if (!settings.GetFactors().empty()) {
     EXPECT_GT(unplaced, 0);
   }
 }
@@ -175,9 +177,9 @@ TEST_F(FittedModel, RepeatedTermsKeepAColumnEachWhenRebuilt) {
     ASSERT_TRUE(settings.AddModelEffect(qx_linear_test::MakeEffect(settings, term)));
   }
   Fit(settings, rows);
-  ExpectRebuiltRowsMatch(*fStats, fSettings, fStats->GetParameters(), WithProbes(fSettings, fRecords));
-  EXPECT_EQ(RebuildByParameters(fSettings, fStats->GetParameters()).GetNModelEffects(),
-            static_cast<int>(fSettings.GetModelEffects().size()) + 1);
+  ExpectRebuiltRowsMatch(*fStats, settings, fStats->GetParameters(), WithProbes(settings, fRecords));
+  EXPECT_EQ(RebuildByParameters(settings, fStats->GetParameters()).GetNModelEffects(),
+            static_cast<int>(settings.GetModelEffects().size()) + 1);
 }
 
 }  // namespace
