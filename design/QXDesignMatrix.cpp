@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "common/QXDisplay.h"
-#include "design/QXDesignRowValue.h"
 
 namespace QXMath_600 {
 
@@ -132,6 +131,8 @@ QXStatus QXDesignMatrix::CreateParameters() {
     }
   }
   fNFixedParameters = static_cast<int>(fvFixedParameters.size());
+  fColumnValues.Clear();
+  for (const QXRegrParameter& p : fvFixedParameters) fColumnValues.Append(p);
   UpdateMinRowSize();
   if (fStatus.IsError()) return fStatus;
 
@@ -158,9 +159,7 @@ bool QXDesignMatrix::ParamsCurrent() const {
 
 bool QXDesignMatrix::ExpandSparse(const double* row, bool indicatorOnly) const {
   if (!ParamsCurrent() || row == nullptr) return false;
-  const auto valueOf = [&](int i) {
-    return indicatorOnly ? 1.0 : ComputeDesignRowValue(row, fvFixedParameters[static_cast<std::size_t>(i)]);
-  };
+  const auto valueOf = [&](int i) { return indicatorOnly ? 1.0 : fColumnValues.Value(row, i); };
   if (!fbHasFactors) {
     for (int i = 0; i < fNFixedParameters; ++i) {
       fvWorkIndices[i] = i;

@@ -23,6 +23,7 @@
 #include "common/QXCallbacks.h"
 #include "common/QXExport.h"
 #include "common/QXStatus.h"
+#include "design/QXColumnValues.h"
 #include "design/QXFactorTables.h"
 #include "records/QXCancelInfo.h"
 #include "settings/QXModelEffect.h"
@@ -131,6 +132,7 @@ class QXREGRES_API QXDesignMatrix {
   // The factor list of every fixed effect as handed to the tables.
   std::vector<std::vector<int>> fvEffectFactors;
   std::vector<QXRegrParameter> fvFixedParameters;
+  QXColumnValues fColumnValues;
   int fNFixedParameters = 0;
   bool fbParamsCreated = false;
   mutable std::vector<double> fvWorkValues;

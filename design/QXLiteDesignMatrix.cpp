@@ -4,7 +4,6 @@
 #include <string>
 
 #include "common/QXDisplay.h"
-#include "design/QXDesignRowValue.h"
 #include "design/QXFactorCounts.h"
 
 namespace QXMath_600 {
@@ -103,6 +102,7 @@ void QXLiteDesignMatrix::CreateNewTable(const QXModelEffect& effect) {
 
 void QXLiteDesignMatrix::AppendParameter(const QXRegrParameter& p, int e) {
   fvParameters.push_back(p);
+  fColumnValues.Append(p);
   ++fNParameters;
   if (fvTables[e] != nullptr) ++fvNEffectParameters[e];
 }
@@ -280,7 +280,7 @@ bool QXLiteDesignMatrix::ExpandSparse(const double* row) const {
   for (int e = 0; e < fNModelEffects; ++e) {
     const int i = indices[e];
     fvWorkIndices[e] = i;
-    fvWorkValues[e] = i >= 0 ? ComputeDesignRowValue(row, fvParameters[static_cast<std::size_t>(i)]) : 0.0;
+    fvWorkValues[e] = i >= 0 ? fColumnValues.Value(row, i) : 0.0;
   }
   return ok;
 }

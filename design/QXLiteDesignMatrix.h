@@ -30,6 +30,7 @@
 #include "common/QXExport.h"
 #include "common/QXHashKey.h"
 #include "common/QXStatus.h"
+#include "design/QXColumnValues.h"
 #include "design/QXHashtable.h"
 #include "settings/QXModelEffect.h"
 #include "settings/QXRegrParameter.h"
@@ -155,6 +156,7 @@ class QXREGRES_API QXLiteDesignMatrix {
   std::vector<QXModelEffect> fvModelEffects;
   int fNModelEffects = 0;
   std::vector<QXRegrParameter> fvParameters;
+  QXColumnValues fColumnValues;
   int fNParameters = 0;
   mutable std::vector<double> fvWorkValues;
   mutable std::vector<int> fvWorkIndices;
