@@ -50,12 +50,15 @@
 #include "records/QXRecordExtractor.h"
 #include "records/QXRegRecordValidator.h"
 
-// Design: category counts, the hash table, and the cell tables that number the parameters.
+// Design: category counts, the hash table, the cell tables that number the parameters, and the
+// design matrices that expand records into rows of the model matrix.
 #include "design/QXCellTables.h"
+#include "design/QXDesignMatrix.h"
 #include "design/QXEffectsTables.h"
 #include "design/QXFactorCounts.h"
 #include "design/QXFactorTables.h"
 #include "design/QXHashtable.h"
+#include "design/QXLiteDesignMatrix.h"
 
 // Link functions: the interface, its factory and the fifteen links.
 #include "links/IQXLinkFunc.h"
