@@ -17,7 +17,7 @@ const char* BaseText(long code) {
     case 301: return "the model has no dependent variable";
     case 302: return "the model has neither an intercept nor any model effect";
     case 303: return "the operation was asked for in an invalid state or with invalid arguments";
-    case 304: return "the record iterator delivered a null record";
+    case 304: return "a pass of the record iterator failed (a read error or truncated data)";
     case 305: return "the model has too many parameters";
     case 306: return "the data pass was requested a second time";
     case 307: return "the data contain no valid record";
@@ -115,6 +115,18 @@ std::string QXStatus::GetMessage() const {
   if (fCode == 316 && HasDiscreteDatum(1) && HasScaleDatum(1)) {
     text = "categorical value " + FormatDouble(GetScaleDatum(1)) + " of variable " +
            std::to_string(GetDiscreteDatum(1)) + " is not a valid category code";
+  } else if (fCode == 304 && HasDiscreteDatum(0)) {
+    text = "a pass of the record iterator failed with fail reason " + std::to_string(GetDiscreteDatum(0)) +
+           " (a read error or truncated data)";
+  } else if (fCode == 313 && HasDiscreteDatum(0) && HasDiscreteDatum(1)) {
+    const long column = GetDiscreteDatum(0);
+    text =
+        column == GetDiscreteDatum(1)
+            ? "the sum of squares of the dependent variable overflows: its values are too large for double "
+              "precision (rescale it)"
+            : "the cross products of parameter " + std::to_string(column) +
+                  " overflow: its values or their products are too large for double precision (rescale the "
+                  "covariates)";
   } else if (fCode == 305 && HasDiscreteDatum(0) && HasDiscreteDatum(1)) {
     text += " (" + std::to_string(GetDiscreteDatum(0)) + "; at most " + std::to_string(GetDiscreteDatum(1)) +
             " are supported)";

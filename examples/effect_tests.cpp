@@ -15,37 +15,31 @@
 
 namespace {
 
-// Writes the records (breaks, wool code, tension code) to a temporary binary file; factors are coded
-// 0, 1, ... in sorted level order.
-std::FILE* WriteRecords(const char* path, int& nRecords) {
+// Reads the records (breaks, wool code, tension code) into one array of rows; factors are coded 0, 1,
+// ... in sorted level order.
+bool ReadRecords(const char* path, std::vector<double>& rows) {
   std::ifstream in(path);
   std::string line;
-  if (!std::getline(in, line)) return nullptr;  // header: breaks,wool,tension
-  std::vector<std::vector<std::string>> rows;
+  if (!std::getline(in, line)) return false;  // header: breaks,wool,tension
+  std::vector<std::vector<std::string>> fields;
   std::map<std::string, int> wool, tension;
   while (std::getline(in, line)) {
-    std::stringstream fields(line);
+    std::stringstream stream(line);
     std::vector<std::string> row(3);
-    if (!std::getline(fields, row[0], ',') || !std::getline(fields, row[1], ',') ||
-        !std::getline(fields, row[2]))
-      return nullptr;
+    if (!std::getline(stream, row[0], ',') || !std::getline(stream, row[1], ',') ||
+        !std::getline(stream, row[2]))
+      return false;
     wool.emplace(row[1], 0);
     tension.emplace(row[2], 0);
-    rows.push_back(row);
+    fields.push_back(row);
   }
   int code = 0;
   for (auto& level : wool) level.second = code++;
   code = 0;
   for (auto& level : tension) level.second = code++;
-  std::FILE* file = std::tmpfile();
-  if (file == nullptr) return nullptr;
-  for (const auto& row : rows) {
-    const double record[3] = {std::stod(row[0]), double(wool[row[1]]), double(tension[row[2]])};
-    std::fwrite(record, sizeof(double), 3, file);
-  }
-  std::fflush(file);
-  nRecords = static_cast<int>(rows.size());
-  return file;
+  for (const auto& row : fields)
+    rows.insert(rows.end(), {std::stod(row[0]), double(wool[row[1]]), double(tension[row[2]])});
+  return !fields.empty();
 }
 
 void PrintTable(const char* title, const QXMath_600::QXModelTestStats& stats,
@@ -65,10 +59,8 @@ void PrintTable(const char* title, const QXMath_600::QXModelTestStats& stats,
 }  // namespace
 
 int main() {
-  int nRecords = 0;
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(WriteRecords("data/warpbreaks.csv", nRecords),
-                                                       &std::fclose);
-  if (!file) {
+  std::vector<double> rows;
+  if (!ReadRecords("data/warpbreaks.csv", rows)) {
     std::fprintf(stderr, "cannot read data/warpbreaks.csv (run from the repository root)\n");
     return 1;
   }
@@ -95,7 +87,9 @@ int main() {
     std::fprintf(stderr, "%s\n", factory.GetStatus().GetMessage().c_str());
     return 1;
   }
-  QXCommon_600::BinaryRecordIterator records(file.get(), 3);
+  // The records stay in the program's memory, read in place in each of the model's passes.
+  const int nRecords = static_cast<int>(rows.size() / 3);
+  QXCommon_600::QXMemoryRecordIterator records(rows.data(), nRecords, 3);
   const QXCommon_600::QXStatus built = component->BuildModel(records);
   QXMath_600::IQXRegOutputStats* output = nullptr;
   if (built.IsError() || component->GetOutputStats(output).IsError()) {

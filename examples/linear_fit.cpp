@@ -1,9 +1,11 @@
 // Fits a general linear model through the public API: breaks ~ wool * tension on R's warpbreaks data
-// (data/warpbreaks.csv). The records go to a binary file that the library reads in passes, as it
-// would read a data set far larger than memory; factors are coded 0, 1, ... in sorted level order.
+// (data/warpbreaks.csv). The data stay in the program's own arrays, one per variable, which the
+// library reads in passes through an in-memory iterator; factors are coded 0, 1, ... in sorted level
+// order. (A data set larger than memory would go to a binary record file and a BinaryRecordIterator.)
 // Run from the repository root.
 #include <qxregres600r.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -63,15 +65,12 @@ int main() {
   const auto wool = Levels(data.wool);
   const auto tension = Levels(data.tension);
 
-  // Record layout: 0 breaks, 1 wool, 2 tension.
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), &std::fclose);
-  if (!file) return 1;
+  // Record layout: 0 breaks, 1 wool, 2 tension; one array per variable.
+  std::vector<double> woolCodes, tensionCodes;
   for (std::size_t i = 0; i < data.breaks.size(); ++i) {
-    const double record[3] = {data.breaks[i], double(wool.at(data.wool[i])),
-                              double(tension.at(data.tension[i]))};
-    std::fwrite(record, sizeof(double), 3, file.get());
+    woolCodes.push_back(wool.at(data.wool[i]));
+    tensionCodes.push_back(tension.at(data.tension[i]));
   }
-  std::fflush(file.get());
 
   QXMath_600::QXRegSettings settings;
   settings.SetDependent(0);
@@ -93,7 +92,10 @@ int main() {
     std::fprintf(stderr, "%s\n", factory.GetStatus().GetMessage().c_str());
     return 1;
   }
-  QXCommon_600::BinaryRecordIterator records(file.get(), 3);
+  // The arrays must stay unchanged while the model is built: the iterator reads them in place.
+  QXCommon_600::QXMemoryRecordIterator records(
+      std::vector<const double*>{data.breaks.data(), woolCodes.data(), tensionCodes.data()},
+      static_cast<std::int64_t>(data.breaks.size()));
   const QXCommon_600::QXStatus status = component->BuildModel(records);
   QXMath_600::IQXRegOutputStats* stats = nullptr;
   if (status.IsError() || component->GetOutputStats(stats).IsError()) {

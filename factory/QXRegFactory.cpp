@@ -1,5 +1,6 @@
 #include "factory/QXRegFactory.h"
 
+#include "common/QXDisplay.h"
 #include "linear/QXGLMComponent.h"
 #include "logistic/QXLogComponent.h"
 #include "settings/QXLogRegSettings.h"
@@ -23,6 +24,15 @@ IQXRegComponent* QXRegFactory::CreateRegAlgorithm(QXRegSettings& settings) {
     }
     default: return nullptr;
   }
+}
+
+void QXRegFactory::Display() const {
+  using namespace QXDisplay_600;
+  DisplayText(1, " ");
+  DisplayText(1, "QXRegFactory display start");
+  DisplayI("Status of the last creation", fStatus.GetErrorCode());
+  DisplayS("Status message", fStatus.GetMessage());
+  DisplayText(1, "QXRegFactory display end");
 }
 
 }  // namespace QXMath_600

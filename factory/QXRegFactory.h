@@ -23,6 +23,8 @@ class QXREGRES_API QXRegFactory {
   // status).
   IQXRegComponent* CreateRegAlgorithm(QXRegSettings& settings);
 
+  void Display() const;
+
  private:
   QXCommon_600::QXStatus fStatus;
 };

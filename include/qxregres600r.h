@@ -43,20 +43,24 @@
 #include "settings/QXRegSettings.h"
 #include "settings/QXRegrParameter.h"
 
-// Record access: the binary iterator, cancellation, record validation and extraction.
+// Record access: the binary and in-memory iterators, cancellation, record validation and extraction.
 #include "records/BinaryRecordIterator.h"
 #include "records/QXCancelInfo.h"
+#include "records/QXMemoryRecordIterator.h"
 #include "records/QXRecordExtractor.h"
 #include "records/QXRegRecordValidator.h"
 #include "records/QXValidatedPass.h"
 
-// Design: category counts, the hash table, and the cell tables that number the parameters.
+// Design: category counts, the hash table, the cell tables that number the parameters, and the
+// design matrices that expand records into rows of the model matrix.
 #include "design/QXCellTables.h"
+#include "design/QXDesignMatrix.h"
 #include "design/QXEffectsTables.h"
 #include "design/QXFactorCounts.h"
 #include "design/QXFactorTableSetup.h"
 #include "design/QXFactorTables.h"
 #include "design/QXHashtable.h"
+#include "design/QXLiteDesignMatrix.h"
 
 // Link functions: the interface, its factory and the fifteen links.
 #include "links/IQXLinkFunc.h"
@@ -117,3 +121,8 @@
 // Marginal means: specifications and result records.
 #include "marginals/QXEmmeansSpec.h"
 #include "marginals/QXEmmeansStats.h"
+
+// Exports: PMML elements and standalone documents of a fitted model, ZozoREZ parameter statistics.
+#include "export/QXPMMLDocument.h"
+#include "export/QXPMMLRegrExporter.h"
+#include "export/QXRegrZozoREZUtil.h"

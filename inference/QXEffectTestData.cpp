@@ -1,7 +1,12 @@
 #include "inference/QXEffectTestData.h"
 
+#include <string>
+#include <string_view>
+
+#include "common/QXDisplay.h"
 #include "common/QXMissingValue.h"
 #include "inference/QXSatterthwaite.h"
+#include "settings/QXDisplayC.h"
 
 namespace QXMath_600 {
 
@@ -147,6 +152,63 @@ double QXEffectTestData::DenominatorDF(const QXRectMatrix& L) const {
   if (fpSatterthwaite == nullptr) return fDF;
   const double df = fpSatterthwaite->ComputeDF4FixedOverall(L);
   return QXMV::IsMissing(df) ? fDF : df;
+}
+
+void QXEffectTestData::Display() const {
+  using namespace QXDisplay_600;
+  const auto displayRect = [](std::string_view name, const std::unique_ptr<QXRectMatrix>& m) {
+    if (!m) return DisplayText(1, std::string(name) + " is 0");
+    DisplayText(1, name);
+    m->Display();
+  };
+  const auto displaySym = [](std::string_view name, const QXSymMatrix* m) {
+    if (m == nullptr) return DisplayText(1, std::string(name) + " is 0");
+    DisplayText(1, name);
+    m->Display();
+  };
+  DisplayText(1, " ");
+  DisplayText(1, "QXEffectTestData display start");
+  DisplayI("Number of model effects", GetNEffects());
+  for (const QXModelEffect& effect : fvModelEffects) effect.Display();
+  DisplayIV("fvEffectStarts", fvEffectStarts);
+  DisplayIV("fvEffectSizes", fvEffectSizes);
+  DisplayDV("fvEstimates", fvEstimates);
+  DisplayText(1, fpSettings != nullptr ? "fpSettings is set" : "fpSettings is 0");
+  DisplayD("fTolerance", fTolerance);
+  DisplayB("fbInterceptUsed", fbInterceptUsed);
+  displayRect("fpHMatrix", fpHMatrix);
+  displaySym("fpSSCPMatrix", fpSSCPMatrix.get());
+  DisplayDV("fvDiagonal", fvDiagonal);
+  displaySym("fpCovariance", fpCovariance);
+  DisplayD("fConfidenceLevel", fConfidenceLevel);
+  if (fpModelTests)
+    fpModelTests->Display();
+  else
+    DisplayText(1, "fpModelTests is 0");
+  displayRect("fpLMatrix", fpLMatrix);
+  DisplayC("fDistType", fDistType);
+  DisplayI("fNEstimates", fNEstimates);
+  DisplayI("fP", fP);
+  DisplayI("fK", fK);
+  DisplayText(1, "fSweptSet");
+  fSweptSet.Display();
+  DisplayText(1, "fNonRedundantSet");
+  fNonRedundantSet.Display();
+  DisplayS("fStatus", fStatus.GetMessage());
+  displayRect("fpBackTransformedL", fpBackTransformedL);
+  DisplayD("fDF", fDF);
+  if (fpSatterthwaite != nullptr)
+    fpSatterthwaite->Display();
+  else
+    DisplayText(1, "fpSatterthwaite is 0");
+  DisplayDV("fvScaleOffsets", fvScaleOffsets);
+  DisplayDV("fvScaleFactors", fvScaleFactors);
+  displayRect("fpRMatrix", fpRMatrix);
+  displaySym("fpAMatrix", fpAMatrix.get());
+  DisplayI("fNTypeISweptEffects", fNTypeISweptEffects);
+  DisplayText(1, "fModelNonRedundant");
+  fModelNonRedundant.Display();
+  DisplayText(1, "QXEffectTestData display end");
 }
 
 }  // namespace QXMath_600

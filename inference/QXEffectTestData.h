@@ -79,6 +79,8 @@ class QXREGRES_API QXEffectTestData {
   // Satterthwaite object and it gives one, else fDF.
   double DenominatorDF(const QXRectMatrix& L) const;
 
+  void Display() const;
+
   // The members, in the order of the data model; the test classes read and write them directly.
   std::vector<QXModelEffect> fvModelEffects;
   std::vector<int> fvEffectStarts;

@@ -105,12 +105,16 @@ QXStatus QXGLMAlgorithm::BuildModel(MultiPassRecordIter& records) {
 }
 
 QXStatus QXGLMAlgorithm::Score(const Record& record, double& predicted) const {
-  predicted = QXMV::gMissingValue;
+  // The prediction is written only with a successful status, so that a caller's value survives an
+  // error; a record with a missing factor or covariate is scored as missing.
   if (fStatus.IsError()) return fStatus;
   if (fCancelInfo.WillCancel()) return Error(1);
   if (!fbModelBuilt) return Error(311);
   QXStatus status;
-  if (!fRecordValidator.IsValid4Scoring(record, status)) return status;
+  if (!fRecordValidator.IsValid4Scoring(record, status)) {
+    if (!status.IsError()) predicted = QXMV::gMissingValue;
+    return status;
+  }
   predicted = fModel.Predict(record.GetAll());
   return status;
 }

@@ -1,7 +1,6 @@
 #include "linear/QXGLMComponent.h"
 
 #include "common/QXDisplay.h"
-#include "common/QXMissingValue.h"
 
 namespace QXMath_600 {
 
@@ -44,7 +43,6 @@ QXStatus QXGLMComponent::GetOutputStats(IQXRegOutputStats*& stats) {
 }
 
 QXStatus QXGLMComponent::Score(const QXCommon_600::Record& record, double& predicted, std::vector<double>&) {
-  predicted = QXMV::gMissingValue;
   if (fStatus.IsError()) return fStatus;
   return fpAlgorithm->Score(record, predicted);
 }

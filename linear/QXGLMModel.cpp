@@ -246,6 +246,15 @@ QXStatus QXGLMModel::Solve() {
   fXPrimeWX.MultiplyByNumber(fTotalFreqWeight);
   std::vector<double> diagonal;
   fZPrimeZ.GetDiagonal(diagonal);
+  // A column whose values (or products of covariates) overflow has an infinite sum of squares, which
+  // the sweep would take for an aliased column: the model cannot be formed in double precision.
+  for (int k = 0; k <= p; ++k) {
+    if (std::isfinite(diagonal[k])) continue;
+    fStatus = QXStatus(313, false);
+    fStatus.SetDiscreteDatum(0, k);
+    fStatus.SetDiscreteDatum(1, p);
+    return fStatus;
+  }
   fRedundancy = QXBitSet(p + 1);
   const double tolerance = fpSettings->GetTolerance();
   for (int k = 0; k < p; ++k) {

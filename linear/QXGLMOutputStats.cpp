@@ -20,6 +20,8 @@ QXGLMOutputStats::QXGLMOutputStats(const QXRegSettings& settings, QXGLMAlgorithm
   const int p = model.GetNParameters();
   const QXBitSet& swept = model.GetRedundancyIndicators();
   fNDegFreedom = settings.GetDF() > 0.0 ? settings.GetDF() : fTotalFreqWeight - model.GetRank();
+  // Fractional frequency weights can total less than the rank; no test has negative degrees of freedom.
+  if (fNDegFreedom < 0.0) fNDegFreedom = QXMV::gMissingValue;
 
   fRedundancyIndicators = QXBitSet(p);
   fvParamStats.resize(static_cast<std::size_t>(p));

@@ -10,7 +10,8 @@
 // of non-redundant parameters). Counting aliased parameters would understate the degrees of freedom of
 // every model with a factor and an intercept, and the regression-weight total V would change the
 // inference when every regression weight is multiplied by a constant; with frequency weights W - rank
-// is what a fit on the expanded records gives.
+// is what a fit on the expanded records gives. Fractional frequency weights can make W - rank negative:
+// the degrees of freedom are then the system-missing value, and nothing that needs them can be formed.
 //
 // The parameter statistics carry the index, the estimate, the redundancy flag and the effect index;
 // the linear model forms no standard errors or tests of its own there.

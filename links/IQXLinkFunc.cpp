@@ -1,5 +1,9 @@
 #include "links/IQXLinkFunc.h"
 
+#include <string>
+
+#include "common/QXDisplay.h"
+
 #include "links/QXLinkCumCauchit.h"
 #include "links/QXLinkIdentity.h"
 #include "links/QXLinkLog.h"
@@ -32,6 +36,17 @@ IQXLinkFunc* CreateLinkFunction(QXConst::LinkType type, double param) {
   }
   // Any other value, negative ones included, names no link.
   return nullptr;
+}
+
+void IQXLinkFunc::Display() const { DisplayLink("IQXLinkFunc", nullptr); }
+
+void IQXLinkFunc::DisplayLink(std::string_view className, const double* parameter) {
+  using namespace QXDisplay_600;
+  const std::string name(className);
+  DisplayText(1, " ");
+  DisplayText(1, name + " display start");
+  if (parameter != nullptr) DisplayD("fParam", *parameter);
+  DisplayText(1, name + " display end");
 }
 
 }  // namespace QXMath_600

@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "common/QXExport.h"
 #include "settings/QXConst.h"
@@ -41,6 +42,11 @@ class QXREGRES_API IQXLinkFunc {
   virtual double SecondDerivative(double mu, std::uint32_t* status) const = 0;
   // Sets the ancillary parameter of the links that have a replaceable one; the others ignore it.
   virtual void SetParam(double /*param*/) {}
+  // Prints the link's class and its parameter, for the links that have one.
+  virtual void Display() const;
+
+ protected:
+  static void DisplayLink(std::string_view className, const double* parameter);
 };
 
 // A new link object of the given type, owned by the caller (delete it through the interface). param

@@ -53,4 +53,6 @@ double QXLinkCumCauchit::SecondDerivative(double mu, std::uint32_t* status) cons
   return Finish(2.0 * s * c * s * s / kPi, status);
 }
 
+void QXLinkCumCauchit::Display() const { DisplayLink("QXLinkCumCauchit", nullptr); }
+
 }  // namespace QXMath_600

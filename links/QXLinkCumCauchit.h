@@ -17,6 +17,7 @@ class QXREGRES_API QXLinkCumCauchit : public IQXLinkFunc {
   double Derivative(double mu, std::uint32_t* status) const override;
   // sin(2 pi mu) cos^2((mu - 1/2) pi) / pi; 0.0 with status 1 at mu = 0 and 1.
   double SecondDerivative(double mu, std::uint32_t* status) const override;
+  void Display() const override;
 };
 
 }  // namespace QXMath_600

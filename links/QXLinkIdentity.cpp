@@ -23,4 +23,6 @@ double QXLinkIdentity::SecondDerivative(double mu, std::uint32_t* status) const 
   return Report(0.0, kSuccess, status);
 }
 
+void QXLinkIdentity::Display() const { DisplayLink("QXLinkIdentity", nullptr); }
+
 }  // namespace QXMath_600

@@ -13,6 +13,7 @@ class QXREGRES_API QXLinkIdentity : public IQXLinkFunc {
   double InverseLink(double eta, std::uint32_t* status) const override;
   double Derivative(double mu, std::uint32_t* status) const override;
   double SecondDerivative(double mu, std::uint32_t* status) const override;
+  void Display() const override;
 };
 
 }  // namespace QXMath_600

@@ -70,4 +70,8 @@ double QXLinkLogComp::SecondDerivative(double mu, std::uint32_t* status) const {
   return MinusInverseSquare(1.0 - mu, status);
 }
 
+void QXLinkLog::Display() const { DisplayLink("QXLinkLog", nullptr); }
+
+void QXLinkLogComp::Display() const { DisplayLink("QXLinkLogComp", nullptr); }
+
 }  // namespace QXMath_600

@@ -12,6 +12,7 @@ class QXREGRES_API QXLinkLog : public IQXLinkFunc {
   double InverseLink(double eta, std::uint32_t* status) const override;
   double Derivative(double mu, std::uint32_t* status) const override;
   double SecondDerivative(double mu, std::uint32_t* status) const override;
+  void Display() const override;
 };
 
 class QXREGRES_API QXLinkLogComp : public IQXLinkFunc {
@@ -21,6 +22,7 @@ class QXREGRES_API QXLinkLogComp : public IQXLinkFunc {
   double InverseLink(double eta, std::uint32_t* status) const override;
   double Derivative(double mu, std::uint32_t* status) const override;
   double SecondDerivative(double mu, std::uint32_t* status) const override;
+  void Display() const override;
 };
 
 }  // namespace QXMath_600

@@ -107,4 +107,12 @@ double QXLinkCumNegLog2::SecondDerivative(double mu, std::uint32_t* status) cons
   return Finish(mu * l * (l + 1.0), status);
 }
 
+void QXLinkCompLog2::Display() const { DisplayLink("QXLinkCompLog2", nullptr); }
+
+void QXLinkNegLog2::Display() const { DisplayLink("QXLinkNegLog2", nullptr); }
+
+void QXLinkCumCompLog2::Display() const { DisplayLink("QXLinkCumCompLog2", nullptr); }
+
+void QXLinkCumNegLog2::Display() const { DisplayLink("QXLinkCumNegLog2", nullptr); }
+
 }  // namespace QXMath_600

@@ -14,6 +14,7 @@ class QXREGRES_API QXLinkCompLog2 : public IQXLinkFunc {
   double InverseLink(double eta, std::uint32_t* status) const override;
   double Derivative(double mu, std::uint32_t* status) const override;
   double SecondDerivative(double mu, std::uint32_t* status) const override;
+  void Display() const override;
 };
 
 class QXREGRES_API QXLinkNegLog2 : public IQXLinkFunc {
@@ -22,6 +23,7 @@ class QXREGRES_API QXLinkNegLog2 : public IQXLinkFunc {
   double InverseLink(double eta, std::uint32_t* status) const override;
   double Derivative(double mu, std::uint32_t* status) const override;
   double SecondDerivative(double mu, std::uint32_t* status) const override;
+  void Display() const override;
 };
 
 class QXREGRES_API QXLinkCumCompLog2 : public QXLinkCompLog2 {
@@ -30,6 +32,7 @@ class QXREGRES_API QXLinkCumCompLog2 : public QXLinkCompLog2 {
   double Derivative(double mu, std::uint32_t* status) const override;
   // -log(1 - mu) (1 - mu) (log(1 - mu) + 1); 0.0 with status 1 at mu = 0 and 1.
   double SecondDerivative(double mu, std::uint32_t* status) const override;
+  void Display() const override;
 };
 
 class QXREGRES_API QXLinkCumNegLog2 : public QXLinkNegLog2 {
@@ -39,6 +42,7 @@ class QXREGRES_API QXLinkCumNegLog2 : public QXLinkNegLog2 {
   // mu log(mu) (log(mu) + 1); 0.0 with status 1 at mu = 0, while mu = 1 lies in the domain and gives
   // 0.0 with status 0.
   double SecondDerivative(double mu, std::uint32_t* status) const override;
+  void Display() const override;
 };
 
 }  // namespace QXMath_600

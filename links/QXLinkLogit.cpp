@@ -52,4 +52,8 @@ double QXLinkCumLogit::SecondDerivative(double mu, std::uint32_t* status) const 
   return Finish((1.0 - 2.0 * mu) * ((1.0 - mu) * mu), status);
 }
 
+void QXLinkLogit::Display() const { DisplayLink("QXLinkLogit", nullptr); }
+
+void QXLinkCumLogit::Display() const { DisplayLink("QXLinkCumLogit", nullptr); }
+
 }  // namespace QXMath_600

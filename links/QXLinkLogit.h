@@ -14,6 +14,7 @@ class QXREGRES_API QXLinkLogit : public IQXLinkFunc {
   double InverseLink(double eta, std::uint32_t* status) const override;
   double Derivative(double mu, std::uint32_t* status) const override;
   double SecondDerivative(double mu, std::uint32_t* status) const override;
+  void Display() const override;
 };
 
 class QXREGRES_API QXLinkCumLogit : public QXLinkLogit {
@@ -22,6 +23,7 @@ class QXREGRES_API QXLinkCumLogit : public QXLinkLogit {
   double Derivative(double mu, std::uint32_t* status) const override;
   // d2 mu / d eta2 = (1 - 2 mu) (1 - mu) mu; 0.0 with status 1 at mu = 0 and 1.
   double SecondDerivative(double mu, std::uint32_t* status) const override;
+  void Display() const override;
 };
 
 }  // namespace QXMath_600

@@ -47,4 +47,6 @@ double QXLinkNegBinomial::SecondDerivative(double mu, std::uint32_t* status) con
   return Finish(-(2.0 * fParam * mu + 1.0) * power, status);
 }
 
+void QXLinkNegBinomial::Display() const { DisplayLink("QXLinkNegBinomial", &fParam); }
+
 }  // namespace QXMath_600

@@ -16,6 +16,7 @@ class QXREGRES_API QXLinkNegBinomial : public IQXLinkFunc {
   double InverseLink(double eta, std::uint32_t* status) const override;
   double Derivative(double mu, std::uint32_t* status) const override;
   double SecondDerivative(double mu, std::uint32_t* status) const override;
+  void Display() const override;
   void SetParam(double k) override { fParam = k; }
 
  private:

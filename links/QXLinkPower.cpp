@@ -97,4 +97,8 @@ double QXLinkOddsPower::SecondDerivative(double mu, std::uint32_t* status) const
   return ScaledPower(factor, mu / (1.0 - mu), fParam, status);
 }
 
+void QXLinkPower::Display() const { DisplayLink("QXLinkPower", &fParam); }
+
+void QXLinkOddsPower::Display() const { DisplayLink("QXLinkOddsPower", &fParam); }
+
 }  // namespace QXMath_600

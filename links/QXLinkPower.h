@@ -16,6 +16,7 @@ class QXREGRES_API QXLinkPower : public IQXLinkFunc {
   double InverseLink(double eta, std::uint32_t* status) const override;
   double Derivative(double mu, std::uint32_t* status) const override;
   double SecondDerivative(double mu, std::uint32_t* status) const override;
+  void Display() const override;
 
  private:
   double fParam;
@@ -29,6 +30,7 @@ class QXREGRES_API QXLinkOddsPower : public IQXLinkFunc {
   double InverseLink(double eta, std::uint32_t* status) const override;
   double Derivative(double mu, std::uint32_t* status) const override;
   double SecondDerivative(double mu, std::uint32_t* status) const override;
+  void Display() const override;
 
  private:
   double fParam;

@@ -82,4 +82,8 @@ double QXLinkCumProbit::SecondDerivative(double mu, std::uint32_t* status) const
   return Finish(-f * z, status);
 }
 
+void QXLinkProbit::Display() const { DisplayLink("QXLinkProbit", nullptr); }
+
+void QXLinkCumProbit::Display() const { DisplayLink("QXLinkCumProbit", nullptr); }
+
 }  // namespace QXMath_600

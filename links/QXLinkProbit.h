@@ -15,6 +15,7 @@ class QXREGRES_API QXLinkProbit : public IQXLinkFunc {
   double Derivative(double mu, std::uint32_t* status) const override;
   // 2 pi z exp(z^2); 0.0 with status 1 at mu = 0 and 1.
   double SecondDerivative(double mu, std::uint32_t* status) const override;
+  void Display() const override;
 };
 
 class QXREGRES_API QXLinkCumProbit : public QXLinkProbit {
@@ -23,6 +24,7 @@ class QXREGRES_API QXLinkCumProbit : public QXLinkProbit {
   double Derivative(double mu, std::uint32_t* status) const override;
   // -z phi(z), formed from this object's own Link and Derivative.
   double SecondDerivative(double mu, std::uint32_t* status) const override;
+  void Display() const override;
 };
 
 }  // namespace QXMath_600

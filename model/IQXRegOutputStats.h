@@ -43,6 +43,10 @@ class QXREGRES_API IQXRegOutputStats {
   virtual double GetNDegFreedom() const = 0;
   // The system-missing value for a statistic the model family does not answer.
   virtual double GetModelFitStat(QXConst::QXModelFitStat stat) const = 0;
+  // The linear model's matrix is unscaled: the inverse of sum f g x x' over the non-redundant
+  // parameters (f, g the frequency and regression weights). The covariance of its estimates is that
+  // matrix times sigma^2 = RMSE^2 W / GetNDegFreedom(), RMSE being GetModelFitStat(QXFitRootMSE) and
+  // W GetTotalFreqWeight().
   virtual const QXSymMatrix* GetCovarianceMatrix() const = 0;
   virtual const std::vector<QXRegrParameterStats>& GetParamStats() const = 0;
   // The set of non-redundant parameters.

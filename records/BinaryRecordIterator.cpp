@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <limits>
 #include <utility>
+#include <vector>
+
+#include "common/QXDisplay.h"
 
 #if !defined(_WIN32)
 #include <sys/types.h>
@@ -88,6 +91,21 @@ std::int64_t BinaryRecordIterator::GetRecordOffset(std::int64_t record, int nVar
 bool BinaryRecordIterator::SeekToRecord(FILE* file, std::int64_t record, int nVariables) {
   const std::int64_t offset = GetRecordOffset(record, nVariables);
   return file != nullptr && offset >= 0 && SeekTo(file, offset);
+}
+
+void BinaryRecordIterator::Display() const {
+  using namespace QXDisplay_600;
+  const auto values = [](const Record& r) {
+    return r.Size() == 0 ? std::vector<double>() : std::vector<double>(r.GetAll(), r.GetAll() + r.Size());
+  };
+  DisplayText(1, " ");
+  DisplayText(1, "BinaryRecordIterator display start");
+  DisplayDV("fCurrent", values(fCurrent));
+  DisplayDV("fLookAhead", values(fLookAhead));
+  DisplayText(1, fpFile != nullptr ? "fpFile is set" : "fpFile is 0");
+  DisplayI("fNVariables", fNVariables);
+  DisplayI("fFailReason", fFailReason);
+  DisplayText(1, "BinaryRecordIterator display end");
 }
 
 }  // namespace QXCommon_600

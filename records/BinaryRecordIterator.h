@@ -47,6 +47,8 @@ class QXREGRES_API BinaryRecordIterator : public MultiPassRecordIter {
   // 2 GiB can be addressed. Returns false when the offset is invalid or the seek fails.
   static bool SeekToRecord(FILE* file, std::int64_t record, int nVariables);
 
+  void Display() const;
+
  private:
   // Hands the look-ahead record over to the current one and reads the following record ahead.
   int NextRecord();

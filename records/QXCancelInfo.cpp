@@ -1,5 +1,7 @@
 #include "records/QXCancelInfo.h"
 
+#include "common/QXDisplay.h"
+
 namespace QXMath_600 {
 
 QXCancelInfo::QXCancelInfo(const QXCancelInfo& other)
@@ -22,6 +24,15 @@ bool QXCancelInfo::IsCancel() {
 bool QXCancelInfo::WillCancel() const {
   if (fbCancelled.load()) return true;
   return fpQueryCancel != nullptr && fpQueryCancel->IsCancelPending();
+}
+
+void QXCancelInfo::Display() const {
+  using namespace QXDisplay_600;
+  DisplayText(1, " ");
+  DisplayText(1, "QXCancelInfo display start");
+  DisplayB("fbCancelled", fbCancelled.load());
+  DisplayText(1, fpQueryCancel != nullptr ? "fpQueryCancel is set" : "fpQueryCancel is 0");
+  DisplayText(1, "QXCancelInfo display end");
 }
 
 }  // namespace QXMath_600

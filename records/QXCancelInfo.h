@@ -32,6 +32,8 @@ class QXREGRES_API QXCancelInfo {
   // Replaces the caller's object; a cancel already remembered stays.
   void SetCancelPtr(QXCommon_600::QXQueryCancel* queryCancel) { fpQueryCancel = queryCancel; }
 
+  void Display() const;
+
  private:
   QXCommon_600::QXQueryCancel* fpQueryCancel = nullptr;
   std::atomic<bool> fbCancelled{false};

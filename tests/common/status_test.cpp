@@ -59,6 +59,22 @@ TEST(Status, CategoryMessageNamesValueAndVariable) {
   EXPECT_EQ(s.GetMessage(), "error 316: categorical value 3.5 of variable 2 is not a valid category code");
 }
 
+TEST(Status, FailedPassAndOverflowMessagesSayWhatHappened) {
+  QXStatus pass(304, false);
+  EXPECT_EQ(pass.GetMessage(),
+            "error 304: a pass of the record iterator failed (a read error or truncated data)");
+  pass.SetDiscreteDatum(0, 3);
+  EXPECT_EQ(
+      pass.GetMessage(),
+      "error 304: a pass of the record iterator failed with fail reason 3 (a read error or truncated data)");
+  QXStatus overflow(313, false);
+  overflow.SetDiscreteDatum(0, 2);
+  overflow.SetDiscreteDatum(1, 5);
+  EXPECT_NE(overflow.GetMessage().find("cross products of parameter 2 overflow"), std::string::npos);
+  overflow.SetDiscreteDatum(0, 5);
+  EXPECT_NE(overflow.GetMessage().find("dependent variable overflows"), std::string::npos);
+}
+
 TEST(MissingValue, IsTheMostNegativeFiniteDoubleAndBelowTheCategoryCutoff) {
   EXPECT_EQ(QXMV::gMissingValue, -std::numeric_limits<double>::max());
   EXPECT_LT(QXMV::gMissingValue, -0.5);

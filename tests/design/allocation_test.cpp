@@ -118,4 +118,56 @@ TEST(Allocation, RefillingAClearedTableReusesItsPairs) {
   EXPECT_EQ(table.GetCount(), 60);
 }
 
+// Model A x B x C + X + A x X^2 over the records above, as a caller's design of a fitted
+// model: every row form of both design matrices, once the caller's vectors have their size.
+TEST(Allocation, DesignMatrixRowsAllocateNothing) {
+  const std::vector<Record> records = MakeRecords();
+  QXMath_600::QXRegSettings settings;
+  ASSERT_TRUE(settings.SetDependent(4));
+  for (int f = 0; f < 3; ++f) ASSERT_GT(settings.AddFactor(f, 11), 0);
+  ASSERT_GT(settings.AddCovariate(3), 0);
+  std::vector<int> candidates = {0, 1, 2, 3};
+  QXMath_600::QXModelEffect abc(3, 1, &candidates), x(3, 1, &candidates), ax(3, 1, &candidates);
+  for (int f = 0; f < 3; ++f) ASSERT_TRUE(abc.AddNewFactor(f, false));
+  ASSERT_EQ(x.AddCovariate(3), 1);
+  ASSERT_TRUE(ax.AddNewFactor(0, false));
+  ASSERT_EQ(ax.AddCovariate(3), 1);
+  ASSERT_EQ(ax.AddCovariate(3), 2);
+  for (const QXMath_600::QXModelEffect& e : {abc, x, ax}) ASSERT_TRUE(settings.AddModelEffect(e));
+  QXMath_600::QXCancelInfo cancel;
+  QXCommon_600::QXWarnings warnings;
+  QXMath_600::QXDesignMatrix design(settings, cancel, warnings);
+  for (const Record& r : records) ASSERT_TRUE(design.GetFactorTables()->UpdateAll(r));
+  ASSERT_TRUE(design.CreateParameters().IsOK());
+  QXMath_600::QXLiteDesignMatrix lite(settings.GetFactors(), settings.GetFactorSizes(),
+                                      settings.GetCovariates());
+  for (const QXMath_600::QXRegrParameter& p : design.GetFixedParameters())
+    ASSERT_TRUE(lite.AddRegrParameter(p));
+  lite.SetDepVar(4);
+
+  const std::size_t p = static_cast<std::size_t>(design.GetNFixedParameters());
+  std::vector<double> x1(p), xy(p + 1), values(8);
+  std::vector<int> indices(8);
+  const std::vector<int> levels = {1, 2, 3};
+  bool ok = true;
+  AllocationCounter counter;
+  for (const Record& r : records) {
+    const double* row = r.GetAll();
+    bool placed = false;
+    ok = design.ExpandRowX(row, x1.data(), false) && ok;
+    ok = design.ExpandRowX(row, x1, true) && ok;
+    ok = design.ExpandRowX(row, indices, values, false) && ok;
+    ok = design.ExpandRowXY(row, xy, false) && ok;
+    ok = design.ExpandRowXY(row, indices, values, false) && ok;
+    ok = lite.ExpandRowX(row, x1) && ok;
+    ok = lite.ExpandRowX(row, indices, values) && ok;
+    ok = lite.ExpandRowXY(row, xy) && ok;
+    ok = lite.ExpandRowXY(row, indices, values) && ok;
+    ok = lite.GetEffectParameterIndex(1, levels) >= 0 && lite.GetParameterIndices(levels, placed)[1] >= 0 &&
+         ok;
+  }
+  EXPECT_EQ(counter.Count(), 0);
+  EXPECT_TRUE(ok);
+}
+
 }  // namespace

@@ -15,7 +15,18 @@ run(${CMAKE_COMMAND} --install ${BINARY_DIR} --prefix ${prefix})
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/install/consumer -B ${WORK_DIR}/cmake-build
     -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release)
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-build)
-run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${prefix}/${LIBDIR} ${WORK_DIR}/cmake-build/consumer)
+# No LD_LIBRARY_PATH: the consumer's run path names the library, whose own names qxcommon600r.
+run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${WORK_DIR}/cmake-build/consumer)
+
+# Loaded by its path alone, the library finds its companion through its $ORIGIN run path.
+run(c++ ${SOURCE_DIR}/tests/install/load_library.cpp -ldl -o ${WORK_DIR}/load-library)
+run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${WORK_DIR}/load-library
+    ${prefix}/${LIBDIR}/libqxregres600r.so)
+
+# The installed tool runs from the prefix alone.
+if(EXISTS ${prefix}/bin/qxfit)
+  run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${prefix}/bin/qxfit --version)
+endif()
 
 find_program(PKG_CONFIG pkg-config REQUIRED)
 execute_process(COMMAND ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${prefix}/${LIBDIR}/pkgconfig

@@ -207,13 +207,16 @@ TEST(LinearModelScoring, PredictsKnownCellsAndRefusesWhatCannotBeScored) {
   // A cell of A x B never seen: no prediction.
   EXPECT_TRUE(fit.component->Score(MakeRecord({0, 1, 0, 0.0}), p, probabilities).IsOK());
   EXPECT_EQ(p, kMissing);
-  // A code that is no category: the validator's 316, and no prediction; the component is unharmed.
+  // A code that is no category: the validator's 316, the caller's value untouched; the component is
+  // unharmed.
+  p = 42.0;
   const QXStatus bad = fit.component->Score(MakeRecord({0, 7, 0, 0.0}), p, probabilities);
   EXPECT_EQ(bad.GetErrorCode(), 316);
-  EXPECT_EQ(p, kMissing);
+  EXPECT_EQ(p, 42.0);
   EXPECT_TRUE(fit.component->GetStatus().IsOK());
   // A record too short for the factors.
   EXPECT_EQ(fit.component->Score(MakeRecord({0, 1}), p, probabilities).GetErrorCode(), 315);
+  EXPECT_EQ(p, 42.0);
   EXPECT_TRUE(probabilities.empty());
 }
 
@@ -277,7 +280,7 @@ TEST(LinearModelStatus, OutputStatsAndScoringBeforeTheBuildGive311) {
   std::vector<double> probabilities;
   double p = 1.0;
   EXPECT_EQ(component.Score(MakeRecord({0, 1, 0, 0}), p, probabilities).GetErrorCode(), 311);
-  EXPECT_EQ(p, kMissing);
+  EXPECT_EQ(p, 1.0);  // an error leaves the caller's value alone
   EXPECT_TRUE(component.GetStatus().IsOK());
   MemoryIterator it(OneWay());
   std::vector<QXMath_600::QXRegrParameter> untouched;
@@ -388,6 +391,42 @@ TEST(LinearModelStatus, WeightsThatOverflowAreRefused) {
   records[2][4] = 1e200;
   records[2][5] = 1e200;  // f g overflows
   EXPECT_EQ(Fit(Settings({kA}, true, true), records).status.GetErrorCode(), 313);
+}
+
+TEST(LinearModelStatus, CrossProductsThatOverflowAreAnErrorNotAnAliasedColumn) {
+  // x^2 of 1e200 overflows: the column would fail its pivot's test and pass for an aliased one.
+  const Term kXX{{}, {}, {3, 3}};
+  Records records = OneWay();
+  records[4][3] = 1e200;
+  Fit product(Settings({kA, kXX}), records);
+  EXPECT_EQ(product.status.GetErrorCode(), 313);
+  EXPECT_EQ(product.status.GetDiscreteDatum(0), 4);  // intercept, A's three cells, then x * x
+  EXPECT_NE(product.status.GetMessage().find("parameter 4 overflow"), std::string::npos)
+      << product.status.GetMessage();
+  // A value whose own square overflows: the covariate itself, or the dependent variable.
+  records = OneWay();
+  records[4][3] = 1e160;
+  EXPECT_EQ(Fit(Settings({kX}), records).status.GetErrorCode(), 313);
+  records = OneWay();
+  records[4][0] = 1e160;
+  Fit dependent(Settings({kA}), records);
+  EXPECT_EQ(dependent.status.GetErrorCode(), 313);
+  EXPECT_NE(dependent.status.GetMessage().find("dependent variable"), std::string::npos);
+}
+
+TEST(LinearModelStatus, FractionalFrequencyWeightsBelowTheRankLeaveNoErrorDegreesOfFreedom) {
+  // W = 9 x 0.25 = 2.25 against a rank of 3: W - rank is negative, which no test can use.
+  Records records = OneWay();
+  for (auto& r : records) r[4] = 0.25;
+  Fit fit(Settings({kA}, true, true), records);
+  ASSERT_TRUE(fit.status.IsOK()) << fit.status.GetMessage();
+  EXPECT_EQ(fit.stats->GetTotalFreqWeight(), 2.25);
+  EXPECT_EQ(fit.stats->GetNDegFreedom(), kMissing);
+  // Exactly as many cases as the rank is a saturated fit with 0 degrees of freedom, not a missing count.
+  for (std::size_t i = 0; i < records.size(); ++i) records[i][4] = i < 6 ? 0.25 : 0.5;  // W = 3 exactly
+  Fit saturated(Settings({kA}, true, true), records);
+  ASSERT_TRUE(saturated.status.IsOK());
+  EXPECT_EQ(saturated.stats->GetNDegFreedom(), 0.0);
 }
 
 TEST(LinearModelStatus, MoreThan46339ParametersGive305) {

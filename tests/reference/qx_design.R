@@ -7,13 +7,20 @@
 #            (0 = outermost), ties in the order the model's factors were declared;
 #   nest     nesting level of each factor (0 for plain crossing);
 #   covs     covariate names, a name repeated for a power (x, x = x^2).
-# Factor levels are coded 0..k-1 in sorted order (numerically when numeric), as qxfit does.
+# Factor levels are coded 0..k-1 in sorted order (numerically when numeric), as qxfit does, except that
+# a reference level (qx_reference_levels) comes last.
 
-qx_levels <- function(x) {
-  if (is.numeric(x)) sort(unique(x)) else sort(unique(as.character(x)))
+# Levels moved to the end by qxfit's --reference, by column name (set by the scripts that use it).
+qx_reference_levels <- list()
+
+qx_levels <- function(x, name = NULL) {
+  levels <- if (is.numeric(x)) sort(unique(x)) else sort(unique(as.character(x)))
+  reference <- if (is.null(name)) NULL else qx_reference_levels[[name]]
+  if (!is.null(reference)) levels <- c(levels[levels != reference], levels[levels == reference])
+  levels
 }
 
-qx_codes <- function(x) match(if (is.numeric(x)) x else as.character(x), qx_levels(x)) - 1L
+qx_codes <- function(x, name = NULL) match(if (is.numeric(x)) x else as.character(x), qx_levels(x, name)) - 1L
 
 # The label of a parameter in the library's PMML style: factor part by nesting level from the
 # highest level down, each deeper level in parentheses, factors joined by " * ", then covariates.
@@ -49,7 +56,7 @@ qx_design <- function(df, terms, intercept = TRUE) {
       effect <- c(effect, t - 1L)
       next
     }
-    codes <- sapply(term$factors, function(f) qx_codes(df[[f]]))
+    codes <- sapply(term$factors, function(f) qx_codes(df[[f]], f))
     if (is.null(dim(codes))) codes <- matrix(codes, nrow = n)
     key <- apply(codes, 1, paste, collapse = ",")
     cells <- unique(codes)
@@ -58,7 +65,7 @@ qx_design <- function(df, terms, intercept = TRUE) {
       hit <- key == paste(cells[r, ], collapse = ",")
       cols[[length(cols) + 1]] <- ifelse(hit, covprod, 0)
       vals <- sapply(seq_along(term$factors), function(j) {
-        as.character(qx_levels(df[[term$factors[j]]])[cells[r, j] + 1])
+        as.character(qx_levels(df[[term$factors[j]]], term$factors[j])[cells[r, j] + 1])
       })
       labels <- c(labels, qx_label(term, vals))
       effect <- c(effect, t - 1L)

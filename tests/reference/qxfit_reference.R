@@ -17,42 +17,53 @@
 # order of the cells, is the same as in qxfit, which codes the levels of all rows.
 source("qx_design.R")
 source("qx_json.R")
+source("qx_type3.R")
 suppressMessages(library(car))
 # qxfit sorts texts by bytes; R must do the same to order the cells alike.
 invisible(Sys.setlocale("LC_COLLATE", "C"))
 
 # The label of a model effect as qxfit prints it: the parameter labels' layout (qx_label) without the
 # levels ("wool * tension", "rank(discipline)", "am * wt", "wt * wt").
-qx_effect_label <- function(term) gsub("\\[([^]]*)=\\]", "\\1", qx_label(term, rep("", length(term$factors))))
+qx_effect_label <- function(term) {
+  if (!is.null(term$label)) return(term$label)  # "factor(dose)" where the column is also a covariate
+  gsub("\\[([^]]*)=\\]", "\\1", qx_label(term, rep("", length(term$factors))))
+}
 
 # One row of a table of model effects. `expect` says what the test must find: "test" (the values),
 # "untestable" (R finds no degrees of freedom for the effect: qxfit must report no statistics and a
 # warning) or "skip" (R has no comparable value).
-qx_effect_test <- function(label, df1, f, df2) {
-  list(effect = label, expect = "test", df = df1, df_error = df2, F = f,
+# The sum of squares comes from R's table where it has one (`ss`), else from F df sigma^2.
+qx_effect_test <- function(label, df1, f, df2, ss) {
+  list(effect = label, expect = "test", df = df1, df_error = df2, sum_sq = ss, mean_sq = ss / df1, F = f,
        p = pf(f, df1, df2, lower.tail = FALSE), chisq = f * df1,
        p_chisq = pchisq(f * df1, df1, lower.tail = FALSE))
 }
 
 qx_effect_from_table <- function(label, tab, row, df2) {
   if (!(row %in% rownames(tab)) || tab[row, "Df"] == 0) return(list(effect = label, expect = "untestable"))
-  qx_effect_test(label, tab[row, "Df"], tab[row, "F value"], df2)
+  ss <- tab[row, if ("Sum Sq" %in% colnames(tab)) "Sum Sq" else "Sum of Sq"]
+  qx_effect_test(label, tab[row, "Df"], tab[row, "F value"], df2, ss)
 }
 
 # `terms` are qx_design's terms, each with `r`, its label in R's anova tables. `rformula` is the
 # formula R fits for the effect tests, naming columns plainly (the factors of the terms are made
 # factors here). `type3` is "car", "drop1" (every effect is contained in no other, and R cannot take
 # car's route, as with an aliased term) or "none" (a design whose Type III hypotheses car does not
-# reproduce, such as one with an empty cell). `level` is the confidence level of the command.
+# reproduce, such as one with an empty cell), or "textbook" (the Type III hypotheses built from their
+# definition, qx_type3.R, on the library's design: for designs with empty cells). `level` is the
+# confidence level of the command. `references` gives the levels --reference moves last, by column.
 # `prepare` may add columns that `rformula` needs (a column that is both a factor and a covariate
 # needs a factor copy). `factors` lists the numeric columns that the command takes as factors
 # (--factor), so that R's own fit of `formula`, which gives the predictions, sees them as factors too.
+# `extend(ref, fit, keep)` may add references from that fit (R's lm of `formula` on the kept rows).
 qxfit_case <- function(name, data, formula, args, y, terms, intercept = TRUE, freq = NULL, regr = NULL,
                        df = NULL, factors = character(), rformula = formula, type3 = "car", level = 0.95,
-                       prepare = NULL) {
+                       prepare = NULL, references = list(), extend = NULL) {
+  qx_reference_levels <<- references
   if (is.null(df)) df <- read.csv(file.path("..", "..", data), stringsAsFactors = FALSE)
   used <- unique(c(y, unlist(lapply(terms, function(t) c(t$factors, t$covs))), freq, regr))
-  keep <- complete.cases(df[used])
+  complete <- complete.cases(df[used])
+  keep <- complete
   for (w in c(freq, regr)) keep <- keep & !is.na(df[[w]]) & df[[w]] > 0
   kept <- df[keep, , drop = FALSE]
   ref <- qx_lm_reference(kept, y, terms, intercept, freq, regr)
@@ -101,11 +112,29 @@ qxfit_case <- function(name, data, formula, args, y, terms, intercept = TRUE, fr
   if (intercept) {
     # Sequential sum of squares of the intercept: (sum w y)^2 / sum w, over the full model's error.
     ss <- sum(ef$.w * ef[[y]])^2 / sum(ef$.w)
-    type1 <- c(list(qx_effect_test("Intercept", 1, ss / mse, dfe)), type1)
+    type1 <- c(list(qx_effect_test("Intercept", 1, ss / mse, dfe, ss)), type1)
     labels <- c("Intercept", labels)
   }
   type3_rows <- NULL
-  if (type3 == "car") {
+  if (length(terms) == 0) {
+    # y ~ 1: the intercept's test is its t test squared, as summary.lm and car::Anova give it.
+    t0 <- coef(summary(rfit))[1, "t value"]
+    type3_rows <- list(qx_effect_test("Intercept", 1, t0^2, dfe, t0^2 * mse))
+  } else if (type3 == "textbook") {
+    effects <- c(if (intercept) list(list(factors = character(), covs = character())),
+                 lapply(terms, function(t) list(factors = t$factors, covs = t$covs)))
+    assign <- d$effect + 1L + intercept
+    b <- coef(fit)
+    b[aliased] <- 0
+    V <- matrix(0, ncol(d$X), ncol(d$X))
+    V[!aliased, !aliased] <- vcov(fit, complete = FALSE)
+    type3_rows <- lapply(seq_along(effects), function(k) {
+      L <- qx_type3_hypothesis(d$X, effects, assign, k)
+      if (is.null(L)) return(list(effect = labels[k], expect = "untestable"))
+      f <- qx_wald_f(L, b, V)
+      qx_effect_test(labels[k], nrow(L), f, dfe, f * nrow(L) * mse)
+    })
+  } else if (type3 == "car") {
     a3 <- Anova(rfit, type = 3)
     type3_rows <- lapply(seq_along(terms), function(t) qx_effect_from_table(labels[t + intercept], a3,
                                                                            terms[[t]]$r, dfe))
@@ -118,22 +147,36 @@ qxfit_case <- function(name, data, formula, args, y, terms, intercept = TRUE, fr
     if (intercept) type3_rows <- c(list(list(effect = "Intercept", expect = "skip")), type3_rows)
   }
   s <- summary(rfit)
-  overall <- qx_effect_test("Corrected model", s$fstatistic[["numdf"]], s$fstatistic[["value"]],
-                            s$fstatistic[["dendf"]])
-  overall$r_squared <- s$r.squared
-  ref$effect_tests <- list(labels = I(labels), type1 = type1, type3 = type3_rows, corrected_model = overall)
+  overall <- NULL
+  if (!is.null(s$fstatistic)) {
+    # The model sum of squares: the total about the mean (about 0 without an intercept) less the error.
+    tss <- if (intercept) sum(ef$.w * (ef[[y]] - weighted.mean(ef[[y]], ef$.w))^2) else sum(ef$.w * ef[[y]]^2)
+    overall <- qx_effect_test("Corrected model", s$fstatistic[["numdf"]], s$fstatistic[["value"]],
+                              s$fstatistic[["dendf"]], tss - deviance(rfit))
+    overall$r_squared <- s$r.squared
+  }
+  ref$adj_r_squared <- s$adj.r.squared
+  ref$effect_tests <- list(labels = I(labels), type1 = type1, type3 = type3_rows, corrected_model = overall,
+                           error = list(df = dfe, sum_sq = deviance(rfit), mean_sq = mse))
 
   # Predictions for every row: fitted values do not depend on the parameterisation, so R's own fit
   # of the formula gives them; a row with a missing predictor has none.
   rdf <- df
   for (f in factors) rdf[[f]] <- factor(rdf[[f]])
   wts <- if (!is.null(freq)) rdf[[freq]] else if (!is.null(regr)) rdf[[regr]] else NULL
-  rdf$.w <- if (is.null(wts)) 1 else ifelse(is.na(wts) | wts <= 0, 0, wts)
-  pfit <- lm(as.formula(formula), data = rdf[keep, , drop = FALSE], weights = .w)
+  pw <- if (is.null(wts)) rep(1, nrow(rdf)) else ifelse(is.na(wts) | wts <= 0, 0, wts)
+  pw <- pw[keep]  # outside the data, so that `.` in the formula does not take it for a column
+  pfit <- lm(as.formula(formula), data = rdf[keep, , drop = FALSE], weights = pw)
   predicted <- suppressWarnings(predict(pfit, newdata = rdf))
   ref$predicted <- lapply(unname(predicted), function(v) if (is.na(v)) NULL else v)
+  # Further references of a case, from R's fit of the formula (`extend(ref, pfit, keep)`).
+  if (!is.null(extend)) ref <- extend(ref, pfit, keep)
 
+  # Rows left out: for a missing value first, then for a weight that is not positive.
   out <- list(data = data, formula = formula, args = as.list(args),
-              records = list(read = nrow(df), used = sum(keep)), reference = ref)
+              records = list(read = nrow(df), used = sum(keep),
+                             left_out = list(missing = sum(!complete), not_finite = 0, undefined = 0,
+                                             weight_not_positive = sum(complete & !keep))),
+              reference = ref)
   qx_write_json(out, paste0(name, ".json"))
 }

@@ -19,14 +19,30 @@ int Parse(std::vector<const char*> args, Options& options, std::string& message)
 TEST(CommandLineTest, ReadsEveryOption) {
   Options o;
   std::string message;
-  ASSERT_EQ(
-      Parse({"--factor", "cyl,gear",      "--factor", "am",        "--factor", "cyl",    "--freq-weight",
-             "n",        "--regr-weight", "w",        "--predict", "out.csv",  "--json", "--delimiter",
-             "tab",      "--tolerance",   "1e-16",    "-q",        "--test",   "chisq",  "--type",
-             "both",     "--confidence",  "0.9",      "data.csv",  "mpg ~ cyl"},
-            o, message),
-      -1)
+  ASSERT_EQ(Parse({"--factor",      "cyl,gear",
+                   "--factor",      "am",
+                   "--factor",      "cyl",
+                   "--freq-weight", "n",
+                   "--regr-weight", "w",
+                   "--predict",     "out.csv",
+                   "--json",        "--delimiter",
+                   "tab",           "--tolerance",
+                   "1e-16",         "-q",
+                   "--test",        "chisq",
+                   "--type",        "both",
+                   "--confidence",  "0.9",
+                   "--residuals",   "--reference",
+                   "cyl=4",         "--reference",
+                   "am=1",          "--na-strings",
+                   "n/a,,-",        "--decimal-comma",
+                   "data.csv",      "mpg ~ cyl"},
+                  o, message),
+            -1)
       << message;
+  EXPECT_TRUE(o.fbResiduals);
+  EXPECT_EQ(o.fReferences, (std::vector<std::pair<std::string, std::string>>{{"cyl", "4"}, {"am", "1"}}));
+  EXPECT_EQ(o.fMissingCodes, (std::vector<std::string>{"n/a", "-"}));
+  EXPECT_TRUE(o.fbDecimalComma);
   EXPECT_EQ(o.fDataPath, "data.csv");
   EXPECT_EQ(o.fFormula, "mpg ~ cyl");
   EXPECT_EQ(o.fFactors, (std::vector<std::string>{"cyl", "gear", "am"}));
@@ -41,11 +57,13 @@ TEST(CommandLineTest, ReadsEveryOption) {
   EXPECT_TRUE(o.fbTypeI && o.fbTypeIII);
   EXPECT_EQ(o.fConfidenceLevel, 0.9);
 
-  // The defaults: F tests, Type III, 95% bounds.
+  // The defaults: the delimiter found in the header, F tests, Type III, 95% bounds.
   ASSERT_EQ(Parse({"--binary", "y,A,x", "data.bin", "y ~ A"}, o, message), -1);
   EXPECT_EQ(o.fBinaryColumns, (std::vector<std::string>{"y", "A", "x"}));
   EXPECT_FALSE(o.fbJson);
-  EXPECT_EQ(o.fDelimiter, ',');
+  EXPECT_EQ(o.fDelimiter, 0);
+  EXPECT_FALSE(o.fbDecimalComma);
+  EXPECT_TRUE(o.fReferences.empty());
   EXPECT_EQ(o.fTest, QXFit::TestKind::kF);
   EXPECT_FALSE(o.fbTypeI);
   EXPECT_TRUE(o.fbTypeIII);
@@ -55,6 +73,14 @@ TEST(CommandLineTest, ReadsEveryOption) {
   EXPECT_TRUE(o.fbTypeI);
   EXPECT_FALSE(o.fbTypeIII);
   EXPECT_EQ(o.fTest, QXFit::TestKind::kF);
+
+  // Standard input, and new rows to score.
+  ASSERT_EQ(Parse({"--predict", "out.csv", "--predict-data", "new.csv", "-", "y ~ A"}, o, message), -1);
+  EXPECT_EQ(o.fDataPath, "-");
+  EXPECT_EQ(o.fPredictDataPath, "new.csv");
+
+  ASSERT_EQ(Parse({"--version"}, o, message), CommandLine::kSuccess);
+  EXPECT_EQ(message.rfind("qxfit ", 0), 0u);
 }
 
 TEST(CommandLineTest, HelpShowsEveryOptionInAnExample) {
@@ -77,29 +103,40 @@ TEST(CommandLineTest, HelpShowsEveryOptionInAnExample) {
       options.push_back(line.substr(dashes, end - dashes));
     }
   }
-  EXPECT_GE(options.size(), 13u) << help;
+  EXPECT_GE(options.size(), 19u) << help;
   for (const auto& option : options) {
     if (option == "--help") continue;
-    EXPECT_NE(examples.find(" " + option + " "), std::string::npos) << option << " has no example";
+    EXPECT_TRUE(examples.find(" " + option + " ") != std::string::npos ||
+                examples.find(" " + option + "\n") != std::string::npos)
+        << option << " has no example";
   }
 }
 
 TEST(CommandLineTest, WrongUsageIsOneLineAndExitCodeTwo) {
   Options o;
   std::string message;
-  const std::vector<std::vector<const char*>> wrong = {{},
-                                                       {"data.csv"},
-                                                       {"--unknown", "data.csv", "y ~ x"},
-                                                       {"--tolerance", "abc", "data.csv", "y ~ x"},
-                                                       {"--tolerance", "2", "data.csv", "y ~ x"},
-                                                       {"--delimiter", "ab", "data.csv", "y ~ x"},
-                                                       {"--binary", "y,,x", "data.bin", "y ~ x"},
-                                                       {"--test", "t", "data.csv", "y ~ x"},
-                                                       {"--type", "2", "data.csv", "y ~ x"},
-                                                       {"--confidence", "95", "data.csv", "y ~ x"},
-                                                       {"--confidence", "0", "data.csv", "y ~ x"},
-                                                       {"--confidence", "0.9x", "data.csv", "y ~ x"},
-                                                       {"data.csv", "y ~ x", "extra"}};
+  const std::vector<std::vector<const char*>> wrong = {
+      {},
+      {"data.csv"},
+      {"--unknown", "data.csv", "y ~ x"},
+      {"--tolerance", "abc", "data.csv", "y ~ x"},
+      {"--tolerance", "2", "data.csv", "y ~ x"},
+      {"--delimiter", "ab", "data.csv", "y ~ x"},
+      {"--binary", "y,,x", "data.bin", "y ~ x"},
+      {"--test", "t", "data.csv", "y ~ x"},
+      {"--type", "2", "data.csv", "y ~ x"},
+      {"--confidence", "95", "data.csv", "y ~ x"},
+      {"--confidence", "0", "data.csv", "y ~ x"},
+      {"--confidence", "0.9x", "data.csv", "y ~ x"},
+      {"data.csv", "y ~ x", "extra"},
+      {"--reference", "tension", "data.csv", "y ~ x"},
+      {"--reference", "=L", "data.csv", "y ~ x"},
+      {"--reference", "a=1", "--reference", "a=2", "data.csv", "y ~ x"},
+      {"--residuals", "data.csv", "y ~ x"},
+      {"--predict-data", "new.csv", "data.csv", "y ~ x"},
+      {"--predict", "p.csv", "--predict-data", "new.csv", "--residuals", "data.csv", "y ~ x"},
+      {"--decimal-comma", "--delimiter", ",", "data.csv", "y ~ x"},
+      {"--predict", "p.csv", "--predict-data", "-", "-", "y ~ x"}};
   for (const auto& args : wrong) {
     EXPECT_EQ(Parse(args, o, message), CommandLine::kUsage) << (args.empty() ? "(none)" : args[0]);
     EXPECT_FALSE(message.empty());

@@ -66,7 +66,7 @@ TEST(CsvReaderTest, ReadsQuotedFieldsLineEndsAndBlankLines) {
 TEST(CsvReaderTest, OtherDelimiters) {
   const TempFile file("a.tsv", "x\ty\n1,5\t\"a\tb\"\n");
   CsvReader reader;
-  ASSERT_TRUE(reader.Open(file.Path(), '\t'));
+  ASSERT_TRUE(reader.Open(file.Path(), QXFit::CsvFormat{'\t', false, {}}));
   const auto rows = ReadAll(reader);
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0], (std::vector<std::string>{"1,5", "a\tb"}));
@@ -124,6 +124,63 @@ TEST(CsvReaderTest, NumbersAsRReadsThem) {
     double value = 0.0;
     EXPECT_FALSE(CsvReader::ParseNumber(text, value)) << text;
   }
+}
+
+TEST(CsvReaderTest, FindsTheDelimiterInTheHeader) {
+  EXPECT_EQ(CsvReader::DetectDelimiter("y,x,\"a;b\"", false), ',');
+  EXPECT_EQ(CsvReader::DetectDelimiter("y\tx\tnote, with comma", false), '\t');
+  EXPECT_EQ(CsvReader::DetectDelimiter("y;x;z", false), ';');
+  EXPECT_EQ(CsvReader::DetectDelimiter("\"a,b\";c", false), ';');  // commas inside quotes do not count
+  EXPECT_EQ(CsvReader::DetectDelimiter("y", false), ',');
+  // With a decimal comma the comma is no delimiter: a semicolon, as R's read.csv2 has it.
+  EXPECT_EQ(CsvReader::DetectDelimiter("y,x", true), ';');
+  EXPECT_EQ(CsvReader::DetectDelimiter("y\tx", true), '\t');
+
+  const TempFile file("a.csv", "y;x\n1,5;2\n");
+  CsvReader reader;
+  ASSERT_TRUE(reader.Open(file.Path(), QXFit::CsvFormat{0, true, {}}));
+  EXPECT_EQ(reader.GetDelimiter(), ';');
+  ASSERT_TRUE(reader.Next());
+  double value = 0.0;
+  EXPECT_TRUE(reader.GetNumber(0, value));
+  EXPECT_EQ(value, 1.5);
+  EXPECT_FALSE(reader.Open(file.Path(), QXFit::CsvFormat{',', true, {}}));
+}
+
+TEST(CsvReaderTest, DecimalCommaAndMissingValueCodes) {
+  for (const auto& [text, expected] : std::vector<std::pair<std::string, double>>{
+           {"3,5", 3.5}, {"-0,25", -0.25}, {"12", 12.0}, {"1,5e3", 1500.0}, {",5", 0.5}}) {
+    double value = 0.0;
+    EXPECT_TRUE(CsvReader::ParseNumber(text, value, true)) << text;
+    EXPECT_EQ(value, expected) << text;
+  }
+  double value = 0.0;
+  // A point is no decimal mark then, nor may there be two commas.
+  for (const std::string text : {"3.5", "1,5,3", "1.000,5"})
+    EXPECT_FALSE(CsvReader::ParseNumber(text, value, true)) << text;
+
+  const TempFile file("codes.csv", "y,x\nn/a,1\n-,2\n?,3\n\"n/a\",4\n");
+  CsvReader reader;
+  ASSERT_TRUE(reader.Open(file.Path(), QXFit::CsvFormat{0, false, {"n/a", "-"}}));
+  std::vector<bool> missing;
+  std::vector<long long> lines;
+  while (reader.Next()) {
+    missing.push_back(reader.IsMissing(0));
+    lines.push_back(reader.GetLineNumber());
+  }
+  EXPECT_EQ(missing, (std::vector<bool>{true, true, false, true}));
+  EXPECT_EQ(lines, (std::vector<long long>{2, 3, 4, 5}));
+}
+
+TEST(CsvReaderTest, LineNumbersCountPhysicalLines) {
+  // A quoted line break makes the next record start two lines further; blank lines count too.
+  const TempFile file("lines.csv", "a,b\n1,\"x\ny\"\n\n2,z\n");
+  CsvReader reader;
+  ASSERT_TRUE(reader.Open(file.Path()));
+  ASSERT_TRUE(reader.Next());
+  EXPECT_EQ(reader.GetLineNumber(), 2);
+  ASSERT_TRUE(reader.Next());
+  EXPECT_EQ(reader.GetLineNumber(), 5);
 }
 
 }  // namespace

@@ -14,10 +14,10 @@ namespace {
 using QXFit::Formula;
 using QXFit::FormulaParser;
 
-Formula Parse(const std::string& text) {
+Formula Parse(const std::string& text, const std::vector<std::string>* columns = nullptr) {
   Formula formula;
   std::string error;
-  EXPECT_TRUE(FormulaParser::Parse(text, formula, error)) << text << ": " << error;
+  EXPECT_TRUE(FormulaParser::Parse(text, formula, error, columns)) << text << ": " << error;
   return formula;
 }
 
@@ -42,7 +42,9 @@ TEST(FormulaParserTest, ExpandsAndOrdersTermsAsR) {
   ASSERT_GT(cases.size(), 20u);
   for (const auto& c : cases) {
     const std::string text = c["formula"];
-    const Formula formula = Parse(text);
+    std::vector<std::string> columns;
+    if (c["columns"].is_array()) columns = c["columns"].get<std::vector<std::string>>();
+    const Formula formula = Parse(text, c["columns"].is_array() ? &columns : nullptr);
     EXPECT_EQ(formula.fResponse, "y") << text;
     EXPECT_EQ(formula.fbIntercept, c["intercept"].get<bool>()) << text;
     ASSERT_EQ(formula.fTerms.size(), c["terms"].size()) << text;
@@ -73,7 +75,10 @@ TEST(FormulaParserTest, ArithmeticInsideIIsOneNumericVariable) {
   // Written in any order, a product has one canonical text, by column name.
   EXPECT_EQ(f.fVariables[0].fText, "I(x^2*z)");
   EXPECT_TRUE(f.fVariables[0].fbArithmetic);
-  EXPECT_EQ(f.fVariables[0].fPowers, (std::vector<std::pair<std::string, int>>{{"x", 2}, {"z", 1}}));
+  ASSERT_EQ(f.fVariables[0].fPowers.size(), 2u);
+  EXPECT_EQ(f.fVariables[0].fPowers[0].first.fColumn, "x");
+  EXPECT_EQ(f.fVariables[0].fPowers[0].second, 2);
+  EXPECT_EQ(f.fVariables[0].fPowers[1].first.fColumn, "z");
   // I(x) is just x; x*x inside I() is a square.
   EXPECT_EQ(f.fVariables[1].fText, "x");
   EXPECT_FALSE(f.fVariables[1].fbArithmetic);
@@ -95,6 +100,58 @@ TEST(FormulaParserTest, FactorCallsAndBackquotedNames) {
   EXPECT_EQ(f.GetColumns(), (std::vector<std::string>{"my y", "cyl", "gear", "wt (1000 lbs)"}));
 }
 
+TEST(FormulaParserTest, FunctionsOfColumnsInTheResponseTermsAndInsideI) {
+  const Formula f = Parse("log(y) ~ log(x) + exp(z):A + I(sqrt(x)^2*log(x)) + I(log(x))");
+  EXPECT_EQ(f.fResponse, "y");
+  EXPECT_EQ(f.fResponseTransform, QXFit::Transform::kLog);
+  EXPECT_EQ(f.GetResponseText(), "log(y)");
+  std::vector<std::string> texts;
+  for (const auto& v : f.fVariables) texts.push_back(v.fText);
+  // I(log(x)) is log(x), and the operands of a product are in the order of their texts.
+  EXPECT_EQ(texts, (std::vector<std::string>{"log(x)", "I(log(x)*sqrt(x)^2)", "exp(z)", "A"}));
+  EXPECT_TRUE(f.fVariables[0].fbArithmetic);
+  EXPECT_EQ(f.fVariables[0].fPowers[0].first.fTransform, QXFit::Transform::kLog);
+  EXPECT_EQ(f.fVariables[1].fPowers[1].first.fTransform, QXFit::Transform::kSqrt);
+  EXPECT_EQ(f.fVariables[1].fPowers[1].second, 2);
+  EXPECT_FALSE(f.fVariables[3].fbArithmetic);
+  EXPECT_EQ(f.GetColumns(), (std::vector<std::string>{"y", "x", "z", "A"}));
+  for (const char* wrong :
+       {"y ~ log(x, 10)", "y ~ log(log(x))", "y ~ log(.)", "factor(y) ~ x", "y ~ factor(log(x))"})
+    ParseError(wrong);
+}
+
+TEST(FormulaParserTest, DotIsEveryOtherColumnAndNamesMayBeInAnyScript) {
+  const std::vector<std::string> columns{"année", "y", "Größe", "x"};
+  const Formula dot = Parse("y ~ .", &columns);
+  ASSERT_EQ(dot.fTerms.size(), 3u);
+  EXPECT_EQ(TermVariables(dot, 0), std::vector<std::string>{"année"});
+  EXPECT_EQ(TermVariables(dot, 1), std::vector<std::string>{"Größe"});
+  EXPECT_TRUE(dot.fbUsesDot);
+  // Before the columns are known `.` stands for nothing, and says so.
+  const Formula unknown = Parse("y ~ . + x");
+  EXPECT_TRUE(unknown.fbUsesDot);
+  EXPECT_EQ(unknown.fTerms.size(), 1u);
+  const Formula names = Parse("Größe ~ année:x + `x y`");
+  EXPECT_EQ(names.fResponse, "Größe");
+  EXPECT_EQ(names.GetTermLabel(names.fTerms[1]), "année:x");
+}
+
+TEST(FormulaParserTest, FormulasTooDeepOrTooLargeAreRefusedWithTheLimit) {
+  // Recursion would overflow the stack long before 60,000 parentheses.
+  const std::string deep = "y ~ " + std::string(60000, '(') + "x" + std::string(60000, ')');
+  EXPECT_NE(ParseError(deep).find("more than 256 deep"), std::string::npos);
+  EXPECT_EQ(Parse("y ~ " + std::string(200, '(') + "x" + std::string(200, ')')).fTerms.size(), 1u);
+  // c0*c1*...*c29 has 2^30 - 1 terms: refused as soon as the expansion passes the limit.
+  std::string product = "y ~ c0";
+  for (int i = 1; i < 30; ++i) product += "*c" + std::to_string(i);
+  EXPECT_NE(ParseError(product).find("more than 46339 terms"), std::string::npos);
+  // 15 factors crossed: 32767 terms, within the limit; squared, each pair is one combination to form.
+  std::string fifteen = "y ~ (c0";
+  for (int i = 1; i < 15; ++i) fifteen += "*c" + std::to_string(i);
+  EXPECT_EQ(Parse(fifteen + ")").fTerms.size(), 32767u);
+  EXPECT_NE(ParseError(fifteen + ")^2").find("more than 10000000 combinations"), std::string::npos);
+}
+
 TEST(FormulaParserTest, RefusesWhatCannotBeFittedWithAPosition) {
   EXPECT_NE(ParseError("~ A").find("response"), std::string::npos);
   EXPECT_NE(ParseError("y + z ~ A").find("single column"), std::string::npos);
@@ -102,7 +159,8 @@ TEST(FormulaParserTest, RefusesWhatCannotBeFittedWithAPosition) {
   EXPECT_NE(ParseError("y ~ A +").find("ends"), std::string::npos);
   EXPECT_NE(ParseError("y ~ (A + B").find("expected ')'"), std::string::npos);
   EXPECT_NE(ParseError("y ~ A + B)").find("position 10"), std::string::npos);
-  EXPECT_NE(ParseError("y ~ log(x)").find("not supported"), std::string::npos);
+  EXPECT_NE(ParseError("y ~ poly(x)").find("not supported"), std::string::npos);
+  EXPECT_NE(ParseError("y ~ I(x)^2").find("I(x^2)"), std::string::npos);
   EXPECT_NE(ParseError("y ~ I(x + 1)").find("I()"), std::string::npos);
   EXPECT_NE(ParseError("y ~ x^2").find("I(x^2)"), std::string::npos);
   EXPECT_NE(ParseError("y ~ (A + B)^0").find("exponent"), std::string::npos);

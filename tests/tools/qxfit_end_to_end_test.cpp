@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -39,7 +40,8 @@ std::string ShellQuote(const std::string& text) {
   return quoted;
 }
 
-RunOutput RunQxfit(const std::vector<std::string>& args) {
+// Runs qxfit with `args`, standard input from `input` (nothing when empty).
+RunOutput RunQxfit(const std::vector<std::string>& args, const std::string& input = "") {
   const TempFile out("stdout.txt");
   const TempFile err("stderr.txt");
   std::string command = ShellQuote(QXFIT_EXECUTABLE);
@@ -51,7 +53,7 @@ RunOutput RunQxfit(const std::vector<std::string>& args) {
   command += ShellQuote(out.Path());
   command += " 2>";
   command += ShellQuote(err.Path());
-  command += " </dev/null";
+  command += " <" + ShellQuote(input.empty() ? "/dev/null" : input);
   const int status = std::system(command.c_str());
   RunOutput run;
   run.fExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -120,12 +122,14 @@ TEST_P(EndToEndTest, JsonMatchesR) {
   EXPECT_EQ(doc["model"], c["formula"]);
   EXPECT_EQ(doc["records"]["read"], c["records"]["read"]);
   EXPECT_EQ(doc["records"]["used"], c["records"]["used"]);
+  EXPECT_EQ(doc["records"]["left_out"], c["records"]["left_out"]);
   EXPECT_EQ(doc["test"], chisq ? "chisq" : "F");
   EXPECT_EQ(doc["confidence_level"], ref["level"]);
   const auto& fit = doc["fit"];
   ExpectNear(fit["r_squared"], ref["r_squared"], kTolerance, "R-square");
   ExpectNear(fit["rmse"], ref["rmse"], kTolerance, "RMSE");
   ExpectNear(fit["sigma"], ref["sigma"], kTolerance, "sigma");
+  ExpectNear(fit["adj_r_squared"], ref["adj_r_squared"], kTolerance, "adjusted R-square");
   EXPECT_EQ(fit["df_error"], ref["df_error"]);
   EXPECT_EQ(fit["total_freq_weight"], ref["total_freq_weight"]);
   EXPECT_TRUE(Near(fit["total_regr_weight"], ref["total_regr_weight"], 1e-14));
@@ -164,6 +168,8 @@ TEST_P(EndToEndTest, JsonMatchesR) {
   const auto& labels = rtests["labels"];
   auto expectTest = [&](const nlohmann::json& e, const nlohmann::json& r, const std::string& what) {
     ExpectNear(e["df"], r["df"], 0.0, what + " df");
+    ExpectNear(e["sum_sq"], r["sum_sq"], kTolerance, what + " sum of squares");
+    ExpectNear(e["mean_sq"], r["mean_sq"], kTolerance, what + " mean square");
     ExpectNear(e["df_error"], chisq ? nlohmann::json() : r["df_error"], 0.0, what + " df_error");
     ExpectNear(e["statistic"], chisq ? r["chisq"] : r["F"], kTolerance, what + " statistic");
     ExpectNear(e["p"], chisq ? r["p_chisq"] : r["p"], kPTolerance, what + " p", kPFloor);
@@ -189,12 +195,23 @@ TEST_P(EndToEndTest, JsonMatchesR) {
       }
     }
   }
+  // The error row, as anova's Residuals.
+  const auto& error = tests["error"];
+  ASSERT_TRUE(error.is_object());
+  EXPECT_EQ(error["df"], rtests["error"]["df"]);
+  ExpectNear(error["sum_sq"], rtests["error"]["sum_sq"], kTolerance, "error sum of squares");
+  ExpectNear(error["mean_sq"], rtests["error"]["mean_sq"], kTolerance, "error mean square");
+  // None for a model with only an intercept, as summary.lm gives no F statistic for it.
   const auto& model = tests["corrected_model"];
-  ASSERT_TRUE(model.is_object());
-  expectTest(model, rtests["corrected_model"], "corrected model");
-  ExpectNear(model["r_squared"], rtests["corrected_model"]["r_squared"], kTolerance,
-             "corrected model R-square");
-  EXPECT_TRUE(model["status"].is_null());
+  if (rtests["corrected_model"].is_null()) {
+    EXPECT_TRUE(model.is_null());
+  } else {
+    ASSERT_TRUE(model.is_object());
+    expectTest(model, rtests["corrected_model"], "corrected model");
+    ExpectNear(model["r_squared"], rtests["corrected_model"]["r_squared"], kTolerance,
+               "corrected model R-square");
+    EXPECT_TRUE(model["status"].is_null());
+  }
 
   // One line per data row, in order; empty where the row cannot be scored.
   std::istringstream lines(predictions.Read());
@@ -237,8 +254,10 @@ TEST(QxfitTest, TablePrintsParametersEffectsAndFit) {
         "\nParameter                Estimate  Std. Error  t value  Pr(>|t|)  Lower 95%  Upper 95%\n",
         "\nIntercept                 28.7778     3.64676    7.891  3.22e-10    21.4455    36.1101\n",
         "\n[wool=B] * [tension=M]  (redundant)\n",
-        "\n\nTests of model effects (Type III)\nEffect          df  F value    Pr(>F)\n",
-        "\ntension          2    8.498  0.000693\n", "\nR-square:                 0.377751\n",
+        "\n\nTests of model effects (Type III)\nEffect          df   Sum Sq  Mean Sq  F value    Pr(>F)\n",
+        "\ntension          2  2034.26  1017.13    8.498  0.000693\n",
+        "\nError           48  5745.11   119.69\n",
+        "\nR-square:                 0.377751\nAdjusted R-square:        0.312933\n",
         "\nCorrected model:          F = 5.828 on 5 and 48 degrees of freedom, p = 0.000277\n",
         "\nResidual standard error:  10.9403  on 48 degrees of freedom\n",
         "\nRecords:                  54 read, 54 used\n"})
@@ -254,9 +273,11 @@ TEST(QxfitTest, UntestableEffectIsMarkedAndItsWarningListed) {
   ASSERT_EQ(run.fExitCode, 0) << run.fErr;
   EXPECT_EQ(run.fErr, "");
   const std::string& out = run.fOut;
-  for (const char* line : {"\n\nTests of model effects (Type I)\nEffect     df   F value    Pr(>F)\n",
-                           "\ndose        2    67.416  9.53e-16\ndose       (not testable)\n",
-                           "\n\nWarnings:\n  warning 321: the hypothesis has no testable rows\n"})
+  // The one column in two roles gives two effects, labelled apart.
+  for (const char* line :
+       {"\n\nTests of model effects (Type I)\nEffect        df   Sum Sq  Mean Sq   F value    Pr(>F)\n",
+        "\nfactor(dose)   2  2426.43  1213.22    67.416  9.53e-16\ndose          (not testable)\n",
+        "\n\nWarnings:\n  warning 321: the hypothesis has no testable rows\n"})
     EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
 }
 
@@ -272,17 +293,196 @@ TEST(QxfitTest, WhatCannotBeTestedIsNullWithAWarning) {
       EXPECT_TRUE(p[name].is_null()) << p["label"] << " " << name;
   EXPECT_EQ(doc["effect_tests"]["type3"], nlohmann::json::array());
   EXPECT_TRUE(doc["effect_tests"]["corrected_model"].is_null());
-  EXPECT_EQ(doc["warnings"], nlohmann::json::array({"no error degrees of freedom: nothing is tested"}));
+  EXPECT_EQ(doc["warnings"], nlohmann::json::array({"no error degrees of freedom (total weight 3 against 3 "
+                                                    "estimable parameters): nothing is tested"}));
 
-  // Only an intercept: no effect to test, and a corrected model without parameters.
-  run = RunQxfit({"--json", kRoot + "/data/warpbreaks.csv", "breaks ~ 1"});
+  // Fractional frequency weights that total less than the rank: no degrees of freedom either, never
+  // a negative count.
+  const TempFile fractional("fractional.csv", "y,x,f\n1,2,0.3\n2,3,0.4\n3,4,0.5\n4,7,0.2\n");
+  run = RunQxfit({"--json", "--freq-weight", "f", fractional.Path(), "y ~ x"});
   ASSERT_EQ(run.fExitCode, 0) << run.fErr;
   doc = nlohmann::json::parse(run.fOut);
-  EXPECT_EQ(doc["effect_tests"]["type3"], nlohmann::json::array());
-  const auto& model = doc["effect_tests"]["corrected_model"];
-  EXPECT_TRUE(model["statistic"].is_null() && model["p"].is_null());
-  ASSERT_TRUE(model["status"].is_string());
-  EXPECT_EQ(doc["warnings"], nlohmann::json::array({model["status"]}));
+  EXPECT_TRUE(doc["fit"]["df_error"].is_null());
+  EXPECT_TRUE(doc["parameters"][1]["std_error"].is_null());
+  EXPECT_EQ(doc["warnings"], nlohmann::json::array({"no error degrees of freedom (total weight 1.4 against 2 "
+                                                    "estimable parameters): nothing is tested"}));
+
+  // A constant response: said so, and no p-value beside a statistic that cannot be formed.
+  const TempFile constant("constant.csv", "y,x\n5,1\n5,2\n5,3\n5,4\n5,6\n");
+  run = RunQxfit({"--json", constant.Path(), "y ~ x"});
+  ASSERT_EQ(run.fExitCode, 0) << run.fErr;
+  doc = nlohmann::json::parse(run.fOut);
+  EXPECT_EQ(doc["warnings"][0],
+            "the response is constant: R-square is not defined and the tests are not meaningful");
+  for (const auto& p : doc["parameters"])
+    if (p["statistic"].is_null()) {
+      EXPECT_TRUE(p["p"].is_null()) << p["label"];
+    }
+  for (const auto& e : doc["effect_tests"]["type3"])
+    if (e["statistic"].is_null()) {
+      EXPECT_TRUE(e["p"].is_null()) << e["effect"];
+    }
+  run = RunQxfit({constant.Path(), "y ~ x"});
+  EXPECT_EQ(run.fOut.find("<2.2e-16"), std::string::npos) << run.fOut;
+
+  // A response that a covariate fits exactly: R's "essentially perfect fit".
+  const TempFile exact("exact.csv", "y,x\n3,1\n5,2\n7,3\n9,4\n13,6\n");
+  run = RunQxfit({"--json", exact.Path(), "y ~ x"});
+  doc = nlohmann::json::parse(run.fOut);
+  ASSERT_EQ(doc["warnings"].size(), 1u) << doc["warnings"];
+  EXPECT_EQ(doc["warnings"][0].get<std::string>().rfind("essentially perfect fit", 0), 0u);
+}
+
+// --reference makes the estimates R's treatment contrasts with that baseline (qxfit_warpbreaks_reference.R).
+TEST(QxfitTest, ReferenceLevelsGiveRsTreatmentContrasts) {
+  const auto c = qxfit_test::LoadCase("qxfit_warpbreaks_reference");
+  auto args = CaseArgs(c);
+  args.insert(args.begin(), "--json");
+  const RunOutput run = RunQxfit(args);
+  ASSERT_EQ(run.fExitCode, 0) << run.fErr;
+  const auto doc = nlohmann::json::parse(run.fOut);
+  const auto& contrasts = c["reference"]["treatment_contrasts"];
+  ASSERT_EQ(contrasts.size(), 6u);
+  for (const auto& r : contrasts) {
+    const auto found = std::find_if(doc["parameters"].begin(), doc["parameters"].end(),
+                                    [&](const nlohmann::json& p) { return p["label"] == r["label"]; });
+    ASSERT_NE(found, doc["parameters"].end()) << r["label"];
+    EXPECT_FALSE((*found)["redundant"].get<bool>()) << r["label"];
+    ExpectNear((*found)["estimate"], r["estimate"], kTolerance, r["label"], 1.0);
+    ExpectNear((*found)["std_error"], r["std_error"], kTolerance, r["label"]);
+  }
+  // The reference levels are the aliased ones.
+  EXPECT_EQ(doc["parameters"][2]["label"], "[wool=A]");
+  EXPECT_TRUE(doc["parameters"][2]["redundant"].get<bool>());
+}
+
+// Residuals, standardized residuals and new rows' predictions with their bounds against R's residuals,
+// rstandard and predict (qxfit_mtcars_predict.R).
+TEST(QxfitTest, ResidualsAndPredictionsForNewRowsMatchR) {
+  const auto c = qxfit_test::LoadCase("qxfit_mtcars_predict");
+  const auto& ref = c["reference"];
+  auto readCsv = [](const std::string& text) {
+    std::vector<std::vector<std::string>> rows;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+      std::vector<std::string> fields;
+      std::size_t start = 0;
+      while (true) {
+        const std::size_t comma = line.find(',', start);
+        fields.push_back(line.substr(start, comma - start));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+      }
+      rows.push_back(fields);
+    }
+    return rows;
+  };
+  auto expectField = [](const std::string& field, const nlohmann::json& expected, const std::string& what) {
+    if (expected.is_null()) {
+      EXPECT_EQ(field, "") << what;
+      return;
+    }
+    ASSERT_FALSE(field.empty()) << what;
+    EXPECT_TRUE(Near(std::stod(field), expected.get<double>(), kTolerance, 1e-3))
+        << what << ": " << field << " against " << expected;
+  };
+
+  const TempFile fitted("fitted.csv");
+  auto args = CaseArgs(c);
+  args.insert(args.begin(), {"--predict", fitted.Path(), "--residuals"});
+  RunOutput run = RunQxfit(args);
+  ASSERT_EQ(run.fExitCode, 0) << run.fErr;
+  auto rows = readCsv(fitted.Read());
+  ASSERT_EQ(rows.size(), ref["residuals"].size() + 1);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"predicted", "residual", "std_residual"}));
+  for (std::size_t i = 0; i < ref["residuals"].size(); ++i) {
+    const auto& r = ref["residuals"][i];
+    ASSERT_EQ(rows[i + 1].size(), 3u);
+    expectField(rows[i + 1][0], ref["predicted"][i], "prediction " + std::to_string(i));
+    expectField(rows[i + 1][1], r.is_null() ? r : r["residual"], "residual " + std::to_string(i));
+    expectField(rows[i + 1][2], r.is_null() ? r : r["std_residual"], "standardized " + std::to_string(i));
+  }
+
+  const TempFile scored("scored.csv");
+  args = CaseArgs(c);
+  args.insert(args.begin(), {"--predict", scored.Path(), "--predict-data",
+                             std::string(QX_TEST_REFERENCE_DIR) + "/qxfit_predict_new.csv"});
+  run = RunQxfit(args);
+  ASSERT_EQ(run.fExitCode, 0) << run.fErr;
+  // The two rows without a prediction are named on stderr.
+  EXPECT_NE(run.fErr.find("note: 2 rows (lines 5, 6) of --predict-data have no prediction"),
+            std::string::npos)
+      << run.fErr;
+  rows = readCsv(scored.Read());
+  const auto& expected = ref["new_rows"];
+  ASSERT_EQ(rows.size(), expected.size() + 1);
+  const std::vector<std::string> names{"predicted",  "se_fit",     "conf_lower",
+                                       "conf_upper", "pred_lower", "pred_upper"};
+  EXPECT_EQ(rows[0], names);
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    ASSERT_EQ(rows[i + 1].size(), names.size());
+    for (std::size_t k = 0; k < names.size(); ++k)
+      expectField(rows[i + 1][k], expected[i].is_null() ? expected[i] : expected[i][names[k]],
+                  names[k] + " of new row " + std::to_string(i));
+  }
+}
+
+// What a user types and reads around the fit: standard input, the version, the notices about values
+// that change how a column is read or leave rows out, missing-value codes and a decimal comma.
+TEST(QxfitTest, InputIsReadAsTheUserMeantAndChangesAreSaid) {
+  const std::string data = kRoot + "/data/warpbreaks.csv";
+  const RunOutput fromFile = RunQxfit({"--json", data, "breaks ~ wool"});
+  const RunOutput fromStdin = RunQxfit({"--json", "-", "breaks ~ wool"}, data);
+  ASSERT_EQ(fromStdin.fExitCode, 0) << fromStdin.fErr;
+  EXPECT_EQ(fromStdin.fOut, fromFile.fOut);
+
+  const RunOutput version = RunQxfit({"--version"});
+  EXPECT_EQ(version.fExitCode, 0);
+  EXPECT_EQ(version.fOut.rfind("qxfit ", 0), 0u);
+
+  // One stray code in a numeric column makes it a factor: said on stderr, and undone by --na-strings.
+  const TempFile stray("stray.csv", "y,x\n1,1.5\n2,n/a\n3,2.5\n4,3\n5,4.5\n6,5\n");
+  RunOutput run = RunQxfit({"--json", stray.Path(), "y ~ x"});
+  ASSERT_EQ(run.fExitCode, 0) << run.fErr;
+  EXPECT_EQ(
+      run.fErr,
+      "qxfit: note: column 'x' is read as a factor of texts: 1 of its 6 values is not a number ('n/a' on "
+      "line 3); --na-strings names codes for missing values\n");
+  run = RunQxfit({"--json", "--na-strings", "n/a", stray.Path(), "y ~ x"});
+  EXPECT_EQ(run.fErr, "");
+  auto doc = nlohmann::json::parse(run.fOut);
+  EXPECT_EQ(doc["parameters"][1]["label"], "x");
+  EXPECT_EQ(doc["records"]["left_out"]["missing"], 1);
+
+  // Semicolons and decimal commas, as R's read.csv2 reads them; infinities and log(0) leave their rows
+  // out with a note and a count.
+  const TempFile european("european.csv", "y;x\n1,5;2\n2,5;4\n3,0;Inf\n3,5;8\n4,5;16\n5,0;0\n");
+  run = RunQxfit({"--json", "--decimal-comma", european.Path(), "y ~ log(x)"});
+  ASSERT_EQ(run.fExitCode, 0) << run.fErr;
+  EXPECT_EQ(
+      run.fErr,
+      "qxfit: note: 1 row (line 4) left out for a value that is not finite (NaN, Inf, -Inf)\n"
+      "qxfit: note: 1 row (line 7) left out for a function outside its domain (log or sqrt of a negative "
+      "value, log(0), exp overflowing)\n");
+  doc = nlohmann::json::parse(run.fOut);
+  EXPECT_EQ(doc["records"]["used"], 4);
+  EXPECT_EQ(doc["records"]["left_out"]["not_finite"], 1);
+  EXPECT_EQ(doc["records"]["left_out"]["undefined"], 1);
+  // y = 1.5 + log2(x): exact, so the slope on log(x) is 1 / log(2).
+  EXPECT_TRUE(Near(doc["parameters"][1]["estimate"], 1.0 / std::log(2.0), 1e-12));
+}
+
+// Formulas that would have crashed or hung: refused at once, with the limit.
+TEST(QxfitTest, FormulasTooDeepOrTooLargeAreRefused) {
+  const std::string data = kRoot + "/data/warpbreaks.csv";
+  RunOutput run = RunQxfit({data, "breaks ~ " + std::string(60000, '(') + "wool" + std::string(60000, ')')});
+  EXPECT_EQ(run.fExitCode, 2);
+  EXPECT_NE(run.fErr.find("more than 256 deep"), std::string::npos) << run.fErr;
+  std::string product = "breaks ~ c0";
+  for (int i = 1; i < 30; ++i) product += "*c" + std::to_string(i);
+  run = RunQxfit({data, product});
+  EXPECT_EQ(run.fExitCode, 2);
+  EXPECT_NE(run.fErr.find("more than 46339 terms"), std::string::npos) << run.fErr;
 }
 
 // The commands shown with their output in the README and in docs/qxfit.md print exactly that output.
@@ -373,7 +573,13 @@ TEST(QxfitTest, ErrorsAreOneLineWithTheirExitCode) {
   const TempFile header("header.csv", "y,x\n");
   const TempFile allMissing("missing.csv", "y,x\nNA,1\n2,\n");
   const std::vector<Case> cases = {
-      {{data, "breaks ~ wool + zz"}, 2, "qxfit: unknown column 'zz'\n"},
+      {{data, "breaks ~ wool + zz"},
+       2,
+       "qxfit: unknown column 'zz'; the columns are breaks, wool, tension\n"},
+      {{data, "breaks ~ Wool"}, 2, "qxfit: unknown column 'Wool' (did you mean 'wool'?); the columns are "},
+      {{"--reference", "tension=X", data, "breaks ~ tension"},
+       2,
+       "qxfit: --reference: 'tension' has no level 'X'; its levels are H, L, M\n"},
       {{data, "breaks ~ wool +"}, 2, "qxfit: bad formula: the formula ends where a term is expected\n"},
       {{"--factor", "wool", data, "wool ~ tension"},
        2,

@@ -103,14 +103,14 @@ TEST(ParameterTestsTest, NothingIsTestedWithoutErrorDegreesOfFreedom) {
   EXPECT_FALSE(result.fSigma);
   EXPECT_FALSE(result.fParameters[0].fStdError || result.fParameters[0].fP);
   // An exact fit with error degrees of freedom: the estimate has no error, so there is no statistic,
-  // the hypothesis that it is 0 is rejected outright, and the bounds close on the estimate.
+  // no p-value beside it, and the bounds close on the estimate.
   result.fDfError = 3.0;
   QXFit::FillParameterTests(result, {1.0}, nonRedundant, covariance);
   const ParameterResult& p = result.fParameters[0];
-  ASSERT_TRUE(p.fStdError && p.fP && p.fLower && p.fUpper);
+  ASSERT_TRUE(p.fStdError && p.fLower && p.fUpper);
   EXPECT_EQ(*p.fStdError, 0.0);
   EXPECT_FALSE(p.fStatistic);
-  EXPECT_EQ(*p.fP, 0.0);
+  EXPECT_FALSE(p.fP);
   EXPECT_EQ(*p.fLower, 1.0);
   EXPECT_EQ(*p.fUpper, 1.0);
 }
@@ -157,9 +157,13 @@ class ReportTest : public ::testing::Test {
                            ParameterResult{"[A=a2]", 0.0, true, {}, {}, {}, {}, {}, {}}};
     fResult.fbTypeIII = true;
     fResult.fTypeIII = {
-        EffectTestResult{"Intercept", 1.0, 7.0, 16.0, 0.0052, {}},
-        EffectTestResult{"A", {}, {}, {}, {}, "warning 321: the hypothesis has no testable rows"}};
-    fResult.fCorrectedModel = EffectTestResult{"Corrected model", 1.0, 7.0, 2.7778, 0.1396, {}};
+        EffectTestResult{"Intercept", 1.0, 7.0, 46.29, 46.29, 16.0, 0.0052, {}},
+        EffectTestResult{"A", {}, {}, {}, {}, {}, {}, "warning 321: the hypothesis has no testable rows"}};
+    fResult.fCorrectedModel = EffectTestResult{"Corrected model", 1.0, 7.0, 8.036, 8.036, 2.7778, 0.1396, {}};
+    fResult.fErrorSumSq = 20.25;
+    fResult.fErrorMeanSq = 2.893;
+    fResult.fAdjRSquared = 0.142857;
+    fResult.fLeftOutMissing = 1;
     fResult.fWarnings = {"warning 321: the hypothesis has no testable rows"};
   }
   std::vector<std::string> Lines(const std::string& text) {
@@ -178,6 +182,10 @@ TEST_F(ReportTest, JsonKeepsItsNamesAndWritesNullForWhatIsNotFormed) {
   EXPECT_EQ(doc["model"], "y ~ A");
   EXPECT_EQ(doc["records"]["read"], 10);
   EXPECT_EQ(doc["records"]["used"], 9);
+  EXPECT_EQ(
+      doc["records"]["left_out"],
+      nlohmann::json::parse(R"({"missing": 1, "not_finite": 0, "undefined": 0, "weight_not_positive": 0})"));
+  EXPECT_EQ(doc["fit"]["adj_r_squared"], 0.142857);
   const auto& fit = doc["fit"];
   EXPECT_EQ(fit["r_squared"], 0.25);
   EXPECT_EQ(fit["rmse"], 1.5);
@@ -207,17 +215,19 @@ TEST_F(ReportTest, JsonKeepsItsNamesAndWritesNullForWhatIsNotFormed) {
   const auto& tests = doc["effect_tests"];
   EXPECT_TRUE(tests["type1"].is_null());
   ASSERT_EQ(tests["type3"].size(), 2u);
-  EXPECT_EQ(
-      tests["type3"][0],
-      nlohmann::json::parse(
-          R"({"effect": "Intercept", "df": 1.0, "df_error": 7.0, "statistic": 16.0, "p": 0.0052, "status": null})"));
+  EXPECT_EQ(tests["type3"][0],
+            nlohmann::json::parse(
+                R"({"effect": "Intercept", "df": 1.0, "df_error": 7.0, "sum_sq": 46.29, "mean_sq": 46.29,
+              "statistic": 16.0, "p": 0.0052, "status": null})"));
   EXPECT_EQ(tests["type3"][1]["effect"], "A");
   EXPECT_TRUE(tests["type3"][1]["statistic"].is_null() && tests["type3"][1]["p"].is_null());
   EXPECT_EQ(tests["type3"][1]["status"], "warning 321: the hypothesis has no testable rows");
   EXPECT_EQ(
       tests["corrected_model"],
       nlohmann::json::parse(
-          R"({"df": 1.0, "df_error": 7.0, "statistic": 2.7778, "p": 0.1396, "r_squared": 0.25, "status": null})"));
+          R"({"df": 1.0, "df_error": 7.0, "statistic": 2.7778, "p": 0.1396, "r_squared": 0.25, "status": null,
+              "sum_sq": 8.036, "mean_sq": 8.036})"));
+  EXPECT_EQ(tests["error"], nlohmann::json::parse(R"({"df": 7.0, "sum_sq": 20.25, "mean_sq": 2.893})"));
   EXPECT_EQ(doc["warnings"], nlohmann::json::array({"warning 321: the hypothesis has no testable rows"}));
 
   // A statistic that cannot be formed is null, never a number standing in for it.
@@ -245,14 +255,17 @@ TEST_F(ReportTest, TableAlignsColumnsAndMarksRedundantAndUntestedRows) {
   EXPECT_EQ(rows[4], "[A=a1]        -1.25        0.75   -1.667  <2.2e-16      -3.02       0.52");
   EXPECT_EQ(rows[5], "[A=a2]     (redundant)");
   EXPECT_EQ(rows[7], "Tests of model effects (Type III)");
-  EXPECT_EQ(rows[8], "Effect     df  F value  Pr(>F)");
-  EXPECT_EQ(rows[9], "Intercept   1   16.000  0.0052");
+  EXPECT_EQ(rows[8], "Effect     df  Sum Sq  Mean Sq  F value  Pr(>F)");
+  EXPECT_EQ(rows[9], "Intercept   1   46.29    46.29   16.000  0.0052");
   EXPECT_EQ(rows[10], "A          (not testable)");
-  EXPECT_EQ(rows[12], "R-square:                 0.25");
-  EXPECT_EQ(rows[13], "Corrected model:          F = 2.778 on 1 and 7 degrees of freedom, p = 0.14");
+  EXPECT_EQ(rows[11], "Error       7   20.25    2.893");
+  EXPECT_EQ(rows[13], "R-square:                 0.25");
+  EXPECT_EQ(rows[14], "Adjusted R-square:        0.142857");
+  EXPECT_EQ(rows[15], "Corrected model:          F = 2.778 on 1 and 7 degrees of freedom, p = 0.14");
   const std::string text = out.str();
   EXPECT_NE(text.find("on 7 degrees of freedom"), std::string::npos);
-  EXPECT_NE(text.find("Records:                  10 read, 9 used\n"), std::string::npos);
+  EXPECT_NE(text.find("Records:                  10 read, 9 used; left out: 1 with a missing value\n"),
+            std::string::npos);
   EXPECT_NE(text.find("\nWarnings:\n  warning 321: the hypothesis has no testable rows\n"),
             std::string::npos);
 }
@@ -268,11 +281,51 @@ TEST_F(ReportTest, ChiSquareAndOtherLevelsNameTheirColumns) {
   const auto rows = Lines(out.str());
   EXPECT_EQ(rows[2], "Parameter  Estimate  Std. Error  Chi-square  Pr(>Chisq)  Lower 97.5%  Upper 97.5%");
   EXPECT_EQ(rows[7], "Tests of model effects (Type I)");
-  EXPECT_EQ(rows[8], "Effect     df  Chi-square  Pr(>Chisq)");
-  EXPECT_EQ(rows[12], "Tests of model effects (Type III)");
+  EXPECT_EQ(rows[8], "Effect     df  Sum Sq  Mean Sq  Chi-square  Pr(>Chisq)");
+  EXPECT_EQ(rows[13], "Tests of model effects (Type III)");
   EXPECT_NE(
       out.str().find("Corrected model:          chi-square = 2.778 on 1 degrees of freedom, p = 0.14\n"),
       std::string::npos);
+}
+
+TEST_F(ReportTest, ColumnsAreAsWideAsTheirCharactersNotTheirBytes) {
+  fResult.fParameters[1].fLabel = "[pays=Été]";  // 10 characters, 12 bytes
+  std::ostringstream out;
+  ReportWriter::WriteTable(fResult, out);
+  const auto rows = Lines(out.str());
+  EXPECT_EQ(rows[2], "Parameter   Estimate  Std. Error  t value  Pr(>|t|)  Lower 95%  Upper 95%");
+  EXPECT_EQ(rows[4], "[pays=Été]     -1.25        0.75   -1.667  <2.2e-16      -3.02       0.52");
+}
+
+// No p-value stands beside a statistic that could not be formed; an intercept-only model's table is
+// its parameter's test; the sums of squares follow from the statistics and sigma^2.
+TEST(FitResultTest, TablesHoldWhatTheStatisticsSupport) {
+  QXMath_600::QXTestStats noStatistic;
+  noStatistic.SetDF(1.0);
+  noStatistic.SetSig(0.0);
+  QXCommon_600::QXStatus ok;
+  const EffectTestResult empty = QXFit::ToEffectTestResult("x", &noStatistic, &ok, TestKind::kF);
+  EXPECT_FALSE(empty.fStatistic);
+  EXPECT_FALSE(empty.fP);
+
+  FitResult result;
+  result.fbTypeI = result.fbTypeIII = true;
+  result.fRmse = 2.0;
+  result.fTotalFreqWeight = 10.0;
+  result.fDfError = 9.0;
+  result.fParameters = {ParameterResult{"Intercept", 3.0, false, 0.5, 6.0, 9.0, 1e-4, 1.0, 5.0}};
+  QXFit::TestInterceptOnly(result);
+  QXFit::AddSumsOfSquares(result);
+  ASSERT_EQ(result.fTypeI.size(), 1u);
+  const EffectTestResult& intercept = result.fTypeIII.front();
+  EXPECT_EQ(intercept.fEffect, "Intercept");
+  EXPECT_EQ(intercept.fStatistic, 36.0);  // t^2
+  EXPECT_EQ(intercept.fP, 1e-4);
+  EXPECT_EQ(intercept.fDFError, 9.0);
+  // sigma^2 = RMSE^2 W / df = 40 / 9; SS = F df sigma^2.
+  EXPECT_DOUBLE_EQ(*intercept.fSumSq, 36.0 * 40.0 / 9.0);
+  EXPECT_EQ(result.fErrorSumSq, 40.0);
+  EXPECT_DOUBLE_EQ(*result.fErrorMeanSq, 40.0 / 9.0);
 }
 
 }  // namespace

@@ -1,13 +1,10 @@
 #include "tools/qxfit/BinaryReader.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include "common/QXMissingValue.h"
+#include "tools/qxfit/InputFile.h"
 
 namespace QXFit {
 
@@ -22,16 +19,16 @@ bool BinaryReader::Open(const std::string& path, const std::vector<std::string>&
   fError.clear();
   fColumnNames = columnNames;
   if (fColumnNames.empty()) return Fail("a binary file needs the names of its columns");
-  std::error_code ec;
-  const std::uintmax_t size = std::filesystem::file_size(path, ec);
-  if (ec) return Fail("cannot open '" + path + "': " + ec.message());
-  const std::uintmax_t recordBytes = sizeof(double) * fColumnNames.size();
+  std::string error;
+  fpFile.reset(OpenInputFile(path, error));
+  if (!fpFile) return Fail(error);
+  const std::uint64_t size = GetFileSize(fpFile.get());
+  const std::uint64_t recordBytes = sizeof(double) * fColumnNames.size();
   if (size % recordBytes != 0)
-    return Fail("'" + path + "' holds " + std::to_string(size) + " bytes, not a whole number of records of " +
-                std::to_string(fColumnNames.size()) + " doubles");
+    return Fail(DescribeInput(path) + " holds " + std::to_string(size) +
+                " bytes, not a whole number of records of " + std::to_string(fColumnNames.size()) +
+                " doubles");
   fNRecords = static_cast<long long>(size / recordBytes);
-  fpFile.reset(std::fopen(path.c_str(), "rb"));
-  if (!fpFile) return Fail("cannot open '" + path + "': " + std::strerror(errno));
   fIterator.emplace(fpFile.get(), static_cast<int>(fColumnNames.size()));
   return Rewind();
 }

@@ -37,6 +37,7 @@ class BinaryReader : public RowSource {
   bool IsNumericOnly() const override { return true; }
 
   long long GetRowNumber() const override { return fRowNumber; }
+  long long GetLineNumber() const override { return fRowNumber; }
   double GetProgress() const override;
 
  private:

@@ -1,5 +1,7 @@
 #include "tools/qxfit/ColumnScanner.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 
 #include "tools/qxfit/ProgressBar.h"
@@ -47,7 +49,18 @@ void ColumnScanner::ScanValue(RowSource& source, Column& column, Distinct& disti
     return;
   }
   double value = 0.0;
-  if (column.fbNumeric && !source.GetNumber(column.fIndex, value)) column.fbNumeric = false;
+  if (source.GetNumber(column.fIndex, value)) {
+    ++column.fNNumbers;
+  } else {
+    column.fbNumeric = false;
+    ++column.fNTexts;
+    // The first few distinct texts: what a reader needs to find them in the file.
+    const std::string_view text = source.GetText(column.fIndex);
+    if (column.fFirstTexts.size() < kTextsKept &&
+        std::none_of(column.fFirstTexts.begin(), column.fFirstTexts.end(),
+                     [&](const Text& seen) { return seen.fText == text; }))
+      column.fFirstTexts.push_back({std::string(text), source.GetLineNumber()});
+  }
   if (column.fbTooManyLevels) return;
   // A numeric factor is coded by value; a column of texts (so far, or later) by its texts, which are
   // kept from the start because an early number may turn out to be one text among others.
@@ -76,6 +89,39 @@ void ColumnScanner::Finish(Column& column, Distinct& distinct) {
     column.fLevels =
         FactorLevels::FromTexts(std::vector<std::string>(distinct.fTexts.begin(), distinct.fTexts.end()));
   }
+}
+
+namespace {
+
+// "3,5" or "-12,25": a number written with a decimal comma.
+bool LooksLikeDecimalComma(const std::string& text) {
+  const std::size_t comma = text.find(',');
+  if (comma == std::string::npos || comma == 0 || comma + 1 == text.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool sign = i == 0 && (text[i] == '-' || text[i] == '+');
+    if (i != comma && !sign && !std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string ColumnScanner::Column::DescribeTexts() const {
+  const long long present = fNNumbers + fNTexts;
+  std::string text = fNTexts == present
+                         ? "all " + std::to_string(present) + " of its values are texts ("
+                         : std::to_string(fNTexts) + " of its " + std::to_string(present) +
+                               (fNTexts == 1 ? " values is not a number (" : " values are not numbers (");
+  bool decimalComma = false;
+  for (std::size_t i = 0; i < fFirstTexts.size(); ++i) {
+    if (i > 0) text += ", ";
+    text += "'" + fFirstTexts[i].fText + "' on line " + std::to_string(fFirstTexts[i].fLine);
+    decimalComma = decimalComma || LooksLikeDecimalComma(fFirstTexts[i].fText);
+  }
+  if (fNTexts > static_cast<long long>(fFirstTexts.size())) text += ", ...";  // repeats or more texts
+  text += ")";
+  if (decimalComma) text += "; --decimal-comma reads 3,5 as a number";
+  return text;
 }
 
 }  // namespace QXFit

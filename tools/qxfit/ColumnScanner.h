@@ -21,14 +21,29 @@ class ColumnScanner {
   // More levels than a model can have parameters: such a column cannot be a factor.
   static constexpr int kMaxLevels = 46339;
 
+  // A value that is not a number, where it was read.
+  struct Text {
+    std::string fText;
+    long long fLine = 0;
+  };
+  static constexpr std::size_t kTextsKept = 3;
+
   struct Column {
     int fIndex = -1;        // in the source
     bool fbNumeric = true;  // every value present is a number
     bool fbDeclaredFactor = false;
     bool fbTooManyLevels = false;
     long long fNMissing = 0;
-    FactorLevels fLevels;  // after Scan: the levels when the column is a factor
+    long long fNNumbers = 0;        // values present that are numbers
+    long long fNTexts = 0;          // values present that are not
+    std::vector<Text> fFirstTexts;  // the first kTextsKept of those
+    FactorLevels fLevels;           // after Scan: the levels when the column is a factor
     bool IsFactor() const { return fbDeclaredFactor || !fbNumeric; }
+    // Numbers with a few texts among them: a column most likely meant to be numeric.
+    bool IsMixed() const { return fNNumbers > 0 && fNTexts > 0; }
+    // "3 of its 120 values are not numbers ('n/a' on line 5, '-' on line 9)", with a hint when they look
+    // like numbers written with a decimal comma.
+    std::string DescribeTexts() const;
   };
 
   // The source columns to scan; those marked are factors even when they hold numbers.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/qxfit/FitResult.h"
@@ -10,15 +11,21 @@
 namespace QXFit {
 
 struct Options {
-  std::string fDataPath;
+  std::string fDataPath;  // "-" for standard input
   std::string fFormula;
   std::vector<std::string> fFactors;        // --factor, each name once
   std::string fFrequencyWeight;             // --freq-weight
   std::string fRegressionWeight;            // --regr-weight
   std::vector<std::string> fBinaryColumns;  // --binary: DATA is a binary record file of these columns
   std::string fPredictPath;                 // --predict
+  std::string fPredictDataPath;             // --predict-data: score these rows instead of DATA's
+  bool fbResiduals = false;                 // --residuals
+  // --reference VAR=LEVEL, in the order given, each variable once.
+  std::vector<std::pair<std::string, std::string>> fReferences;
   bool fbJson = false;
-  char fDelimiter = ',';
+  char fDelimiter = 0;  // 0: found in the header
+  bool fbDecimalComma = false;
+  std::vector<std::string> fMissingCodes;  // --na-strings
   double fTolerance = 1e-12;
   bool fbQuiet = false;
   TestKind fTest = TestKind::kF;   // --test

@@ -1,14 +1,13 @@
 #include "tools/qxfit/CsvReader.h"
 
 #include <cctype>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <limits>
-#include <system_error>
+
+#include "tools/qxfit/InputFile.h"
 
 namespace QXFit {
 
@@ -42,21 +41,40 @@ bool CsvReader::Fail(const std::string& message) {
   return false;
 }
 
-bool CsvReader::Open(const std::string& path, char delimiter) {
+bool CsvReader::Open(const std::string& path, const CsvFormat& format) {
   fError.clear();
-  fDelimiter = delimiter;
+  fFormat = format;
+  const char delimiter = format.fDelimiter;
   if (delimiter == '"' || delimiter == '\n' || delimiter == '\r')
     return Fail("the delimiter cannot be a quote or a line break");
-  fpFile.reset(std::fopen(path.c_str(), "rb"));
-  if (!fpFile) return Fail("cannot open '" + path + "': " + std::strerror(errno));
-  std::error_code ec;
-  fFileSize = std::filesystem::file_size(path, ec);
-  if (ec) fFileSize = 0;
+  if (delimiter == ',' && format.fbDecimalComma)
+    return Fail("a decimal comma needs a delimiter other than ','");
+  std::string error;
+  fpFile.reset(OpenInputFile(path, error));
+  if (!fpFile) return Fail(error);
+  fFileSize = GetFileSize(fpFile.get());
   fBuffer.resize(kBufferSize);
   fColumnNames.clear();
   if (!Rewind()) return false;
-  if (fColumnNames.empty()) return Fail("'" + path + "' is empty: a header row is needed");
+  if (fColumnNames.empty()) return Fail(DescribeInput(path) + " is empty: a header row is needed");
   return true;
+}
+
+char CsvReader::DetectDelimiter(std::string_view header, bool decimalComma) {
+  std::size_t commas = 0, tabs = 0, semicolons = 0;
+  bool quoted = false;
+  for (const char c : header) {
+    if (c == '"') quoted = !quoted;
+    if (quoted) continue;
+    commas += c == ',';
+    tabs += c == '\t';
+    semicolons += c == ';';
+  }
+  if (decimalComma) commas = 0;
+  if (tabs > commas && tabs >= semicolons) return '\t';
+  if (semicolons > commas && semicolons > tabs) return ';';
+  if (commas > 0) return ',';
+  return decimalComma ? ';' : ',';
 }
 
 bool CsvReader::Rewind() {
@@ -70,6 +88,7 @@ bool CsvReader::Rewind() {
   // The header is read again on every pass: it is the one portable way back to the first record of a
   // file of any size.
   if (!ReadRecord()) return fError.empty();
+  if (fFormat.fDelimiter == 0) fFormat.fDelimiter = DetectDelimiter(fLine, fFormat.fbDecimalComma);
   SplitRecord();
   std::vector<std::string> names(fFields.begin(), fFields.end());
   if (!names.empty() && names[0].rfind("\xEF\xBB\xBF", 0) == 0) names[0].erase(0, 3);
@@ -125,7 +144,10 @@ bool CsvReader::ReadRecord() {
       if (!ReadLine()) return Fail("line " + std::to_string(firstLine) + ": a quoted field is never closed");
       for (std::size_t i = before; i < fLine.size(); ++i) quotes += fLine[i] == '"';
     }
-    if (!Trim(fLine).empty()) return true;
+    if (!Trim(fLine).empty()) {
+      fRecordLine = firstLine;
+      return true;
+    }
   }
 }
 
@@ -138,7 +160,7 @@ void CsvReader::SplitRecord() {
   std::size_t read = 0;
   std::size_t write = 0;
   while (true) {
-    while (read < size && IsBlank(line[read]) && line[read] != fDelimiter) ++read;
+    while (read < size && IsBlank(line[read]) && line[read] != fFormat.fDelimiter) ++read;
     const std::size_t start = write;
     bool quoted = false;
     if (read < size && line[read] == '"') {
@@ -158,12 +180,12 @@ void CsvReader::SplitRecord() {
       }
       const std::size_t quotedEnd = write;
       // Text after the closing quote is kept (a lenient reading of a malformed field), blanks are not.
-      while (read < size && line[read] != fDelimiter) line[write++] = line[read++];
+      while (read < size && line[read] != fFormat.fDelimiter) line[write++] = line[read++];
       if (std::string_view(line + quotedEnd, write - quotedEnd).find_first_not_of(" \t") ==
           std::string_view::npos)
         write = quotedEnd;
     } else {
-      while (read < size && line[read] != fDelimiter) line[write++] = line[read++];
+      while (read < size && line[read] != fFormat.fDelimiter) line[write++] = line[read++];
     }
     std::string_view field(line + start, write - start);
     fFields.push_back(quoted ? field : Trim(field));
@@ -185,19 +207,32 @@ bool CsvReader::Next() {
 
 bool CsvReader::IsMissing(int column) const {
   const std::string_view text = fFields[static_cast<std::size_t>(column)];
-  return text.empty() || text == "NA";
+  if (text.empty() || text == "NA") return true;
+  for (const auto& code : fFormat.fMissingCodes)
+    if (text == code) return true;
+  return false;
 }
 
 bool CsvReader::GetNumber(int column, double& value) const {
-  return ParseNumber(fFields[static_cast<std::size_t>(column)], value);
+  return ParseNumber(fFields[static_cast<std::size_t>(column)], value, fFormat.fbDecimalComma);
 }
 
 double CsvReader::GetProgress() const {
   return fFileSize == 0 ? 0.0 : static_cast<double>(fBytesRead) / static_cast<double>(fFileSize);
 }
 
-bool CsvReader::ParseNumber(std::string_view text, double& value) {
+bool CsvReader::ParseNumber(std::string_view text, double& value, bool decimalComma) {
   if (text.empty()) return false;
+  if (decimalComma) {
+    // "3,5" is read as "3.5"; a point is then no decimal mark (R's dec = ",").
+    if (text.find('.') != std::string_view::npos) return false;
+    const std::size_t comma = text.find(',');
+    if (comma != std::string_view::npos) {
+      std::string pointed(text);
+      pointed[comma] = '.';
+      return ParseNumber(pointed, value, false);
+    }
+  }
   bool negative = false;
   if (text.front() == '+' || text.front() == '-') {
     negative = text.front() == '-';

@@ -1,7 +1,12 @@
 // Reads a CSV file with a header row, one record at a time, without holding the file in memory.
 // Fields follow RFC 4180: a field in double quotes may hold the delimiter, line breaks and doubled
 // quotes. Unquoted fields are trimmed of blanks; blank lines are skipped; CRLF line ends and a UTF-8
-// byte order mark are accepted. An empty field and the text NA are missing values, as in R.
+// byte order mark are accepted. An empty field and the text NA are missing values, as in R, and so
+// are the caller's own missing-value codes (R's na.strings).
+//
+// Unless the format names it, the delimiter is found in the header: whichever of comma, tab and
+// semicolon occurs most often outside quotes (a comma on a tie). With a decimal comma ("3,5"), the
+// comma is not a candidate and numbers written with a point are not numbers, as R's read.csv2 reads.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +20,12 @@
 
 namespace QXFit {
 
+struct CsvFormat {
+  char fDelimiter = 0;  // 0: found in the header
+  bool fbDecimalComma = false;
+  std::vector<std::string> fMissingCodes;  // besides the empty field and NA
+};
+
 class CsvReader : public RowSource {
  public:
   CsvReader() = default;
@@ -22,8 +33,10 @@ class CsvReader : public RowSource {
   CsvReader& operator=(const CsvReader&) = delete;
   ~CsvReader() override;
 
-  // Opens the file and reads its header; false with GetError on failure.
-  bool Open(const std::string& path, char delimiter = ',');
+  // Opens the file ("-" for standard input) and reads its header; false with GetError on failure.
+  bool Open(const std::string& path, const CsvFormat& format = {});
+  // The delimiter in use, given or found.
+  char GetDelimiter() const { return fFormat.fDelimiter; }
 
   const std::vector<std::string>& GetColumnNames() const override { return fColumnNames; }
   bool Rewind() override;
@@ -36,11 +49,14 @@ class CsvReader : public RowSource {
   bool IsNumericOnly() const override { return false; }
 
   long long GetRowNumber() const override { return fRowNumber; }
+  long long GetLineNumber() const override { return fRecordLine; }
   double GetProgress() const override;
 
-  // A decimal number as R reads one: optional sign, digits with an optional point and exponent, or
-  // Inf, -Inf, NaN. Surrounding text is not allowed.
-  static bool ParseNumber(std::string_view text, double& value);
+  // A decimal number as R reads one: optional sign, digits with an optional decimal mark (a point, or
+  // with decimalComma a comma) and exponent, or Inf, -Inf, NaN. Surrounding text is not allowed.
+  static bool ParseNumber(std::string_view text, double& value, bool decimalComma = false);
+  // The delimiter of a header line: the most frequent of ',', '\t' and ';' outside quotes.
+  static char DetectDelimiter(std::string_view header, bool decimalComma);
 
  private:
   struct FileCloser {
@@ -60,11 +76,12 @@ class CsvReader : public RowSource {
   std::size_t fBufferPos = 0;
   std::size_t fBufferEnd = 0;
   bool fbEndOfFile = false;
-  char fDelimiter = ',';
+  CsvFormat fFormat;
   std::uint64_t fFileSize = 0;
   std::uint64_t fBytesRead = 0;
   long long fLineNumber = 0;
   long long fRowNumber = 0;
+  long long fRecordLine = 0;
   std::string fLine;
   std::vector<std::string_view> fFields;
   std::vector<std::string> fColumnNames;

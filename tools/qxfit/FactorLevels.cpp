@@ -1,6 +1,7 @@
 #include "tools/qxfit/FactorLevels.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace QXFit {
@@ -10,8 +11,7 @@ FactorLevels FactorLevels::FromTexts(std::vector<std::string> texts) {
   texts.erase(std::unique(texts.begin(), texts.end()), texts.end());
   FactorLevels levels;
   levels.fTexts = std::move(texts);
-  for (std::size_t i = 0; i < levels.fTexts.size(); ++i)
-    levels.fCodes.emplace(levels.fTexts[i], static_cast<int>(i));
+  levels.IndexCodes();
   return levels;
 }
 
@@ -25,7 +25,17 @@ FactorLevels FactorLevels::FromNumbers(std::vector<std::pair<double, std::string
     levels.fValues.push_back(value);
     levels.fTexts.push_back(std::move(text));
   }
+  levels.IndexCodes();
   return levels;
+}
+
+void FactorLevels::IndexCodes() {
+  fCodes.clear();
+  for (std::size_t i = 0; i < fTexts.size(); ++i) fCodes.emplace(fTexts[i], static_cast<int>(i));
+  fSortedValues.clear();
+  for (std::size_t i = 0; i < fValues.size(); ++i)
+    fSortedValues.emplace_back(fValues[i], static_cast<int>(i));
+  std::sort(fSortedValues.begin(), fSortedValues.end());
 }
 
 std::string FactorLevels::GetText(int code) const {
@@ -39,9 +49,32 @@ int FactorLevels::FindText(std::string_view text) const {
 }
 
 int FactorLevels::FindNumber(double value) const {
-  const auto it = std::lower_bound(fValues.begin(), fValues.end(), value);
-  if (it == fValues.end() || *it != value) return -1;
-  return static_cast<int>(it - fValues.begin());
+  const auto it = std::lower_bound(fSortedValues.begin(), fSortedValues.end(), std::pair{value, -1});
+  if (it == fSortedValues.end() || it->first != value) return -1;
+  return it->second;
+}
+
+bool FactorLevels::SetReference(std::string_view level) {
+  int code = FindText(level);
+  if (code < 0 && fbNumeric) {
+    double value = 0.0;
+    const auto [end, ec] = std::from_chars(level.data(), level.data() + level.size(), value);
+    if (ec == std::errc() && end == level.data() + level.size()) code = FindNumber(value + 0.0);
+  }
+  if (code < 0) return false;
+  const auto moveLast = [code](auto& byCode) {
+    std::rotate(byCode.begin() + code, byCode.begin() + code + 1, byCode.end());
+  };
+  moveLast(fTexts);
+  if (fbNumeric) moveLast(fValues);
+  IndexCodes();
+  return true;
+}
+
+std::string FactorLevels::ListLevels() const {
+  std::string list;
+  for (std::size_t i = 0; i < fTexts.size(); ++i) list += (i > 0 ? ", " : "") + fTexts[i];
+  return list;
 }
 
 }  // namespace QXFit

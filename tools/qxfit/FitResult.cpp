@@ -65,7 +65,7 @@ void FillParameterTests(FitResult& result, const std::vector<double>& estimates,
       p.fStdError = Present(stats.GetStandardError());
       p.fStatistic = Present(stats.GetWald());
       p.fDF = Present(result.fTest == TestKind::kF ? stats.GetDF2() : stats.GetDF());
-      p.fP = Present(stats.GetSig());
+      if (p.fStatistic) p.fP = Present(stats.GetSig());
       p.fLower = Present(stats.GetLowerConfidenceInterval());
       p.fUpper = Present(stats.GetUpperConfidenceInterval());
     }
@@ -83,8 +83,63 @@ EffectTestResult ToEffectTestResult(const std::string& effect, const QXMath_600:
   if (stats->GetDF() > 0.0) row.fDF = Present(stats->GetDF());
   if (test == TestKind::kF) row.fDFError = Present(stats->GetDF2());
   row.fStatistic = Present(stats->GetWald());
-  row.fP = Present(stats->GetSig());
+  if (row.fStatistic) row.fP = Present(stats->GetSig());
   return row;
+}
+
+void AddSumsOfSquares(FitResult& result) {
+  const std::optional<double> sigma2 = ComputeErrorVariance(result);
+  if (!sigma2) return;
+  const bool f = result.fTest == TestKind::kF;
+  auto add = [&](EffectTestResult& row) {
+    if (!row.fStatistic || !row.fDF) return;
+    row.fSumSq = *row.fStatistic * (f ? *row.fDF : 1.0) * *sigma2;
+    row.fMeanSq = *row.fSumSq / *row.fDF;
+  };
+  for (auto& row : result.fTypeI) add(row);
+  for (auto& row : result.fTypeIII) add(row);
+  if (result.fCorrectedModel) add(*result.fCorrectedModel);
+  result.fErrorSumSq = *result.fRmse * *result.fRmse * result.fTotalFreqWeight;
+  result.fErrorMeanSq = *sigma2;
+}
+
+void CheckFit(FitResult& result, double responseMean) {
+  const double intercept = result.fbIntercept ? 1.0 : 0.0;
+  if (result.fRSquared && result.fDfError && *result.fDfError > 0.0)
+    result.fAdjRSquared =
+        1.0 - (1.0 - *result.fRSquared) * (result.fTotalFreqWeight - intercept) / *result.fDfError;
+  // Without error degrees of freedom every residual is 0 by construction, which says nothing of the data.
+  if (!result.fRmse || !result.fDfError || *result.fDfError <= 0.0) return;
+  if (result.fbIntercept && !result.fRSquared) {
+    result.AddWarning("the response is constant: R-square is not defined and the tests are not meaningful");
+    return;
+  }
+  // R's test: the residual variance against the mean square of the fitted values, at 1e-30. The
+  // weighted mean square of the response about 0 is ybar^2 + TSS / W, and TSS = RSS / (1 - R^2).
+  const double rss = *result.fRmse * *result.fRmse;  // per unit of weight
+  double meanSquare = QXMV::IsMissing(responseMean) ? 0.0 : responseMean * responseMean;
+  if (result.fRSquared && *result.fRSquared < 1.0) meanSquare += rss / (1.0 - *result.fRSquared);
+  if (rss <= 1e-30 * meanSquare || (result.fRSquared && *result.fRSquared >= 1.0))
+    result.AddWarning(
+        "essentially perfect fit: the residuals are about 0 against the response, so the tests are not "
+        "meaningful");
+}
+
+void TestInterceptOnly(FitResult& result) {
+  if (result.fParameters.empty()) return;
+  const ParameterResult& p = result.fParameters.front();
+  EffectTestResult row;
+  row.fEffect = "Intercept";
+  row.fDF = 1.0;
+  if (result.fTest == TestKind::kF) {
+    row.fDFError = result.fDfError;
+    if (p.fStatistic) row.fStatistic = *p.fStatistic * *p.fStatistic;
+  } else {
+    row.fStatistic = p.fStatistic;
+  }
+  if (row.fStatistic) row.fP = p.fP;
+  if (result.fbTypeI) result.fTypeI = {row};
+  if (result.fbTypeIII) result.fTypeIII = {row};
 }
 
 }  // namespace QXFit

@@ -38,6 +38,10 @@ struct EffectTestResult {
   std::string fEffect;
   std::optional<double> fDF;
   std::optional<double> fDFError;  // the denominator of F; none for the chi-square
+  // The hypothesis sum of squares and mean square, as R's anova shows them: for a linear model the
+  // Wald statistic is SS / sigma^2 (F = SS / df / sigma^2), so SS is the statistic times sigma^2.
+  std::optional<double> fSumSq;
+  std::optional<double> fMeanSq;
   std::optional<double> fStatistic;
   std::optional<double> fP;
   // The text of the warning of an effect that could not be tested, or of another warning status.
@@ -48,7 +52,15 @@ struct FitResult {
   std::string fModel;  // the formula as given
   long long fRecordsRead = 0;
   long long fRecordsUsed = 0;
+  // The records left out, by the first reason that applies.
+  long long fLeftOutMissing = 0;
+  long long fLeftOutNotFinite = 0;
+  long long fLeftOutUndefined = 0;
+  long long fLeftOutWeight = 0;
+  bool fbIntercept = true;
   std::optional<double> fRSquared;
+  // 1 - (1 - R^2) (W - i) / df, i = 1 with an intercept and 0 without, as R's summary.lm.
+  std::optional<double> fAdjRSquared;
   // The library's root mean square error: the square root of the weighted residual sum of squares
   // divided by the total frequency weight W (not by the error degrees of freedom).
   std::optional<double> fRmse;
@@ -68,6 +80,10 @@ struct FitResult {
   std::vector<EffectTestResult> fTypeI;
   std::vector<EffectTestResult> fTypeIII;
   std::optional<EffectTestResult> fCorrectedModel;
+  // The error row of the effect tables: the weighted residual sum of squares (RMSE^2 W), its degrees
+  // of freedom and sigma^2.
+  std::optional<double> fErrorSumSq;
+  std::optional<double> fErrorMeanSq;
   // Distinct, in order of first appearance.
   std::vector<std::string> fWarnings;
 
@@ -84,8 +100,22 @@ std::optional<double> ComputeErrorVariance(const FitResult& result);
 void FillParameterTests(FitResult& result, const std::vector<double>& estimates,
                         const QXMath_600::QXBitSet& nonRedundant, const QXMath_600::QXSymMatrix& covariance);
 
-// One row of an effect table from the library's record of the test and its status.
+// One row of an effect table from the library's record of the test and its status. A p-value is kept
+// only beside its statistic.
 EffectTestResult ToEffectTestResult(const std::string& effect, const QXMath_600::QXTestStats* stats,
                                     const QXCommon_600::QXStatus* status, TestKind test);
+
+// The sums of squares and mean squares of every effect test and of the corrected model, and the error
+// row, from sigma^2; nothing without it.
+void AddSumsOfSquares(FitResult& result);
+
+// R-square adjusted for the degrees of freedom, and the warnings of a fit whose tests mean nothing: a
+// constant response, or residuals that vanish against the response's scale (R's "essentially perfect
+// fit" test). `responseMean` is the weighted mean of the response.
+void CheckFit(FitResult& result, double responseMean);
+
+// The tables of a model with an intercept and no effect: the intercept's test, which is its parameter
+// test (F = t^2), as R reports it for y ~ 1.
+void TestInterceptOnly(FitResult& result);
 
 }  // namespace QXFit

@@ -1,8 +1,6 @@
 #include "tools/qxfit/FitRunner.h"
 
 #include <algorithm>
-#include <array>
-#include <charconv>
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -15,10 +13,10 @@
 #include "factory/QXRegFactory.h"
 #include "model/IQXRegOutputStats.h"
 #include "records/BinaryRecordIterator.h"
-#include "records/QXRegRecordValidator.h"
 #include "settings/QXConst.h"
 #include "tools/qxfit/EffectTests.h"
 #include "tools/qxfit/ProgressBar.h"
+#include "tools/qxfit/ReportWriter.h"
 
 namespace QXFit {
 
@@ -113,6 +111,9 @@ bool FitRunner::GetResult(const ModelBuilder& model, FitResult& result, std::str
   const auto& parameters = stats->GetParameters();
   const QXMath_600::QXSymMatrix* covariance = stats->GetCovarianceMatrix();
   const QXMath_600::QXBitSet& nonRedundant = stats->GetRedundancyIndicators();
+  // The component's copy of the settings lives as long as the component, as the tests require.
+  const QXMath_600::QXRegSettings& settings = fpComponent->GetCompSettings();
+  result.fbIntercept = settings.GetInterceptUse();
   result.fRSquared = Present(stats->GetModelFitStat(QXConst::QXFitRSquare));
   result.fRmse = Present(stats->GetModelFitStat(QXConst::QXFitRootMSE));
   result.fDfError = Present(stats->GetNDegFreedom());
@@ -128,67 +129,32 @@ bool FitRunner::GetResult(const ModelBuilder& model, FitResult& result, std::str
     result.fParameters.push_back(std::move(p));
   }
 
+  const std::vector<double>& means = stats->GetMeanValues();
+  CheckFit(result, means.empty() ? QXMV::gMissingValue : means.back());
+
   // The covariance of the estimates, built once and given to both kinds of test.
   const std::optional<double> sigma2 = ComputeErrorVariance(result);
   if (!sigma2 || covariance == nullptr || covariance->GetNRows() != static_cast<int>(estimates.size())) {
     FillParameterTests(result, estimates, nonRedundant, QXMath_600::QXSymMatrix());
-    result.AddWarning("no error degrees of freedom: nothing is tested");
+    result.AddWarning("no error degrees of freedom (total weight " +
+                      ReportWriter::FormatNumber(result.fTotalFreqWeight) + " against " +
+                      std::to_string(nonRedundant.Count()) + " estimable parameters): nothing is tested");
     return true;
   }
   QXMath_600::QXSymMatrix scaled = *covariance;
   scaled.MultiplyByNumber(*sigma2);
   FillParameterTests(result, estimates, nonRedundant, scaled);
-  // The component's copy of the settings lives as long as the component, as the tests require.
-  const QXMath_600::QXRegSettings& settings = fpComponent->GetCompSettings();
+  // With no effect there is nothing to adjust for: the intercept's test is its parameter's, and there
+  // is no corrected model (R's summary of y ~ 1 has no F statistic).
+  if (settings.GetModelEffects().empty()) {
+    TestInterceptOnly(result);
+    AddSumsOfSquares(result);
+    return true;
+  }
   std::vector<std::string> effectLabels;
   for (const auto& effect : settings.GetModelEffects()) effectLabels.push_back(model.GetEffectLabel(effect));
-  return RunEffectTests(settings, *stats, scaled, effectLabels, result, error);
-}
-
-bool FitRunner::WritePredictions(const std::string& path, std::string& error) {
-  QXMath_600::IQXRegOutputStats* stats = nullptr;
-  if (!fpComponent || fpComponent->GetOutputStats(stats).IsError() || stats == nullptr) {
-    error = "no fitted model to predict from";
-    return false;
-  }
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::fopen(path.c_str(), "wb"), &std::fclose);
-  if (!out) {
-    error = "cannot write '" + path + "'";
-    return false;
-  }
-  std::fputs("predicted\n", out.get());
-  QXCommon_600::BinaryRecordIterator records(fpRecords, fNVariables);
-  ProgressIterator iterator(records, fNRecords, fpProgress, "predicting", 1);
-  if (iterator.NewPass() > QXCommon_600::BinaryRecordIterator::kEndOfData) {
-    error = "cannot read the temporary record file";
-    return false;
-  }
-  const QXMath_600::QXRegRecordValidator& validator = stats->GetRecordValidator();
-  std::vector<double> probabilities;
-  std::array<char, 32> text{};
-  while (iterator.HasMore()) {
-    const QXCommon_600::Record* record = iterator.Next();
-    if (record == nullptr) break;
-    QXCommon_600::QXStatus status;
-    double prediction = QXMV::gMissingValue;
-    // A record with a missing factor or covariate has no prediction, whatever Score would make of it.
-    if (validator.IsValid4Scoring(*record, status) &&
-        !fpComponent->Score(*record, prediction, probabilities).IsError() && Present(prediction)) {
-      const auto [end, ec] = std::to_chars(text.data(), text.data() + text.size(), prediction);
-      if (ec == std::errc())
-        std::fwrite(text.data(), 1, static_cast<std::size_t>(end - text.data()), out.get());
-    }
-    std::fputc('\n', out.get());
-  }
-  if (fpProgress != nullptr) fpProgress->Clear();
-  if (records.GetFailReason() != QXCommon_600::BinaryRecordIterator::kEndOfData) {
-    error = "cannot read the temporary record file";
-    return false;
-  }
-  if (std::fflush(out.get()) != 0 || std::ferror(out.get())) {
-    error = "cannot write '" + path + "'";
-    return false;
-  }
+  if (!RunEffectTests(settings, *stats, scaled, effectLabels, result, error)) return false;
+  AddSumsOfSquares(result);
   return true;
 }
 

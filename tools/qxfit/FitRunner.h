@@ -1,7 +1,6 @@
 // The tool's one meeting point with the library's model interfaces: creates the linear model's
-// component through the factory, builds it over the tool's record file, reads the output statistics
-// into a FitResult with the tests of the parameters and of the model effects, and scores every record
-// for --predict.
+// component through the factory, builds it over the tool's record file, and reads the output
+// statistics into a FitResult with the tests of the parameters and of the model effects.
 #pragma once
 
 #include <cstdio>
@@ -33,9 +32,8 @@ class FitRunner {
   // `model`. The tests follow what `result` asks for on entry (fTest, fConfidenceLevel, fbTypeI,
   // fbTypeIII). False with the library's message on an error status.
   bool GetResult(const ModelBuilder& model, FitResult& result, std::string& error) const;
-  // Writes a CSV file with the column "predicted" and one line per record: the library's prediction,
-  // or an empty field where the record cannot be scored.
-  bool WritePredictions(const std::string& path, std::string& error);
+  // The built model's component; null before Fit succeeds.
+  QXMath_600::IQXRegComponent* GetComponent() const { return fpComponent.get(); }
 
  private:
   std::FILE* fpRecords;

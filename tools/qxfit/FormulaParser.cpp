@@ -36,8 +36,15 @@ struct Token {
   std::size_t fPos = 0;  // 1-based column in the formula, for messages
 };
 
-bool IsNameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '.' || c == '_'; }
-bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_'; }
+// As in R, a name may hold letters of any script: every byte of a UTF-8 multi-byte character (0x80 and
+// above) counts as a letter, so "Größe" and "année" need no backquotes.
+bool IsNonAscii(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+bool IsNameStart(char c) {
+  return std::isalpha(static_cast<unsigned char>(c)) || c == '.' || c == '_' || IsNonAscii(c);
+}
+bool IsNameChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_' || IsNonAscii(c);
+}
 
 std::string At(std::size_t pos) { return " at position " + std::to_string(pos); }
 
@@ -114,8 +121,11 @@ bool Tokenize(std::string_view text, std::vector<Token>& tokens, std::string& er
 
 // A set of terms as R's formula algebra combines them, with what the operands said about the
 // intercept: -1 nothing, 0 removed ("0", "- 1"), 1 present ("1").
+using TermKey = std::vector<std::pair<int, int>>;
+
 struct TermSet {
   std::vector<FormulaTerm> fTerms;
+  std::set<TermKey> fKeys;  // of fTerms, so that adding a term costs a lookup, not a scan
   int fIntercept = -1;
   bool fbLoneName = false;  // a bare column name, which `^` refuses (x^2 would silently mean x)
 };
@@ -145,18 +155,11 @@ void Normalize(FormulaTerm& term) {
 }
 
 // Terms are the same when they hold the same variables at the same depths, in any order.
-std::vector<std::pair<int, int>> Key(const FormulaTerm& term) {
-  std::vector<std::pair<int, int>> key;
+TermKey Key(const FormulaTerm& term) {
+  TermKey key;
   for (const auto& v : term.fVariables) key.emplace_back(v.fVariable, v.fDepth);
   std::sort(key.begin(), key.end());
   return key;
-}
-
-void AddUnique(std::vector<FormulaTerm>& terms, const FormulaTerm& term) {
-  const auto key = Key(term);
-  for (const auto& t : terms)
-    if (Key(t) == key) return;
-  terms.push_back(term);
 }
 
 // inner nested within outer: the inner variables go below the deepest outer one.
@@ -172,42 +175,17 @@ FormulaTerm Merge(const FormulaTerm& inner, const FormulaTerm& outer, bool nest)
   return merged;
 }
 
-TermSet Union(const TermSet& a, const TermSet& b) {
-  TermSet result = a;
-  result.fbLoneName = false;
-  for (const auto& t : b.fTerms) AddUnique(result.fTerms, t);
-  if (b.fIntercept >= 0) result.fIntercept = b.fIntercept;
-  return result;
-}
-
-TermSet Cross(const TermSet& a, const TermSet& b) {
-  TermSet result;
-  for (const auto& ta : a.fTerms)
-    for (const auto& tb : b.fTerms) AddUnique(result.fTerms, Merge(ta, tb, false));
-  return result;
-}
-
-// Every term of `inner` nested within all the variables of `outer` together.
-TermSet Nest(const TermSet& inner, const TermSet& outer) {
-  FormulaTerm all;
-  for (const auto& t : outer.fTerms)
-    for (const auto& v : t.fVariables) all.fVariables.push_back(v);
-  Normalize(all);
-  TermSet result;
-  for (const auto& t : inner.fTerms) AddUnique(result.fTerms, Merge(t, all, true));
-  return result;
-}
-
 class Parser {
  public:
-  Parser(std::vector<Token> tokens, Formula& formula, std::string& error)
-      : fTokens(std::move(tokens)), fFormula(formula), fError(error) {}
+  Parser(std::vector<Token> tokens, const std::vector<std::string>* dotColumns, Formula& formula,
+         std::string& error)
+      : fTokens(std::move(tokens)), fpDotColumns(dotColumns), fFormula(formula), fError(error) {}
 
   bool Run() {
-    if (Peek().fKind != TokenKind::kName)
-      return Fail(Peek().fKind == TokenKind::kTilde ? "the formula needs a response before '~'"
-                                                    : "expected the response column" + At(Peek().fPos));
-    fFormula.fResponse = Take().fText;
+    FormulaOperand response;
+    if (!ParseResponse(response)) return false;
+    fFormula.fResponse = response.fColumn;
+    fFormula.fResponseTransform = response.fTransform;
     if (Peek().fKind != TokenKind::kTilde)
       return Fail("expected '~' after the response" + At(Peek().fPos) +
                   " (the response must be a single column)");
@@ -222,10 +200,72 @@ class Parser {
 
  private:
   const Token& Peek() const { return fTokens[fNext]; }
+  const Token& PeekAfter() const { return fTokens[std::min(fNext + 1, fTokens.size() - 1)]; }
   Token Take() { return fTokens[fNext++]; }
   bool Fail(const std::string& message) {
     fError = message;
     return false;
+  }
+
+  // The response: a column, or log/exp/sqrt of one.
+  bool ParseResponse(FormulaOperand& response) {
+    if (Peek().fKind != TokenKind::kName)
+      return Fail(Peek().fKind == TokenKind::kTilde ? "the formula needs a response before '~'"
+                                                    : "expected the response column" + At(Peek().fPos));
+    if (PeekAfter().fKind == TokenKind::kOpen) {
+      const Token name = Take();
+      if (ParseTransform(name.fText) == Transform::kNone)
+        return Fail("the response" + At(name.fPos) + " may be a column or log(), exp() or sqrt() of one");
+      return ParseOperand(response);
+    }
+    response.fColumn = Take().fText;
+    return true;
+  }
+
+  // Terms are added through here, so that no formula grows without bound.
+  bool AddUnique(TermSet& set, const FormulaTerm& term) {
+    if (!set.fKeys.insert(Key(term)).second) return true;
+    set.fTerms.push_back(term);
+    if (set.fTerms.size() <= FormulaParser::kMaxTerms) return true;
+    return Fail("the formula expands to more than " + std::to_string(FormulaParser::kMaxTerms) +
+                " terms, more than a model can have parameters");
+  }
+
+  // Every pair of terms of a and b is one combination to form; bounded before any is formed.
+  bool CheckCrossing(const TermSet& a, const TermSet& b) {
+    if (a.fTerms.empty() || b.fTerms.size() <= FormulaParser::kMaxCrossings / a.fTerms.size()) return true;
+    return Fail("the formula is too large to expand: a product of " + std::to_string(a.fTerms.size()) +
+                " by " + std::to_string(b.fTerms.size()) + " terms makes more than " +
+                std::to_string(FormulaParser::kMaxCrossings) + " combinations");
+  }
+
+  bool Union(TermSet& out, const TermSet& b) {
+    out.fbLoneName = false;
+    for (const auto& t : b.fTerms)
+      if (!AddUnique(out, t)) return false;
+    if (b.fIntercept >= 0) out.fIntercept = b.fIntercept;
+    return true;
+  }
+
+  bool Cross(const TermSet& a, const TermSet& b, TermSet& out) {
+    out = TermSet{};
+    if (!CheckCrossing(a, b)) return false;
+    for (const auto& ta : a.fTerms)
+      for (const auto& tb : b.fTerms)
+        if (!AddUnique(out, Merge(ta, tb, false))) return false;
+    return true;
+  }
+
+  // Every term of `inner` nested within all the variables of `outer` together.
+  bool Nest(const TermSet& inner, const TermSet& outer, TermSet& out) {
+    FormulaTerm all;
+    for (const auto& t : outer.fTerms)
+      for (const auto& v : t.fVariables) all.fVariables.push_back(v);
+    Normalize(all);
+    out = TermSet{};
+    for (const auto& t : inner.fTerms)
+      if (!AddUnique(out, Merge(t, all, true))) return false;
+    return true;
   }
 
   bool ParseSum(TermSet& out) {
@@ -241,7 +281,7 @@ class Parser {
       TermSet operand;
       if (!ParseProduct(operand)) return false;
       if (op == TokenKind::kPlus) {
-        out = Union(out, operand);
+        if (!Union(out, operand)) return false;
       } else {
         Remove(out, operand);
       }
@@ -252,6 +292,7 @@ class Parser {
   static void Remove(TermSet& from, const TermSet& what) {
     for (const auto& t : what.fTerms) {
       const auto key = Key(t);
+      if (from.fKeys.erase(key) == 0) continue;
       std::erase_if(from.fTerms, [&](const FormulaTerm& f) { return Key(f) == key; });
     }
     // "- 1" removes the intercept, "- 0" puts it back.
@@ -266,10 +307,11 @@ class Parser {
       TermSet rhs;
       if (!ParseNest(rhs)) return false;
       if (!NoInterceptMarks(out, rhs, op)) return false;
+      TermSet combined;
       if (op.fKind == TokenKind::kStar) {
-        out = Union(Union(out, rhs), Cross(out, rhs));
+        if (!Cross(out, rhs, combined) || !Union(out, rhs) || !Union(out, combined)) return false;
       } else {
-        out = Union(out, Nest(rhs, out));
+        if (!Nest(rhs, out, combined) || !Union(out, combined)) return false;
       }
     }
     return true;
@@ -282,7 +324,9 @@ class Parser {
       TermSet rhs;
       if (!ParseColon(rhs)) return false;
       if (!NoInterceptMarks(out, rhs, op)) return false;
-      out = Nest(out, rhs);
+      TermSet nested;
+      if (!Nest(out, rhs, nested)) return false;
+      out = std::move(nested);
     }
     return true;
   }
@@ -294,7 +338,9 @@ class Parser {
       TermSet rhs;
       if (!ParsePower(rhs)) return false;
       if (!NoInterceptMarks(out, rhs, op)) return false;
-      out = Cross(out, rhs);
+      TermSet crossed;
+      if (!Cross(out, rhs, crossed)) return false;
+      out = std::move(crossed);
     }
     return true;
   }
@@ -308,8 +354,11 @@ class Parser {
     if (out.fIntercept >= 0) return Fail("'^' cannot apply to 0 or 1" + At(op.fPos));
     int exponent = 0;
     if (!ParseExponent(exponent)) return false;
-    TermSet base = out;
-    for (int k = 1; k < exponent; ++k) out = Union(out, Cross(out, base));
+    const TermSet base = out;
+    for (int k = 1; k < exponent; ++k) {
+      TermSet crossed;
+      if (!Cross(out, base, crossed) || !Union(out, crossed)) return false;
+    }
     return true;
   }
 
@@ -338,7 +387,13 @@ class Parser {
         out.fIntercept = t.fText == "1" ? 1 : 0;
         return true;
       case TokenKind::kOpen: {
+        // Each level of parentheses is a level of recursion: bounded, so that no formula can exhaust
+        // the stack.
+        if (++fDepth > FormulaParser::kMaxDepth)
+          return Fail("the formula nests parentheses more than " + std::to_string(FormulaParser::kMaxDepth) +
+                      " deep" + At(t.fPos));
         if (!ParseSum(out)) return false;
+        --fDepth;
         if (Peek().fKind != TokenKind::kClose) return Fail("expected ')'" + At(Peek().fPos));
         Take();
         out.fbLoneName = false;
@@ -346,58 +401,102 @@ class Parser {
       }
       case TokenKind::kName:
         if (Peek().fKind == TokenKind::kOpen) return ParseCall(t, out);
-        out.fTerms.push_back(SingleTerm(AddVariable(PlainVariable(t.fText))));
+        if (t.fText == ".") return ExpandDot(out);
         out.fbLoneName = true;
-        return true;
+        return AddUnique(out, SingleTerm(AddVariable(PlainVariable({t.fText, Transform::kNone}))));
       case TokenKind::kEnd: return Fail("the formula ends where a term is expected");
       default: return Fail("expected a term" + At(t.fPos) + ", found '" + t.fText + "'");
     }
   }
 
-  // I(...) for products and powers of columns; factor(x) or as.factor(x) for a column taken as a factor.
-  bool ParseCall(const Token& name, TermSet& out) {
-    Take();  // '('
-    FormulaVariable variable;
-    if (name.fText == "I") {
-      if (!ParseArithmetic(variable)) return false;
-    } else if (name.fText == "factor" || name.fText == "as.factor") {
-      if (Peek().fKind != TokenKind::kName)
-        return Fail("expected a column inside factor()" + At(Peek().fPos));
-      const std::string column = Take().fText;
-      variable.fText = "factor(" + column + ")";
-      variable.fPowers = {{column, 1}};
-      variable.fbFactor = true;
-    } else {
-      return Fail("function '" + name.fText + "'" + At(name.fPos) +
-                  " is not supported; use I() for powers and products, factor() for a factor");
+  // `.`: every column of the data but the response, in the data's order, each a term of its own.
+  bool ExpandDot(TermSet& out) {
+    fFormula.fbUsesDot = true;
+    if (fpDotColumns == nullptr) return true;
+    for (const auto& column : *fpDotColumns) {
+      if (column == fFormula.fResponse) continue;
+      if (!AddUnique(out, SingleTerm(AddVariable(PlainVariable({column, Transform::kNone}))))) return false;
     }
-    if (Peek().fKind != TokenKind::kClose) return Fail("expected ')'" + At(Peek().fPos));
-    Take();
-    out.fTerms.push_back(SingleTerm(AddVariable(variable)));
     return true;
   }
 
-  // The inside of I(): columns, each with an optional whole exponent, joined by '*'.
+  static Transform ParseTransform(const std::string& name) {
+    for (const Transform t : {Transform::kLog, Transform::kExp, Transform::kSqrt})
+      if (name == FormulaParser::TransformName(t)) return t;
+    return Transform::kNone;
+  }
+
+  // After a function's name: "(column)" or, for log/exp/sqrt, "(column)" with the function applied.
+  bool ParseOperand(FormulaOperand& operand) {
+    const Token& name = fTokens[fNext - 1];
+    operand.fTransform = ParseTransform(name.fText);
+    Take();  // '('
+    if (Peek().fKind != TokenKind::kName || Peek().fText == "." || PeekAfter().fKind == TokenKind::kOpen)
+      return Fail("expected a column inside " + name.fText + "()" + At(Peek().fPos));
+    operand.fColumn = Take().fText;
+    if (Peek().fKind != TokenKind::kClose) return Fail("expected ')'" + At(Peek().fPos));
+    Take();
+    return true;
+  }
+
+  // I(...) for products and powers; factor(x) or as.factor(x) for a column taken as a factor;
+  // log(x), exp(x) and sqrt(x) for a function of a numeric column.
+  bool ParseCall(const Token& name, TermSet& out) {
+    FormulaVariable variable;
+    if (name.fText == "I") {
+      Take();  // '('
+      if (!ParseArithmetic(variable)) return false;
+      Take();  // ')'
+    } else if (name.fText == "factor" || name.fText == "as.factor") {
+      FormulaOperand operand;
+      if (!ParseOperand(operand)) return false;
+      variable.fText = "factor(" + operand.fColumn + ")";
+      variable.fPowers = {{{operand.fColumn, Transform::kNone}, 1}};
+      variable.fbFactor = true;
+    } else if (ParseTransform(name.fText) != Transform::kNone) {
+      FormulaOperand operand;
+      if (!ParseOperand(operand)) return false;
+      variable = PlainVariable(operand);
+    } else {
+      return Fail("function '" + name.fText + "'" + At(name.fPos) +
+                  " is not supported; use I() for powers and products, log(), exp() or sqrt() of a "
+                  "column, factor() for a factor");
+    }
+    out.fbLoneName = true;
+    return AddUnique(out, SingleTerm(AddVariable(variable)));
+  }
+
+  // The inside of I(): columns or log/exp/sqrt of columns, each with an optional whole exponent,
+  // joined by '*'. Stops before the closing parenthesis.
   bool ParseArithmetic(FormulaVariable& variable) {
-    std::map<std::string, int> powers;
+    std::map<std::string, std::pair<FormulaOperand, int>> powers;  // by the operand's text
+    const char* what =
+        "I() holds only products and whole powers of columns and of log(), exp() or sqrt() of columns";
     while (true) {
-      if (Peek().fKind != TokenKind::kName)
-        return Fail("I() holds only products and whole powers of columns" + At(Peek().fPos));
-      const std::string column = Take().fText;
+      if (Peek().fKind != TokenKind::kName) return Fail(what + At(Peek().fPos));
+      FormulaOperand operand;
+      const Token name = Take();
+      if (Peek().fKind == TokenKind::kOpen) {
+        if (ParseTransform(name.fText) == Transform::kNone) return Fail(what + At(name.fPos));
+        if (!ParseOperand(operand)) return false;
+      } else {
+        operand.fColumn = name.fText;
+      }
       int exponent = 1;
       if (Peek().fKind == TokenKind::kCaret) {
         Take();
         if (!ParseExponent(exponent)) return false;
       }
-      if (powers[column] + exponent > kMaxExponent)
-        return Fail("the power of " + column + " inside I() exceeds " + std::to_string(kMaxExponent));
-      powers[column] += exponent;
+      auto& [entry, power] = powers.try_emplace(operand.GetText(), operand, 0).first->second;
+      if (power + exponent > kMaxExponent)
+        return Fail("the power of " + entry.GetText() + " inside I() exceeds " +
+                    std::to_string(kMaxExponent));
+      power += exponent;
       if (Peek().fKind != TokenKind::kStar) break;
       Take();
     }
-    if (Peek().fKind != TokenKind::kClose)
-      return Fail("I() holds only products and whole powers of columns" + At(Peek().fPos));
-    variable.fPowers.assign(powers.begin(), powers.end());
+    if (Peek().fKind != TokenKind::kClose) return Fail(what + At(Peek().fPos));
+    for (const auto& [text, entry] : powers) variable.fPowers.push_back(entry);
     if (variable.fPowers.size() == 1 && variable.fPowers[0].second == 1) {
       variable = PlainVariable(variable.fPowers[0].first);  // I(x) is x
       return true;
@@ -405,7 +504,7 @@ class Parser {
     std::string text = "I(";
     for (std::size_t i = 0; i < variable.fPowers.size(); ++i) {
       if (i > 0) text += "*";
-      text += variable.fPowers[i].first;
+      text += variable.fPowers[i].first.GetText();
       if (variable.fPowers[i].second > 1) text += "^" + std::to_string(variable.fPowers[i].second);
     }
     variable.fText = text + ")";
@@ -413,10 +512,11 @@ class Parser {
     return true;
   }
 
-  static FormulaVariable PlainVariable(const std::string& column) {
+  static FormulaVariable PlainVariable(const FormulaOperand& operand) {
     FormulaVariable v;
-    v.fText = column;
-    v.fPowers = {{column, 1}};
+    v.fText = operand.GetText();
+    v.fPowers = {{operand, 1}};
+    v.fbArithmetic = operand.fTransform != Transform::kNone;
     return v;
   }
 
@@ -454,6 +554,8 @@ class Parser {
 
   std::vector<Token> fTokens;
   std::size_t fNext = 0;
+  int fDepth = 0;
+  const std::vector<std::string>* fpDotColumns;
   std::vector<FormulaVariable> fVariables;
   Formula& fFormula;
   std::string& fError;
@@ -461,11 +563,31 @@ class Parser {
 
 }  // namespace
 
+const char* FormulaParser::TransformName(Transform transform) {
+  switch (transform) {
+    case Transform::kLog: return "log";
+    case Transform::kExp: return "exp";
+    case Transform::kSqrt: return "sqrt";
+    case Transform::kNone: break;
+  }
+  return "";
+}
+
+std::string FormulaOperand::GetText() const {
+  if (fTransform == Transform::kNone) return fColumn;
+  return std::string(FormulaParser::TransformName(fTransform)) + "(" + fColumn + ")";
+}
+
+std::string Formula::GetResponseText() const {
+  return FormulaOperand{fResponse, fResponseTransform}.GetText();
+}
+
 std::vector<std::string> Formula::GetColumns() const {
   std::vector<std::string> columns{fResponse};
   for (const auto& v : fVariables)
-    for (const auto& [column, power] : v.fPowers)
-      if (std::find(columns.begin(), columns.end(), column) == columns.end()) columns.push_back(column);
+    for (const auto& [operand, power] : v.fPowers)
+      if (std::find(columns.begin(), columns.end(), operand.fColumn) == columns.end())
+        columns.push_back(operand.fColumn);
   return columns;
 }
 
@@ -485,12 +607,13 @@ std::string Formula::GetTermLabel(const FormulaTerm& term) const {
   return label;
 }
 
-bool FormulaParser::Parse(std::string_view text, Formula& formula, std::string& error) {
+bool FormulaParser::Parse(std::string_view text, Formula& formula, std::string& error,
+                          const std::vector<std::string>* dotColumns) {
   formula = Formula{};
   std::vector<Token> tokens;
   if (!Tokenize(text, tokens, error)) return false;
   Formula parsed;
-  Parser parser(std::move(tokens), parsed, error);
+  Parser parser(std::move(tokens), dotColumns, parsed, error);
   if (!parser.Run()) return false;
   formula = std::move(parsed);
   return true;

@@ -11,7 +11,62 @@ namespace {
 
 std::string Quote(const std::string& name) { return "'" + name + "'"; }
 
+// A name as people misremember it: ASCII letters in lower case, without '.', '_', '-' and blanks.
+std::string Loosely(const std::string& name) {
+  std::string loose;
+  for (const char c : name) {
+    if (c == '.' || c == '_' || c == '-' || c == ' ') continue;
+    loose += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  return loose;
+}
+
+std::size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// The column a mistyped name most likely means: the same name but for case and punctuation, or else
+// one a typo or two away; empty when none is close.
+std::string CloseColumn(const std::string& name, const std::vector<std::string>& columnNames) {
+  const std::string loose = Loosely(name);
+  std::string best;
+  std::size_t bestDistance = std::max<std::size_t>(1, loose.size() / 4) + 1;
+  for (const auto& column : columnNames) {
+    const std::size_t distance = EditDistance(loose, Loosely(column));
+    if (distance < bestDistance) {
+      best = column;
+      bestDistance = distance;
+    }
+  }
+  return best;
+}
+
+constexpr std::size_t kColumnsListed = 20;
+
 }  // namespace
+
+std::string DescribeUnknownColumn(const std::string& name, const std::vector<std::string>& columnNames) {
+  std::string text = "unknown column " + Quote(name);
+  const std::string close = CloseColumn(name, columnNames);
+  if (!close.empty()) text += " (did you mean " + Quote(close) + "?)";
+  text += "; the columns are ";
+  for (std::size_t i = 0; i < columnNames.size() && i < kColumnsListed; ++i)
+    text += (i > 0 ? ", " : "") + columnNames[i];
+  if (columnNames.size() > kColumnsListed)
+    text += " and " + std::to_string(columnNames.size() - kColumnsListed) + " more";
+  return text;
+}
 
 int ModelBuilder::FindColumn(const std::string& name, const std::vector<std::string>& columnNames,
                              std::string& error) const {
@@ -24,7 +79,7 @@ int ModelBuilder::FindColumn(const std::string& name, const std::vector<std::str
     }
     found = static_cast<int>(i);
   }
-  if (found < 0) error = "unknown column " + Quote(name);
+  if (found < 0) error = DescribeUnknownColumn(name, columnNames);
   return found;
 }
 
@@ -45,9 +100,14 @@ bool ModelBuilder::Resolve(const Formula& formula, const std::vector<std::string
     }
   };
   for (const auto& name : request.fFactorNames) {
-    const int column = FindColumn(name, columnNames, error);
-    if (column < 0) {
-      error += " in --factor";
+    if (FindColumn(name, columnNames, error) < 0) {
+      error = "--factor: " + error;
+      return false;
+    }
+  }
+  for (const auto& [name, level] : request.fReferences) {
+    if (FindColumn(name, columnNames, error) < 0) {
+      error = "--reference: " + error;
       return false;
     }
   }
@@ -62,7 +122,7 @@ bool ModelBuilder::Resolve(const Formula& formula, const std::vector<std::string
   }
   fResponseColumn = fScanColumns.front();
   for (const auto& variable : formula.fVariables)
-    if (variable.fbFactor) scan(FindColumn(variable.fPowers.front().first, columnNames, error), true);
+    if (variable.fbFactor) scan(FindColumn(variable.fPowers.front().first.fColumn, columnNames, error), true);
   fFreqColumn = fRegrColumn = -1;
   if (!request.fFrequencyWeight.empty()) {
     fFreqColumn = FindColumn(request.fFrequencyWeight, columnNames, error);
@@ -77,13 +137,18 @@ bool ModelBuilder::Resolve(const Formula& formula, const std::vector<std::string
   return true;
 }
 
-int ModelBuilder::AddVariable(ModelVariable::Role role, int column, const std::string& name) {
+int ModelBuilder::AddVariable(ModelVariable::Role role, int column, const std::string& name,
+                              Transform transform) {
   for (std::size_t i = 0; i < fVariables.size(); ++i)
-    if (fVariables[i].fRole == role && fVariables[i].fColumn == column) return static_cast<int>(i);
+    if (fVariables[i].fRole == role && fVariables[i].fColumn == column &&
+        fVariables[i].fTransform == transform)
+      return static_cast<int>(i);
   ModelVariable variable;
   variable.fRole = role;
   variable.fColumn = column;
   variable.fName = name;
+  variable.fLabel = name;
+  variable.fTransform = transform;
   fVariables.push_back(std::move(variable));
   return static_cast<int>(fVariables.size()) - 1;
 }
@@ -96,21 +161,28 @@ const ModelVariable* ModelBuilder::GetVariable(int recordIndex) const {
 bool ModelBuilder::Build(const ColumnScanner& scanner, std::string& error) {
   using Role = ModelVariable::Role;
   fVariables.clear();
+  fNotices.clear();
   fSettings = QXMath_600::QXRegSettings();
   const std::string& response = fFormula.fResponse;
   auto namedFactor = [&](const std::string& name) {
     return std::find(fRequest.fFactorNames.begin(), fRequest.fFactorNames.end(), name) !=
            fRequest.fFactorNames.end();
   };
-  auto column = [&](const std::string& name) {
+  auto column = [&](const std::string& name) -> const ColumnScanner::Column& {
     return scanner.GetColumn(FindColumn(name, fColumnNames, error));
   };
+  const char* kMissingCodesHint = "; --na-strings names codes for missing values";
 
-  if (namedFactor(response) || !column(response).fbNumeric) {
+  if (namedFactor(response)) {
     error = "the response " + Quote(response) + " must be a numeric column, not a factor";
     return false;
   }
-  AddVariable(Role::kDependent, fResponseColumn, response);
+  if (!column(response).fbNumeric) {
+    error = "the response " + Quote(response) + " must be numeric, but " + column(response).DescribeTexts() +
+            kMissingCodesHint;
+    return false;
+  }
+  AddVariable(Role::kDependent, fResponseColumn, fFormula.GetResponseText(), fFormula.fResponseTransform);
 
   const std::size_t nFormulaVariables = fFormula.fVariables.size();
   fFactorOf.assign(nFormulaVariables, -1);
@@ -119,7 +191,7 @@ bool ModelBuilder::Build(const ColumnScanner& scanner, std::string& error) {
   for (std::size_t v = 0; v < nFormulaVariables; ++v) {
     const FormulaVariable& variable = fFormula.fVariables[v];
     if (variable.fbArithmetic) continue;
-    const std::string& name = variable.fPowers.front().first;
+    const std::string& name = variable.fPowers.front().first.fColumn;
     if (name == response) {
       error = "the response " + Quote(response) + " also appears among the terms";
       return false;
@@ -135,20 +207,35 @@ bool ModelBuilder::Build(const ColumnScanner& scanner, std::string& error) {
     fVariables[static_cast<std::size_t>(index)].fLevels = scanned.fLevels;
     fFactorOf[v] = index;
   }
+  // Numbers with a few texts among them are most often a numeric column with a code for a missing
+  // value: the column becomes a factor, which must not pass unremarked.
+  for (const auto& variable : fVariables) {
+    const ColumnScanner::Column& scanned = scanner.GetColumn(variable.fColumn);
+    if (variable.fRole == Role::kFactor && scanned.IsMixed())
+      fNotices.push_back("column " + Quote(variable.fName) +
+                         " is read as a factor of texts: " + scanned.DescribeTexts() + kMissingCodesHint);
+  }
   for (std::size_t v = 0; v < nFormulaVariables; ++v) {
     if (fFactorOf[v] >= 0) continue;
     const FormulaVariable& variable = fFormula.fVariables[v];
-    for (const auto& [name, power] : variable.fPowers) {
+    for (const auto& [operand, power] : variable.fPowers) {
+      const std::string& name = operand.fColumn;
       if (name == response) {
         error = "the response " + Quote(response) + " also appears among the terms";
         return false;
       }
       const ColumnScanner::Column& scanned = column(name);
-      if (namedFactor(name) || !scanned.fbNumeric) {
+      if (namedFactor(name) || (!scanned.fbNumeric && !scanned.IsMixed())) {
         error = Quote(variable.fText) + " needs a numeric column, but " + Quote(name) + " is a factor";
         return false;
       }
-      fCovariatesOf[v].emplace_back(AddVariable(Role::kCovariate, scanned.fIndex, name), power);
+      if (!scanned.fbNumeric) {
+        error = Quote(variable.fText) + " needs a numeric column " + Quote(name) + ", but " +
+                scanned.DescribeTexts() + kMissingCodesHint;
+        return false;
+      }
+      fCovariatesOf[v].emplace_back(
+          AddVariable(Role::kCovariate, scanned.fIndex, operand.GetText(), operand.fTransform), power);
     }
   }
   for (const auto& [weight, role] : {std::pair{&fRequest.fFrequencyWeight, Role::kFrequencyWeight},
@@ -156,11 +243,14 @@ bool ModelBuilder::Build(const ColumnScanner& scanner, std::string& error) {
     if (weight->empty()) continue;
     const ColumnScanner::Column& scanned = column(*weight);
     if (!scanned.fbNumeric) {
-      error = "the weight " + Quote(*weight) + " must be a numeric column";
+      error = "the weight " + Quote(*weight) + " must be numeric, but " + scanned.DescribeTexts() +
+              kMissingCodesHint;
       return false;
     }
     AddVariable(role, scanned.fIndex, *weight);
   }
+  if (!ApplyReferences(error)) return false;
+  LabelFactorsThatAreAlsoCovariates();
 
   // Every role is new in fresh settings, so none of these setters refuses.
   fSettings.SetDependent(0);
@@ -179,6 +269,37 @@ bool ModelBuilder::Build(const ColumnScanner& scanner, std::string& error) {
   for (const auto& term : fFormula.fTerms)
     if (!AddEffect(term, error)) return false;
   return true;
+}
+
+bool ModelBuilder::ApplyReferences(std::string& error) {
+  for (const auto& [name, level] : fRequest.fReferences) {
+    bool found = false;
+    for (auto& variable : fVariables) {
+      if (variable.fRole != ModelVariable::Role::kFactor || fColumnNames[variable.fColumn] != name) continue;
+      found = true;
+      if (variable.fLevels.SetReference(level)) continue;
+      error = "--reference: " + Quote(name) + " has no level " + Quote(level) + "; its levels are " +
+              variable.fLevels.ListLevels();
+      return false;
+    }
+    if (found) continue;
+    error = name == fFormula.fResponse
+                ? "--reference: " + Quote(name) +
+                      " is the response of a linear model, which has no reference level"
+                : "--reference: " + Quote(name) + " is not a factor of the model";
+    return false;
+  }
+  return true;
+}
+
+void ModelBuilder::LabelFactorsThatAreAlsoCovariates() {
+  for (auto& factor : fVariables) {
+    if (factor.fRole != ModelVariable::Role::kFactor) continue;
+    const bool alsoCovariate = std::any_of(fVariables.begin(), fVariables.end(), [&](const ModelVariable& v) {
+      return v.fRole == ModelVariable::Role::kCovariate && v.fColumn == factor.fColumn;
+    });
+    if (alsoCovariate) factor.fLabel = "factor(" + factor.fName + ")";
+  }
 }
 
 bool ModelBuilder::AddEffect(const FormulaTerm& term, std::string& error) {
@@ -228,6 +349,11 @@ std::string ModelBuilder::VariableName(int recordIndex) const {
   std::string name = "#";
   name += std::to_string(recordIndex);
   return name;
+}
+
+std::string ModelBuilder::VariableLabel(int recordIndex) const {
+  const ModelVariable* variable = GetVariable(recordIndex);
+  return variable != nullptr ? variable->fLabel : VariableName(recordIndex);
 }
 
 std::string ModelBuilder::ComposeLabel(const std::vector<LabelFactor>& factors,
@@ -293,7 +419,7 @@ std::string ModelBuilder::GetEffectLabel(const QXMath_600::QXModelEffect& effect
   const std::vector<int> levels = effect.GetFactorLevels();
   std::vector<LabelFactor> labelFactors;
   for (std::size_t i = 0; i < factors.size() && i < levels.size(); ++i)
-    labelFactors.push_back({levels[i], VariableName(factors[i])});
+    labelFactors.push_back({levels[i], VariableLabel(factors[i])});
   std::vector<std::string> covariates;
   const std::vector<int> indices = effect.GetCovariates();
   const std::vector<int> powers = effect.GetCovMultiplicities();

@@ -27,12 +27,22 @@ nlohmann::ordered_json OrNull(const std::optional<std::string>& text) {
   return *text;
 }
 
+// The width of a text on a terminal: its characters, not its bytes, so that labels in UTF-8 ("Größe",
+// "[pays=Été]") line up. Each byte that does not continue a multi-byte character starts one.
+std::size_t Width(const std::string& text) {
+  std::size_t width = 0;
+  for (const char c : text) width += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return width;
+}
+
 std::string PadLeft(const std::string& text, std::size_t width) {
-  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+  const std::size_t w = Width(text);
+  return w >= width ? text : std::string(width - w, ' ') + text;
 }
 
 std::string PadRight(const std::string& text, std::size_t width) {
-  return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+  const std::size_t w = Width(text);
+  return w >= width ? text : text + std::string(width - w, ' ');
 }
 
 // Degrees of freedom and weight totals are usually whole numbers, often large: printed in full rather
@@ -59,10 +69,10 @@ class TextTable {
 
   void Write(std::ostream& out) const {
     std::vector<std::size_t> width(fHeader.size(), 0);
-    for (std::size_t c = 0; c < fHeader.size(); ++c) width[c] = fHeader[c].size();
+    for (std::size_t c = 0; c < fHeader.size(); ++c) width[c] = Width(fHeader[c]);
     for (const auto& row : fRows)
       for (std::size_t c = 0; c < row.fCells.size() && c < width.size(); ++c)
-        width[c] = std::max(width[c], row.fCells[c].size());
+        width[c] = std::max(width[c], Width(row.fCells[c]));
     auto line = [&](const std::vector<std::string>& cells, const std::string& note) {
       std::string text = PadRight(cells[0], width[0]);
       for (std::size_t c = 1; c < width.size(); ++c)
@@ -105,25 +115,48 @@ void WriteParameters(const FitResult& result, std::ostream& out) {
   table.Write(out);
 }
 
-void WriteEffects(const std::vector<EffectTestResult>& effects, const char* type, TestKind test,
+// One table of effect tests with the sums of squares, as R's anova prints it, closed by the error row.
+void WriteEffects(const FitResult& result, const std::vector<EffectTestResult>& effects, const char* type,
                   std::ostream& out) {
-  const bool f = test == TestKind::kF;
+  const bool f = result.fTest == TestKind::kF;
   out << "\nTests of model effects (" << type << ")\n";
   if (effects.empty()) {
     out << "none\n";
     return;
   }
-  TextTable table({"Effect", "df", f ? "F value" : "Chi-square", f ? "Pr(>F)" : "Pr(>Chisq)"});
+  TextTable table(
+      {"Effect", "df", "Sum Sq", "Mean Sq", f ? "F value" : "Chi-square", f ? "Pr(>F)" : "Pr(>Chisq)"});
   for (const auto& e : effects) {
-    if (!e.fStatistic && !e.fP) {
+    if (!e.fStatistic && !e.fDF) {
       table.AddNote(e.fEffect, "(not testable)");
       continue;
     }
-    table.AddRow({e.fEffect, Optional(e.fDF, FormatTotal),
+    table.AddRow({e.fEffect, Optional(e.fDF, FormatTotal), Optional(e.fSumSq, ReportWriter::FormatNumber),
+                  Optional(e.fMeanSq, ReportWriter::FormatNumber),
                   Optional(e.fStatistic, ReportWriter::FormatStatistic),
                   Optional(e.fP, ReportWriter::FormatPValue)});
   }
+  if (result.fErrorSumSq)
+    table.AddRow({"Error", Optional(result.fDfError, FormatTotal),
+                  ReportWriter::FormatNumber(*result.fErrorSumSq),
+                  Optional(result.fErrorMeanSq, ReportWriter::FormatNumber)});
   table.Write(out);
+}
+
+// "54 read, 50 used; left out: 2 with a missing value, 1 with a weight <= 0".
+std::string RecordsText(const FitResult& result) {
+  std::string text =
+      std::to_string(result.fRecordsRead) + " read, " + std::to_string(result.fRecordsUsed) + " used";
+  std::string reasons;
+  for (const auto& [count, reason] :
+       {std::pair{result.fLeftOutMissing, "with a missing value"},
+        std::pair{result.fLeftOutNotFinite, "with a value that is not finite"},
+        std::pair{result.fLeftOutUndefined, "with a function outside its domain"},
+        std::pair{result.fLeftOutWeight, "with a weight <= 0"}}) {
+    if (count == 0) continue;
+    reasons += (reasons.empty() ? "" : ", ") + std::to_string(count) + " " + reason;
+  }
+  return reasons.empty() ? text : text + "; left out: " + reasons;
 }
 
 // "F = 5.828 on 5 and 48 degrees of freedom, p = 0.000277", or the chi-square's form.
@@ -141,12 +174,9 @@ std::string CorrectedModelText(const EffectTestResult& model, TestKind test) {
 }
 
 nlohmann::ordered_json EffectJson(const EffectTestResult& e) {
-  return {{"effect", e.fEffect},
-          {"df", OrNull(e.fDF)},
-          {"df_error", OrNull(e.fDFError)},
-          {"statistic", OrNull(e.fStatistic)},
-          {"p", OrNull(e.fP)},
-          {"status", OrNull(e.fStatus)}};
+  return {{"effect", e.fEffect},        {"df", OrNull(e.fDF)},          {"df_error", OrNull(e.fDFError)},
+          {"sum_sq", OrNull(e.fSumSq)}, {"mean_sq", OrNull(e.fMeanSq)}, {"statistic", OrNull(e.fStatistic)},
+          {"p", OrNull(e.fP)},          {"status", OrNull(e.fStatus)}};
 }
 
 nlohmann::ordered_json EffectListJson(bool asked, const std::vector<EffectTestResult>& effects) {
@@ -171,14 +201,15 @@ std::string ReportWriter::FormatPValue(double p) {
 void ReportWriter::WriteTable(const FitResult& result, std::ostream& out) {
   out << "Model: " << result.fModel << "\n\n";
   WriteParameters(result, out);
-  if (result.fbTypeI) WriteEffects(result.fTypeI, "Type I", result.fTest, out);
-  if (result.fbTypeIII) WriteEffects(result.fTypeIII, "Type III", result.fTest, out);
+  if (result.fbTypeI) WriteEffects(result, result.fTypeI, "Type I", out);
+  if (result.fbTypeIII) WriteEffects(result, result.fTypeIII, "Type III", out);
 
   auto value = [](const std::optional<double>& v) {
     return v ? FormatNumber(*v) : std::string("not available");
   };
   out << '\n';
   out << "R-square:                 " << value(result.fRSquared) << '\n';
+  out << "Adjusted R-square:        " << value(result.fAdjRSquared) << '\n';
   if (result.fCorrectedModel)
     out << "Corrected model:          " << CorrectedModelText(*result.fCorrectedModel, result.fTest) << '\n';
   out << "Root mean square error:   " << value(result.fRmse)
@@ -191,7 +222,7 @@ void ReportWriter::WriteTable(const FitResult& result, std::ostream& out) {
       << '\n';
   out << "Total weight:             " << FormatTotal(result.fTotalFreqWeight) << " (frequency), "
       << FormatTotal(result.fTotalRegrWeight) << " (frequency x regression)\n";
-  out << "Records:                  " << result.fRecordsRead << " read, " << result.fRecordsUsed << " used\n";
+  out << "Records:                  " << RecordsText(result) << '\n';
   if (!result.fWarnings.empty()) {
     out << "\nWarnings:\n";
     for (const auto& w : result.fWarnings) out << "  " << w << '\n';
@@ -201,11 +232,18 @@ void ReportWriter::WriteTable(const FitResult& result, std::ostream& out) {
 nlohmann::ordered_json ReportWriter::ToJson(const FitResult& result) {
   nlohmann::ordered_json doc;
   doc["model"] = result.fModel;
-  doc["records"] = {{"read", result.fRecordsRead}, {"used", result.fRecordsUsed}};
+  doc["records"] = {{"read", result.fRecordsRead},
+                    {"used", result.fRecordsUsed},
+                    {"left_out",
+                     {{"missing", result.fLeftOutMissing},
+                      {"not_finite", result.fLeftOutNotFinite},
+                      {"undefined", result.fLeftOutUndefined},
+                      {"weight_not_positive", result.fLeftOutWeight}}}};
   doc["fit"] = {
       {"r_squared", OrNull(result.fRSquared)},        {"rmse", OrNull(result.fRmse)},
       {"df_error", OrNull(result.fDfError)},          {"total_freq_weight", result.fTotalFreqWeight},
-      {"total_regr_weight", result.fTotalRegrWeight}, {"sigma", OrNull(result.fSigma)}};
+      {"total_regr_weight", result.fTotalRegrWeight}, {"sigma", OrNull(result.fSigma)},
+      {"adj_r_squared", OrNull(result.fAdjRSquared)}};
   doc["test"] = result.fTest == TestKind::kF ? "F" : "chisq";
   doc["confidence_level"] = result.fConfidenceLevel;
   auto parameters = nlohmann::ordered_json::array();
@@ -224,13 +262,24 @@ nlohmann::ordered_json ReportWriter::ToJson(const FitResult& result) {
   nlohmann::ordered_json corrected = nullptr;
   if (result.fCorrectedModel) {
     const EffectTestResult& m = *result.fCorrectedModel;
-    corrected = {
-        {"df", OrNull(m.fDF)}, {"df_error", OrNull(m.fDFError)},        {"statistic", OrNull(m.fStatistic)},
-        {"p", OrNull(m.fP)},   {"r_squared", OrNull(result.fRSquared)}, {"status", OrNull(m.fStatus)}};
+    corrected = {{"df", OrNull(m.fDF)},
+                 {"df_error", OrNull(m.fDFError)},
+                 {"statistic", OrNull(m.fStatistic)},
+                 {"p", OrNull(m.fP)},
+                 {"r_squared", OrNull(result.fRSquared)},
+                 {"status", OrNull(m.fStatus)},
+                 {"sum_sq", OrNull(m.fSumSq)},
+                 {"mean_sq", OrNull(m.fMeanSq)}};
   }
+  nlohmann::ordered_json error = nullptr;
+  if (result.fErrorSumSq)
+    error = {{"df", OrNull(result.fDfError)},
+             {"sum_sq", OrNull(result.fErrorSumSq)},
+             {"mean_sq", OrNull(result.fErrorMeanSq)}};
   doc["effect_tests"] = {{"type1", EffectListJson(result.fbTypeI, result.fTypeI)},
                          {"type3", EffectListJson(result.fbTypeIII, result.fTypeIII)},
-                         {"corrected_model", std::move(corrected)}};
+                         {"corrected_model", std::move(corrected)},
+                         {"error", std::move(error)}};
   doc["warnings"] = result.fWarnings;
   return doc;
 }

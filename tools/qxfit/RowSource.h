@@ -32,6 +32,9 @@ class RowSource {
 
   // Rows read so far in this pass; the current row's 1-based number.
   virtual long long GetRowNumber() const = 0;
+  // Where the current row starts in the file, for messages: the line of a text file (the header is
+  // line 1), the 1-based record of a binary one.
+  virtual long long GetLineNumber() const = 0;
   // Fraction of the data read in this pass, for the progress bar.
   virtual double GetProgress() const = 0;
 };

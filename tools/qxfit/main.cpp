@@ -17,6 +17,7 @@
 #include "tools/qxfit/FitRunner.h"
 #include "tools/qxfit/FormulaParser.h"
 #include "tools/qxfit/ModelBuilder.h"
+#include "tools/qxfit/Predictions.h"
 #include "tools/qxfit/ProgressBar.h"
 #include "tools/qxfit/RecordFileWriter.h"
 #include "tools/qxfit/ReportWriter.h"
@@ -30,27 +31,59 @@ int Fail(int code, const std::string& message) {
   return code;
 }
 
+void Note(const std::string& message) { std::cerr << "qxfit: note: " << message << '\n'; }
+
+QXFit::CsvFormat Format(const QXFit::Options& options) {
+  return {options.fDelimiter, options.fbDecimalComma, options.fMissingCodes};
+}
+
+std::unique_ptr<QXFit::RowSource> OpenData(const QXFit::Options& options, std::string& error) {
+  if (options.fBinaryColumns.empty()) {
+    auto csv = std::make_unique<QXFit::CsvReader>();
+    if (!csv->Open(options.fDataPath, Format(options))) {
+      error = csv->GetError();
+      return nullptr;
+    }
+    return csv;
+  }
+  auto binary = std::make_unique<QXFit::BinaryReader>();
+  if (!binary->Open(options.fDataPath, options.fBinaryColumns)) {
+    error = binary->GetError();
+    return nullptr;
+  }
+  return binary;
+}
+
+// Records that left the fit for values it cannot use, which R would have stopped at.
+void NoteUnusableValues(const QXFit::RecordFileWriter::Counts& counts) {
+  if (counts.fNotFinite.fCount > 0)
+    Note(counts.fNotFinite.Describe() + " left out for a value that is not finite (NaN, Inf, -Inf)");
+  if (counts.fUndefined.fCount > 0)
+    Note(counts.fUndefined.Describe() +
+         " left out for a function outside its domain (log or sqrt of a negative value, log(0), exp "
+         "overflowing)");
+}
+
 int Run(const QXFit::Options& options) {
   QXFit::Formula formula;
   std::string error;
   if (!QXFit::FormulaParser::Parse(options.fFormula, formula, error))
     return Fail(CommandLine::kUsage, "bad formula: " + error);
 
-  std::unique_ptr<QXFit::RowSource> source;
-  if (options.fBinaryColumns.empty()) {
-    auto csv = std::make_unique<QXFit::CsvReader>();
-    if (!csv->Open(options.fDataPath, options.fDelimiter))
-      return Fail(CommandLine::kFailure, csv->GetError());
-    source = std::move(csv);
-  } else {
-    auto binary = std::make_unique<QXFit::BinaryReader>();
-    if (!binary->Open(options.fDataPath, options.fBinaryColumns))
-      return Fail(CommandLine::kFailure, binary->GetError());
-    source = std::move(binary);
+  std::unique_ptr<QXFit::RowSource> source = OpenData(options, error);
+  if (!source) return Fail(CommandLine::kFailure, error);
+  if (formula.fbUsesDot) {
+    // `.` is every column but the response and the weights.
+    std::vector<std::string> columns;
+    for (const auto& name : source->GetColumnNames())
+      if (name != options.fFrequencyWeight && name != options.fRegressionWeight) columns.push_back(name);
+    if (!QXFit::FormulaParser::Parse(options.fFormula, formula, error, &columns))
+      return Fail(CommandLine::kUsage, "bad formula: " + error);
   }
 
   QXFit::ModelBuilder model;
-  const QXFit::ModelRequest request{options.fFactors, options.fFrequencyWeight, options.fRegressionWeight};
+  const QXFit::ModelRequest request{options.fFactors, options.fFrequencyWeight, options.fRegressionWeight,
+                                    options.fReferences};
   if (!model.Resolve(formula, source->GetColumnNames(), request, error))
     return Fail(CommandLine::kUsage, error);
 
@@ -58,7 +91,9 @@ int Run(const QXFit::Options& options) {
   progress.Start("reading the data");
   QXFit::ColumnScanner scanner(model.GetScanColumns(), model.GetDeclaredFactors());
   if (!scanner.Scan(*source, &progress, error)) return Fail(CommandLine::kFailure, error);
+  progress.Clear();
   if (!model.Build(scanner, error)) return Fail(CommandLine::kUsage, error);
+  for (const auto& notice : model.GetNotices()) Note(notice);
 
   // An anonymous temporary file: the system removes it however the process ends.
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> records(std::tmpfile(), &std::fclose);
@@ -69,6 +104,7 @@ int Run(const QXFit::Options& options) {
                                       &progress, counts, error))
     return Fail(CommandLine::kFailure, error);
   progress.Clear();
+  NoteUnusableValues(counts);
 
   QXMath_600::QXRegSettings settings = model.GetSettings();
   settings.SetTolerance(options.fTolerance);
@@ -76,8 +112,8 @@ int Run(const QXFit::Options& options) {
   settings.SetTestType(options.fTest == QXFit::TestKind::kF ? QXConst::QXTestWaldF
                                                             : QXConst::QXTestChiSquare);
   settings.SetConfidenceLevel(options.fConfidenceLevel);
-  QXFit::FitRunner runner(records.get(), static_cast<int>(model.GetVariables().size()), counts.fRecordsRead,
-                          &progress);
+  const int nVariables = static_cast<int>(model.GetVariables().size());
+  QXFit::FitRunner runner(records.get(), nVariables, counts.fRecordsRead, &progress);
   if (!runner.Fit(settings, error)) return Fail(CommandLine::kFailure, error);
 
   QXFit::FitResult result;
@@ -89,6 +125,10 @@ int Run(const QXFit::Options& options) {
   result.fModel = options.fFormula;
   result.fRecordsRead = counts.fRecordsRead;
   result.fRecordsUsed = counts.fRecordsUsed;
+  result.fLeftOutMissing = counts.fMissing.fCount;
+  result.fLeftOutNotFinite = counts.fNotFinite.fCount;
+  result.fLeftOutUndefined = counts.fUndefined.fCount;
+  result.fLeftOutWeight = counts.fWeightNotPositive.fCount;
   if (options.fbJson) {
     QXFit::ReportWriter::WriteJson(result, std::cout);
   } else {
@@ -96,8 +136,23 @@ int Run(const QXFit::Options& options) {
   }
   std::cout.flush();
 
-  if (!options.fPredictPath.empty() && !runner.WritePredictions(options.fPredictPath, error))
+  if (options.fPredictPath.empty()) return CommandLine::kSuccess;
+  QXFit::Predictions predictions(*runner.GetComponent(), model, result);
+  if (options.fPredictDataPath.empty()) {
+    if (!predictions.WriteFitted(records.get(), nVariables, counts.fRecordsRead, options.fbResiduals,
+                                 options.fPredictPath, &progress, error))
+      return Fail(CommandLine::kFailure, error);
+    return CommandLine::kSuccess;
+  }
+  QXFit::CsvReader newRows;
+  if (!newRows.Open(options.fPredictDataPath, Format(options)))
+    return Fail(CommandLine::kFailure, "--predict-data: " + newRows.GetError());
+  if (!predictions.WriteNew(newRows, options.fPredictPath, &progress, error))
     return Fail(CommandLine::kFailure, error);
+  if (predictions.GetUnscored().fCount > 0)
+    Note(predictions.GetUnscored().Describe() +
+         " of --predict-data have no prediction: a missing or unusable value, or a level (or combination of "
+         "levels) that the fit has not seen");
   return CommandLine::kSuccess;
 }
 
