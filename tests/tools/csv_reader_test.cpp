@@ -94,6 +94,24 @@ TEST(CsvReaderTest, BrokenFilesFailWithTheirLine) {
   EXPECT_EQ(reader.GetError(), "line 2: a quoted field is never closed");
 }
 
+// A last line without a line end was not counted (its messages named the line before it) and kept
+// a trailing CR in its last field.
+TEST(CsvReaderTest, ALastLineWithoutALineEndIsALineLikeAnyOther) {
+  const TempFile ragged("ragged.csv", "a,b\n1,2\n3");
+  CsvReader reader;
+  ASSERT_TRUE(reader.Open(ragged.Path()));
+  EXPECT_TRUE(reader.Next());
+  EXPECT_FALSE(reader.Next());
+  EXPECT_EQ(reader.GetError(), "line 3: 1 fields where the header has 2");
+
+  const TempFile crlf("cr.csv", "a,b\r\n1,2\r\n3,4\r");
+  ASSERT_TRUE(reader.Open(crlf.Path()));
+  const auto rows = ReadAll(reader);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1], (std::vector<std::string>{"3", "4"}));
+  EXPECT_EQ(reader.GetLineNumber(), 3);
+}
+
 TEST(CsvReaderTest, LongLinesCrossTheReadBuffer) {
   // One field longer than the reader's buffer, then a normal row.
   const std::string huge(3u << 20, 'x');

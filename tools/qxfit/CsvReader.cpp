@@ -101,14 +101,15 @@ bool CsvReader::ReadLine() {
   bool any = false;
   while (true) {
     if (fBufferPos == fBufferEnd) {
-      if (fbEndOfFile) return any;
+      // A last line without a line end is a line all the same: it is counted and loses its CR below.
+      if (fbEndOfFile) break;
       fBufferEnd = std::fread(fBuffer.data(), 1, fBuffer.size(), fpFile.get());
       fBufferPos = 0;
       if (fBufferEnd < fBuffer.size()) {
         if (std::ferror(fpFile.get())) return Fail("read error at line " + std::to_string(fLineNumber + 1));
         fbEndOfFile = true;
       }
-      if (fBufferEnd == 0) return any;
+      if (fBufferEnd == 0) break;
     }
     any = true;
     const char* start = fBuffer.data() + fBufferPos;
@@ -125,6 +126,7 @@ bool CsvReader::ReadLine() {
       break;
     }
   }
+  if (!any) return false;
   ++fLineNumber;
   if (!fLine.empty() && fLine.back() == '\r') fLine.pop_back();
   return true;
