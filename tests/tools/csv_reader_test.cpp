@@ -124,6 +124,28 @@ TEST(CsvReaderTest, LongLinesCrossTheReadBuffer) {
   EXPECT_EQ(rows[1], (std::vector<std::string>{"z", "2"}));
 }
 
+// A quote left open took the rest of the file into one field, however large the file: a record is
+// now bounded, and the error names the line where it began.
+TEST(CsvReaderTest, ARecordLongerThanTheLimitIsRefused) {
+  QXFit::CsvFormat format;
+  format.fMaxRecordBytes = 64;
+  std::string rows;
+  for (int i = 0; i < 20; ++i) rows += std::to_string(i) + ",x\n";
+  const TempFile open("open.csv", "a,b\n1,2\n3,\"never closed\n" + rows);
+  CsvReader reader;
+  ASSERT_TRUE(reader.Open(open.Path(), format));
+  EXPECT_TRUE(reader.Next());
+  EXPECT_FALSE(reader.Next());
+  EXPECT_EQ(reader.GetError(), "line 3: a record longer than 64 bytes (is a quote left open?)");
+
+  const TempFile header("header.csv", std::string(65, 'a') + "\n1\n");
+  EXPECT_FALSE(reader.Open(header.Path(), format));
+  EXPECT_EQ(reader.GetError(), "line 1: a record longer than 64 bytes (is a quote left open?)");
+  const TempFile fits("fits.csv", std::string(64, 'a') + "\n1\n");
+  EXPECT_TRUE(reader.Open(fits.Path(), format));
+  EXPECT_EQ(QXFit::CsvFormat().fMaxRecordBytes, std::size_t{1} << 28);
+}
+
 TEST(CsvReaderTest, NumbersAsRReadsThem) {
   const std::vector<std::pair<std::string, double>> numbers = {
       {"0", 0.0},          {"-2.5", -2.5},      {"+3", 3.0},        {".5", 0.5},

@@ -1,5 +1,6 @@
 #include "tools/qxfit/CsvReader.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -117,6 +118,9 @@ bool CsvReader::ReadLine() {
     const void* newline = std::memchr(start, '\n', available);
     const std::size_t n =
         newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - start) : available;
+    if (n > fFormat.fMaxRecordBytes - std::min(fLine.size(), fFormat.fMaxRecordBytes))
+      return Fail("line " + std::to_string(fRecordStart) + ": a record longer than " +
+                  std::to_string(fFormat.fMaxRecordBytes) + " bytes (is a quote left open?)");
     fLine.append(start, n);
     fBufferPos += n;
     fBytesRead += n;
@@ -135,6 +139,7 @@ bool CsvReader::ReadLine() {
 bool CsvReader::ReadRecord() {
   while (true) {
     fLine.clear();
+    fRecordStart = fLineNumber + 1;
     if (!ReadLine()) return false;
     // A quote left open continues the field on the next line; doubled quotes toggle twice.
     std::size_t quotes = 0;
