@@ -165,13 +165,18 @@ TermKey Key(const FormulaTerm& term) {
 // inner nested within outer: the inner variables go below the deepest outer one.
 FormulaTerm Merge(const FormulaTerm& inner, const FormulaTerm& outer, bool nest) {
   FormulaTerm merged;
+  merged.fVariables.reserve(inner.fVariables.size() + outer.fVariables.size());
   const int shift = nest ? MaxDepth(outer) + 1 : 0;
+  bool shared = false;
   for (auto v : inner.fVariables) {
+    for (const auto& o : outer.fVariables) shared = shared || o.fVariable == v.fVariable;
     v.fDepth += shift;
     merged.fVariables.push_back(v);
   }
   for (const auto& v : outer.fVariables) merged.fVariables.push_back(v);
-  Normalize(merged);
+  // Both terms are normalized, so without a variable in common the depths are 0, 1, ... already:
+  // crossing unites two such ranges, nesting puts one after the other. Most merges skip the work.
+  if (shared) Normalize(merged);
   return merged;
 }
 
