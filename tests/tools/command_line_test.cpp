@@ -121,6 +121,9 @@ TEST(CommandLineTest, WrongUsageIsOneLineAndExitCodeTwo) {
       {"--unknown", "data.csv", "y ~ x"},
       {"--tolerance", "abc", "data.csv", "y ~ x"},
       {"--tolerance", "2", "data.csv", "y ~ x"},
+      // NaN passed the range check, and every parameter of the fit came out redundant.
+      {"--tolerance", "nan", "data.csv", "y ~ x"},
+      {"--tolerance", "-NaN", "data.csv", "y ~ x"},
       {"--delimiter", "ab", "data.csv", "y ~ x"},
       {"--binary", "y,,x", "data.bin", "y ~ x"},
       {"--test", "t", "data.csv", "y ~ x"},

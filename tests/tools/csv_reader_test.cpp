@@ -94,6 +94,24 @@ TEST(CsvReaderTest, BrokenFilesFailWithTheirLine) {
   EXPECT_EQ(reader.GetError(), "line 2: a quoted field is never closed");
 }
 
+// A last line without a line end was not counted (its messages named the line before it) and kept
+// a trailing CR in its last field.
+TEST(CsvReaderTest, ALastLineWithoutALineEndIsALineLikeAnyOther) {
+  const TempFile ragged("ragged.csv", "a,b\n1,2\n3");
+  CsvReader reader;
+  ASSERT_TRUE(reader.Open(ragged.Path()));
+  EXPECT_TRUE(reader.Next());
+  EXPECT_FALSE(reader.Next());
+  EXPECT_EQ(reader.GetError(), "line 3: 1 fields where the header has 2");
+
+  const TempFile crlf("cr.csv", "a,b\r\n1,2\r\n3,4\r");
+  ASSERT_TRUE(reader.Open(crlf.Path()));
+  const auto rows = ReadAll(reader);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1], (std::vector<std::string>{"3", "4"}));
+  EXPECT_EQ(reader.GetLineNumber(), 3);
+}
+
 TEST(CsvReaderTest, LongLinesCrossTheReadBuffer) {
   // One field longer than the reader's buffer, then a normal row.
   const std::string huge(3u << 20, 'x');
@@ -104,6 +122,28 @@ TEST(CsvReaderTest, LongLinesCrossTheReadBuffer) {
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0][0].size(), huge.size());
   EXPECT_EQ(rows[1], (std::vector<std::string>{"z", "2"}));
+}
+
+// A quote left open took the rest of the file into one field, however large the file: a record is
+// now bounded, and the error names the line where it began.
+TEST(CsvReaderTest, ARecordLongerThanTheLimitIsRefused) {
+  QXFit::CsvFormat format;
+  format.fMaxRecordBytes = 64;
+  std::string rows;
+  for (int i = 0; i < 20; ++i) rows += std::to_string(i) + ",x\n";
+  const TempFile open("open.csv", "a,b\n1,2\n3,\"never closed\n" + rows);
+  CsvReader reader;
+  ASSERT_TRUE(reader.Open(open.Path(), format));
+  EXPECT_TRUE(reader.Next());
+  EXPECT_FALSE(reader.Next());
+  EXPECT_EQ(reader.GetError(), "line 3: a record longer than 64 bytes (is a quote left open?)");
+
+  const TempFile header("header.csv", std::string(65, 'a') + "\n1\n");
+  EXPECT_FALSE(reader.Open(header.Path(), format));
+  EXPECT_EQ(reader.GetError(), "line 1: a record longer than 64 bytes (is a quote left open?)");
+  const TempFile fits("fits.csv", std::string(64, 'a') + "\n1\n");
+  EXPECT_TRUE(reader.Open(fits.Path(), format));
+  EXPECT_EQ(QXFit::CsvFormat().fMaxRecordBytes, std::size_t{1} << 28);
 }
 
 TEST(CsvReaderTest, NumbersAsRReadsThem) {

@@ -244,6 +244,18 @@ TEST_F(ReportTest, JsonKeepsItsNamesAndWritesNullForWhatIsNotFormed) {
   EXPECT_EQ(missing["warnings"], nlohmann::json::array());
 }
 
+// Labels come from the data's bytes: one that is not UTF-8 must not abort the dump (it did, with an
+// uncaught exception) but reach the reader as U+FFFD.
+TEST_F(ReportTest, JsonReplacesBytesThatAreNotUtf8) {
+  fResult.fParameters[1].fLabel = "[A=a\xff]";
+  fResult.fModel = "y ~ \xc3";
+  std::ostringstream out;
+  ReportWriter::WriteJson(fResult, out);
+  const auto doc = nlohmann::json::parse(out.str());
+  EXPECT_EQ(doc["parameters"][1]["label"], "[A=a\xef\xbf\xbd]");
+  EXPECT_EQ(doc["model"], "y ~ \xef\xbf\xbd");
+}
+
 TEST_F(ReportTest, TableAlignsColumnsAndMarksRedundantAndUntestedRows) {
   std::ostringstream out;
   ReportWriter::WriteTable(fResult, out);

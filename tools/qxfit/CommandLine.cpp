@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 
 namespace QXFit {
@@ -149,6 +150,11 @@ int CommandLine::Parse(int argc, const char* const* argv, Options& options, std:
   options.fbTypeIII = type == "3" || Lower(type) == "both";
   if (!options.fbTypeI && !options.fbTypeIII) {
     message = "--type: give 1, 3 or both, not '" + type + "'";
+    return kUsage;
+  }
+  // The range check lets NaN through, and a sweep with a NaN tolerance finds every parameter redundant.
+  if (std::isnan(options.fTolerance)) {
+    message = "--tolerance: give a number between 0 and 1, not NaN";
     return kUsage;
   }
   // The bounds need a level strictly inside (0, 1); a percentage is the likely slip.

@@ -1,5 +1,6 @@
 #include "tools/qxfit/CsvReader.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -101,14 +102,15 @@ bool CsvReader::ReadLine() {
   bool any = false;
   while (true) {
     if (fBufferPos == fBufferEnd) {
-      if (fbEndOfFile) return any;
+      // A last line without a line end is a line all the same: it is counted and loses its CR below.
+      if (fbEndOfFile) break;
       fBufferEnd = std::fread(fBuffer.data(), 1, fBuffer.size(), fpFile.get());
       fBufferPos = 0;
       if (fBufferEnd < fBuffer.size()) {
         if (std::ferror(fpFile.get())) return Fail("read error at line " + std::to_string(fLineNumber + 1));
         fbEndOfFile = true;
       }
-      if (fBufferEnd == 0) return any;
+      if (fBufferEnd == 0) break;
     }
     any = true;
     const char* start = fBuffer.data() + fBufferPos;
@@ -116,6 +118,9 @@ bool CsvReader::ReadLine() {
     const void* newline = std::memchr(start, '\n', available);
     const std::size_t n =
         newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - start) : available;
+    if (n > fFormat.fMaxRecordBytes - std::min(fLine.size(), fFormat.fMaxRecordBytes))
+      return Fail("line " + std::to_string(fRecordStart) + ": a record longer than " +
+                  std::to_string(fFormat.fMaxRecordBytes) + " bytes (is a quote left open?)");
     fLine.append(start, n);
     fBufferPos += n;
     fBytesRead += n;
@@ -125,6 +130,7 @@ bool CsvReader::ReadLine() {
       break;
     }
   }
+  if (!any) return false;
   ++fLineNumber;
   if (!fLine.empty() && fLine.back() == '\r') fLine.pop_back();
   return true;
@@ -133,6 +139,7 @@ bool CsvReader::ReadLine() {
 bool CsvReader::ReadRecord() {
   while (true) {
     fLine.clear();
+    fRecordStart = fLineNumber + 1;
     if (!ReadLine()) return false;
     // A quote left open continues the field on the next line; doubled quotes toggle twice.
     std::size_t quotes = 0;

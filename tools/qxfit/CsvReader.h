@@ -7,6 +7,7 @@
 // Unless the format names it, the delimiter is found in the header: whichever of comma, tab and
 // semicolon occurs most often outside quotes (a comma on a tie). With a decimal comma ("3,5"), the
 // comma is not a candidate and numbers written with a point are not numbers, as R's read.csv2 reads.
+// One record (a line, or the lines of a quoted field) is held in memory at a time, up to 256 MiB.
 #pragma once
 
 #include <cstdint>
@@ -21,9 +22,14 @@
 namespace QXFit {
 
 struct CsvFormat {
+  // A record longer than this is refused rather than read into memory: a quote left open early in a
+  // large file, or a binary file read as CSV, would otherwise take the whole file into one field.
+  static constexpr std::size_t kMaxRecordBytes = std::size_t{1} << 28;
+
   char fDelimiter = 0;  // 0: found in the header
   bool fbDecimalComma = false;
   std::vector<std::string> fMissingCodes;  // besides the empty field and NA
+  std::size_t fMaxRecordBytes = kMaxRecordBytes;
 };
 
 class CsvReader : public RowSource {
@@ -82,6 +88,7 @@ class CsvReader : public RowSource {
   long long fLineNumber = 0;
   long long fRowNumber = 0;
   long long fRecordLine = 0;
+  long long fRecordStart = 0;  // the first line of the record being read
   std::string fLine;
   std::vector<std::string_view> fFields;
   std::vector<std::string> fColumnNames;

@@ -165,13 +165,18 @@ TermKey Key(const FormulaTerm& term) {
 // inner nested within outer: the inner variables go below the deepest outer one.
 FormulaTerm Merge(const FormulaTerm& inner, const FormulaTerm& outer, bool nest) {
   FormulaTerm merged;
+  merged.fVariables.reserve(inner.fVariables.size() + outer.fVariables.size());
   const int shift = nest ? MaxDepth(outer) + 1 : 0;
+  bool shared = false;
   for (auto v : inner.fVariables) {
+    for (const auto& o : outer.fVariables) shared = shared || o.fVariable == v.fVariable;
     v.fDepth += shift;
     merged.fVariables.push_back(v);
   }
   for (const auto& v : outer.fVariables) merged.fVariables.push_back(v);
-  Normalize(merged);
+  // Both terms are normalized, so without a variable in common the depths are 0, 1, ... already:
+  // crossing unites two such ranges, nesting puts one after the other. Most merges skip the work.
+  if (shared) Normalize(merged);
   return merged;
 }
 
@@ -231,12 +236,17 @@ class Parser {
                 " terms, more than a model can have parameters");
   }
 
-  // Every pair of terms of a and b is one combination to form; bounded before any is formed.
+  // Every pair of terms of a and b is one combination to form; bounded before any is formed, and over
+  // the whole formula, since products repeated (by ^ or nested parentheses) each stay under any bound
+  // on one product while their sum takes minutes.
   bool CheckCrossing(const TermSet& a, const TermSet& b) {
-    if (a.fTerms.empty() || b.fTerms.size() <= FormulaParser::kMaxCrossings / a.fTerms.size()) return true;
-    return Fail("the formula is too large to expand: a product of " + std::to_string(a.fTerms.size()) +
-                " by " + std::to_string(b.fTerms.size()) + " terms makes more than " +
-                std::to_string(FormulaParser::kMaxCrossings) + " combinations");
+    const std::size_t left = FormulaParser::kMaxCrossings - fCrossings;
+    if (a.fTerms.empty() || b.fTerms.size() <= left / a.fTerms.size()) {
+      fCrossings += a.fTerms.size() * b.fTerms.size();
+      return true;
+    }
+    return Fail("the formula is too large to expand: its products make more than " +
+                std::to_string(FormulaParser::kMaxCrossings) + " combinations of terms");
   }
 
   bool Union(TermSet& out, const TermSet& b) {
@@ -290,11 +300,14 @@ class Parser {
   }
 
   static void Remove(TermSet& from, const TermSet& what) {
+    // One pass over the terms, whatever the number removed: a scan per removed term is quadratic.
+    std::set<TermKey> removed;
     for (const auto& t : what.fTerms) {
-      const auto key = Key(t);
-      if (from.fKeys.erase(key) == 0) continue;
-      std::erase_if(from.fTerms, [&](const FormulaTerm& f) { return Key(f) == key; });
+      auto key = Key(t);
+      if (from.fKeys.erase(key) > 0) removed.insert(std::move(key));
     }
+    if (!removed.empty())
+      std::erase_if(from.fTerms, [&](const FormulaTerm& f) { return removed.count(Key(f)) > 0; });
     // "- 1" removes the intercept, "- 0" puts it back.
     if (what.fIntercept >= 0) from.fIntercept = what.fIntercept == 1 ? 0 : 1;
     from.fbLoneName = false;
@@ -357,7 +370,10 @@ class Parser {
     const TermSet base = out;
     for (int k = 1; k < exponent; ++k) {
       TermSet crossed;
+      const std::size_t before = out.fTerms.size();
       if (!Cross(out, base, crossed) || !Union(out, crossed)) return false;
+      // Once a crossing adds nothing, no higher power can: (A+B)^64 is (A+B)^2.
+      if (out.fTerms.size() == before) break;
     }
     return true;
   }
@@ -555,6 +571,7 @@ class Parser {
   std::vector<Token> fTokens;
   std::size_t fNext = 0;
   int fDepth = 0;
+  std::size_t fCrossings = 0;  // combinations of terms formed so far, against kMaxCrossings
   const std::vector<std::string>* fpDotColumns;
   std::vector<FormulaVariable> fVariables;
   Formula& fFormula;

@@ -11,7 +11,8 @@
 //
 // Formulas are bounded: parentheses nest at most kMaxDepth deep (deeper recursion would overflow the
 // stack), and the expansion stops with an error beyond kMaxTerms terms or kMaxCrossings combinations
-// in one product (A*B*...*Z alone has 2^26 - 1 terms).
+// of terms formed by all its products together (A*B*...*Z alone has 2^26 - 1 terms), so that every
+// formula is expanded or refused within about a second.
 #pragma once
 
 #include <cstddef>
@@ -78,7 +79,7 @@ class FormulaParser {
   static constexpr int kMaxDepth = 256;
   // Every term has at least one parameter, and a model has at most 46339 of those.
   static constexpr std::size_t kMaxTerms = 46339;
-  static constexpr std::size_t kMaxCrossings = 10000000;
+  static constexpr std::size_t kMaxCrossings = 1000000;
 
   // Parses `text`. `.` stands for `dotColumns` other than the response (null before the data's columns
   // are known: `.` then stands for nothing, and fbUsesDot says to parse again). On failure returns

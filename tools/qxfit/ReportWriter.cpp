@@ -285,7 +285,9 @@ nlohmann::ordered_json ReportWriter::ToJson(const FitResult& result) {
 }
 
 void ReportWriter::WriteJson(const FitResult& result, std::ostream& out) {
-  out << ToJson(result).dump(2) << '\n';
+  // Names and levels come from the data as they are written, in whatever encoding: a byte that is not
+  // UTF-8 becomes U+FFFD, so that the document stays valid JSON instead of aborting the dump.
+  out << ToJson(result).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
 }
 
 }  // namespace QXFit
