@@ -4,6 +4,8 @@
 // Wald tests, how the fit ended, the pseudo R-squares and the classification table. Categories are
 // coded 0, 1, ... in sorted level order; the last category (Medium) is the reference.
 // Run from the repository root.
+//   logistic_fit              prints the report
+//   logistic_fit FILE         also writes the model to FILE as a standalone PMML 4.4 document
 #include <qxregres600r.h>
 
 #include <cstdio>
@@ -48,9 +50,36 @@ int Code(const std::vector<std::string>& levels, const std::string& text) {
   return -1;
 }
 
+// Writes the fitted model as a PMML document named by the caller's variable list: the variables'
+// names and the categories' texts, indexed like the records.
+bool WritePmml(QXMath_600::IQXRegComponent& component, const char* const* names,
+               const std::vector<std::vector<std::string>>& levels, const char* path) {
+  QXCommon_600::QXVarList variables;
+  for (int c = 0; c < 4; ++c) {
+    auto variable = std::make_unique<QXCommon_600::QXCatVar>(names[c]);
+    for (std::size_t k = 0; k < levels[c].size(); ++k)
+      variable->AddCategory(static_cast<double>(k), levels[c][k]);
+    variables.AddVariable(std::move(variable));
+  }
+  variables.AddVariable(std::make_unique<QXCommon_600::QXContVar>("Freq"));
+  QXMath_600::QXPMMLDocumentOptions options;
+  options.fModelName = "Sat ~ Infl + Type + Cont";
+  options.fDescription = "MASS housing: satisfaction by influence, housing type and contact";
+  std::unique_ptr<QXXML_600::XMLElement> document;
+  const QXCommon_600::QXStatus status =
+      QXMath_600::QXPMMLDocument::Create(component, variables, options, document);
+  if (status.IsError()) {
+    std::fprintf(stderr, "%s\n", status.GetMessage().c_str());
+    return false;
+  }
+  std::ofstream out(path, std::ios::binary);
+  out << document->ToDocument();
+  return static_cast<bool>(out);
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   std::vector<std::vector<std::string>> columns;
   if (!ReadHousing("data/housing.csv", columns)) {
     std::fprintf(stderr, "cannot read data/housing.csv (run from the repository root)\n");
@@ -142,5 +171,5 @@ int main() {
       std::printf(" %8.0f", table->GetElem(static_cast<int>(o), static_cast<int>(p)));
     std::printf("\n");
   }
-  return 0;
+  return argc < 2 || WritePmml(*component, names, levels, argv[1]) ? 0 : 1;
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "export/QXPMMLRegrExporter.h"
+#include "logistic/QXLogOutputStats.h"
 #include "model/IQXRegOutputStats.h"
 #include "settings/QXConst.h"
 
@@ -39,9 +40,10 @@ std::unique_ptr<XMLElement> Header(const QXPMMLDocumentOptions& options) {
 }
 
 // A field of the data dictionary: continuous, or categorical with the variable's category texts as
-// its values. Null when two categories share a text, which would make a record's category ambiguous.
+// its values (only those whose level index `offered` lists, when it is given). Null when two
+// categories share a text, which would make a record's category ambiguous.
 std::unique_ptr<XMLElement> DataField(const QXCommon_600::IQXVariable& variable, bool categorical,
-                                      bool ordinal) {
+                                      bool ordinal, const std::vector<int>* offered) {
   auto field = XMLElement::Create("DataField");
   field->AddAttribute("name", variable.GetName());
   if (!categorical) {
@@ -53,6 +55,7 @@ std::unique_ptr<XMLElement> DataField(const QXCommon_600::IQXVariable& variable,
   field->AddAttribute("dataType", "string");
   std::set<std::string> seen;
   for (int c = 0; c < variable.GetNCategories(); ++c) {
+    if (offered != nullptr && std::find(offered->begin(), offered->end(), c) == offered->end()) continue;
     const std::string text = variable.GetCategoryText(c);
     if (!seen.insert(text).second) return nullptr;
     field->AddChild(XMLElement::Create("Value"))->AddAttribute("value", text);
@@ -60,23 +63,25 @@ std::unique_ptr<XMLElement> DataField(const QXCommon_600::IQXVariable& variable,
   return field;
 }
 
-// The dependent, the active factors and the active covariates, each once.
+// The dependent (with the categories `dependentCategories` lists, when given), the active factors and
+// the active covariates, each once.
 std::unique_ptr<XMLElement> DataDictionary(const QXRegSettings& settings,
                                            const QXCommon_600::QXVarList& variables,
-                                           const QXPMMLRegrExporter& exporter) {
+                                           const QXPMMLRegrExporter& exporter,
+                                           const std::vector<int>* dependentCategories) {
   auto dictionary = XMLElement::Create("DataDictionary");
   std::set<std::string> names;
-  const auto add = [&](int v, bool categorical, bool ordinal) {
+  const auto add = [&](int v, bool categorical, bool ordinal, const std::vector<int>* offered) {
     const QXCommon_600::IQXVariable* variable = variables.GetVarAt(v);
     if (variable == nullptr || !names.insert(variable->GetName()).second) return false;
     ordinal = ordinal || variable->GetMeasurement() == QXCommon_600::QXMeasurement::Ordinal;
-    return dictionary->AddChild(DataField(*variable, categorical, ordinal)) != nullptr;
+    return dictionary->AddChild(DataField(*variable, categorical, ordinal, offered)) != nullptr;
   };
   const QXConst::QXRegModelType type = settings.GetModelType();
-  bool complete =
-      add(settings.GetDependent(), type != QXConst::QXRegModelGLM, type == QXConst::QXRegModelOrdinal);
-  for (int v : exporter.GetActiveFactors()) complete = complete && add(v, true, false);
-  for (int v : exporter.GetActiveCovariates()) complete = complete && add(v, false, false);
+  bool complete = add(settings.GetDependent(), type != QXConst::QXRegModelGLM,
+                      type == QXConst::QXRegModelOrdinal, dependentCategories);
+  for (int v : exporter.GetActiveFactors()) complete = complete && add(v, true, false, nullptr);
+  for (int v : exporter.GetActiveCovariates()) complete = complete && add(v, false, false, nullptr);
   if (!complete) return nullptr;
   dictionary->AddAttribute("numberOfFields", std::to_string(dictionary->GetNChildren()));
   return dictionary;
@@ -98,20 +103,18 @@ int ReferenceCategory(const QXPMMLRegrExporter& exporter, int requested) {
   return reference;
 }
 
-// The GeneralRegressionModel element's own attributes; false when the model type's extra is invalid.
+// The GeneralRegressionModel element's own attributes, `reference` that of a multinomial model; false
+// when the model type's extra is invalid.
 bool AddModelAttributes(XMLElement& model, const QXRegSettings& settings,
                         const QXCommon_600::QXVarList& variables, const QXPMMLRegrExporter& exporter,
-                        const QXPMMLDocumentOptions& options) {
+                        const QXPMMLDocumentOptions& options, int reference) {
   switch (settings.GetModelType()) {
-    case QXConst::QXRegModelLogistic: {
+    case QXConst::QXRegModelLogistic:
       model.AddAttribute("modelType", "multinomialLogistic");
       model.AddAttribute("functionName", "classification");
-      const int reference = ReferenceCategory(exporter, options.fReferenceCategory);
-      if (reference < 0) return false;
       model.AddAttribute("targetReferenceCategory",
                          exporter.GetDependentCategories()[static_cast<std::size_t>(reference)]);
       break;
-    }
     case QXConst::QXRegModelOrdinal:
       if (!IsCumulativeLink(options.fCumulativeLink)) return false;
       model.AddAttribute("modelType", "ordinalMultinomial");
@@ -138,14 +141,28 @@ QXStatus QXPMMLDocument::Create(const QXRegSettings& settings, const QXCommon_60
   const QXPMMLRegrExporter exporter(settings, variables, parameters, estimates, nonRedundant, nullptr);
   if (exporter.GetStatus().IsError()) return exporter.GetStatus();
 
+  // A multinomial model offers only the categories it predicts: the blocks' and the reference. A
+  // category the data never showed has neither, and a consumer would give it the reference's
+  // probability.
+  int reference = -1;
+  std::vector<int> predicted;
+  const bool multinomial = settings.GetModelType() == QXConst::QXRegModelLogistic;
+  if (multinomial) {
+    reference = ReferenceCategory(exporter, options.fReferenceCategory);
+    if (reference < 0) return kInvalid;
+    predicted = exporter.GetTargetCategories();
+    predicted.push_back(reference);
+  }
+
   auto pmml = XMLElement::Create("PMML");
   pmml->AddAttribute("xmlns", "http://www.dmg.org/PMML-4_4");
   pmml->AddAttribute("version", "4.4");
   pmml->AddChild(Header(options));
-  if (!pmml->AddChild(DataDictionary(settings, variables, exporter))) return kInvalid;
+  if (!pmml->AddChild(DataDictionary(settings, variables, exporter, multinomial ? &predicted : nullptr)))
+    return kInvalid;
 
   XMLElement* model = pmml->AddChild(XMLElement::Create("GeneralRegressionModel"));
-  if (!AddModelAttributes(*model, settings, variables, exporter, options)) return kInvalid;
+  if (!AddModelAttributes(*model, settings, variables, exporter, options, reference)) return kInvalid;
   model->AddChild(exporter.ExportMiningSchema(-1, -1, nullptr));
   if (options.fpCovariateMeans != nullptr || options.fpAnova != nullptr) {
     static const std::vector<double> kNoMeans;
@@ -192,6 +209,11 @@ QXStatus QXPMMLDocument::Create(IQXRegComponent& component, const QXCommon_600::
       }
     }
   }
+  // The model knows its reference, which a category absent from the data would otherwise leave
+  // ambiguous.
+  if (filled.fReferenceCategory < 0)
+    if (const auto* logistic = dynamic_cast<const QXLogOutputStats*>(stats))
+      filled.fReferenceCategory = logistic->GetDependCategories().back();
   if (filled.fpCovariateMeans == nullptr) filled.fpCovariateMeans = &stats->GetMeanValues();
   if (QXMV::IsMissing(filled.fTotalFrequency)) filled.fTotalFrequency = stats->GetTotalFreqWeight();
   return Create(component.GetCompSettings(), variables, stats->GetParameters(), stats->GetParamEstimates(),

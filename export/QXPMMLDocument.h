@@ -5,7 +5,10 @@
 //   general linear model        modelType "generalLinear", functionName "regression"; the
 //                               prediction is the linear predictor.
 //   multinomial logistic        "multinomialLogistic", "classification", with the reference
-//                               category named in "targetReferenceCategory".
+//                               category named in "targetReferenceCategory"; the dependent's data
+//                               field lists only the categories the model predicts (the blocks'
+//                               and the reference), since a consumer would score any other as the
+//                               reference.
 //   ordinal multinomial         "ordinalMultinomial", "classification", with "cumulativeLink"; the
 //                               estimates follow PMML's sign convention, P(Y <= j) = F(theta_j + x'b).
 //
@@ -52,7 +55,8 @@ struct QXREGRES_API QXPMMLDocumentOptions {
   double fTotalFrequency = QXMV::gMissingValue;
   const QXRegANOVA* fpAnova = nullptr;
   // Multinomial model: the reference category of the dependent (its level index). With -1 it is the
-  // one category that no block of estimates predicts.
+  // one category that no block of estimates predicts, or, for a fitted component, its model's
+  // reference.
   int fReferenceCategory = -1;
   // Ordinal model: the PMML cumulative link ("logit", "probit", "cloglog", "loglog" or "cauchit").
   std::string fCumulativeLink = "logit";
@@ -74,7 +78,8 @@ class QXREGRES_API QXPMMLDocument {
   // The document of a component's fitted model: its settings, parameters, estimates and redundancy,
   // and, unless the options give them, the covariance of the estimates (for a linear model the
   // component's matrix times RMSE^2 W / df, left out without error degrees of freedom), the covariate
-  // means and the total frequency weight. The component's error, or 310 when it has no model yet.
+  // means, the total frequency weight and a logistic model's reference category. The component's
+  // error, or 310 when it has no model yet.
   static QXCommon_600::QXStatus Create(IQXRegComponent& component, const QXCommon_600::QXVarList& variables,
                                        const QXPMMLDocumentOptions& options,
                                        std::unique_ptr<QXXML_600::XMLElement>& document);

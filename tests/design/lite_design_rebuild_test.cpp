@@ -7,11 +7,12 @@
 // effects, and parameter by parameter), and every record is expanded together with probes that move
 // one factor to each of its levels and one past them, so that cells the model never saw are asked for.
 //
-// Rows must agree exactly: both sides form the same covariate products.
+// Logistic models are rebuilt from the parameters of their first block (every block repeats the
+// basic design, which the logistic ExpandRow lays out), on every case of logistic_models.json
+// (interactions, nesting, a covariate power, an aliased effect, an empty cell, no intercept,
+// intercept only, two categories) and on a model with factor-by-covariate slopes.
 //
-// A logistic model adds in a few lines once it exists: a TEST_F of FittedModel that calls Fit with a
-// QXLogRegSettings, then ExpectRebuiltRowsMatch with the parameters of the first block (one target
-// category: the basic design row that the logistic ExpandRow lays out).
+// Rows must agree exactly: both sides form the same covariate products.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -20,6 +21,7 @@
 
 #include "design_test_support.h"
 #include "qxregres600r.h"
+#include "tests/logistic/logistic_test_support.h"
 
 namespace {
 
@@ -180,6 +182,52 @@ TEST_F(FittedModel, RepeatedTermsKeepAColumnEachWhenRebuilt) {
   ExpectRebuiltRowsMatch(*fStats, settings, fStats->GetParameters(), WithProbes(settings, fRecords));
   EXPECT_EQ(RebuildByParameters(settings, fStats->GetParameters()).GetNModelEffects(),
             static_cast<int>(settings.GetModelEffects().size()) + 1);
+}
+
+// The parameters of a logistic model's first block: one linear predictor's design.
+std::vector<QXRegrParameter> FirstBlock(const IQXRegOutputStats& stats) {
+  const auto& logistic = dynamic_cast<const QXMath_600::QXLogOutputStats&>(stats);
+  const std::vector<QXRegrParameter>& all = logistic.GetParameters();
+  return std::vector<QXRegrParameter>(all.begin(), all.begin() + logistic.GetNBasicParameters());
+}
+
+class LiteDesignRebuildsLogisticModel : public FittedModel,
+                                        public ::testing::WithParamInterface<std::size_t> {
+ protected:
+  void FitAndRebuild(const json& c) {
+    QXMath_600::QXLogRegSettings settings = qx_logistic_test::MakeSettings(c, false);
+    Fit(settings, c["records"].get<qx_linear_test::Records>());
+    const std::vector<QXRegrParameter> firstBlock = FirstBlock(*fStats);
+    EXPECT_EQ(firstBlock.size() * (c["n_categories"].get<std::size_t>() - 1), fStats->GetParameters().size());
+    const int unplaced =
+        ExpectRebuiltRowsMatch(*fStats, settings, firstBlock, WithProbes(settings, fRecords));
+    if (!settings.GetFactors().empty()) {
+      EXPECT_GT(unplaced, 0);
+    }
+  }
+};
+
+TEST_P(LiteDesignRebuildsLogisticModel, EveryRecordGetsTheModelsRow) {
+  FitAndRebuild(qx_logistic_test::ReferenceCases()[GetParam()]);
+}
+
+INSTANTIATE_TEST_SUITE_P(LogisticModels, LiteDesignRebuildsLogisticModel,
+                         ::testing::Range<std::size_t>(0, qx_logistic_test::ReferenceCases().size()),
+                         [](const ::testing::TestParamInfo<std::size_t>& info) {
+                           return qx_logistic_test::ReferenceCases()[info.param]["name"].get<std::string>();
+                         });
+
+// Slopes of a covariate within each discipline, and sex nested within discipline, without an
+// intercept: the salaries_interaction case's records with other terms.
+TEST_F(LiteDesignRebuildsLogisticModel, FactorByCovariateSlopesWithoutAnIntercept) {
+  json c = qx_logistic_test::ReferenceCases()[5];
+  ASSERT_EQ(c["name"], "salaries_interaction");
+  c["intercept"] = false;
+  c["terms"] = json::parse(R"([
+    {"factors": ["discipline"], "nest": [0], "covs": []},
+    {"factors": ["discipline"], "nest": [0], "covs": ["yrs.since.phd"]},
+    {"factors": ["discipline", "sex"], "nest": [0, 1], "covs": []}])");
+  FitAndRebuild(c);
 }
 
 }  // namespace

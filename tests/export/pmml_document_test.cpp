@@ -110,7 +110,8 @@ TEST(PmmlDocumentStates, AComponentWithoutAModelHasNoDocument) {
 }
 
 // Multinomial: the reference category is the one no block predicts; a request for a category that a
-// block predicts, or a dependent with two unpredicted categories, cannot be written. Ordinal: only the
+// block predicts, or a dependent with two unpredicted categories and no reference named, cannot be
+// written; the dependent's field offers the categories the model predicts. Ordinal: only the
 // cumulative links PMML knows.
 TEST(PmmlDocumentCategories, ReferenceCategoryAndCumulativeLinkMustBeMeaningful) {
   QXMath_600::QXLogRegSettings settings;
@@ -143,6 +144,10 @@ TEST(PmmlDocumentCategories, ReferenceCategoryAndCumulativeLinkMustBeMeaningful)
       QXPMMLDocument::Create(settings, variables, parameters, estimates, nonRedundant, options, document)
           .IsOK());
   EXPECT_EQ(*document->FindChild("GeneralRegressionModel")->FindAttribute("targetReferenceCategory"), "3");
+  // Category 0 has no block and is not the reference: the model cannot predict it.
+  const XMLElement* target = document->FindChild("DataDictionary")->FindChild("DataField");
+  ASSERT_EQ(target->GetNChildren(), 3);
+  for (int k = 0; k < 3; ++k) EXPECT_EQ(*target->GetChild(k)->FindAttribute("value"), std::to_string(k + 1));
 
   class Ordinal : public QXMath_600::QXLogRegSettings {
    public:

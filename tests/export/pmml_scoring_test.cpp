@@ -5,15 +5,16 @@
 //     component's own predictions and lm()'s fitted values;
 //   - a multinomial logistic fit from VGAM in the library's layout, with the last and with the first
 //     category as the reference, against VGAM's fitted probabilities;
+//   - every multinomial logistic fit of logistic_models.json through the library's own component,
+//     against the component's own probabilities, the covariance against the inverse information;
 //   - an ordinal (cumulative logit) fit from MASS::polr, against polr's fitted probabilities.
-// The multinomial checks take the expected probabilities as a function of the record, so the
-// library's own logistic component plugs in as one more case once it exists.
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <pugixml.hpp>
 
 #include "tests/export/export_test_support.h"
+#include "tests/logistic/logistic_test_support.h"
 
 namespace {
 
@@ -220,6 +221,86 @@ TEST_F(PmmlMultinomialDocument, EscapedNamesAndTextsValidateAndScore) {
       model.child("ParameterList").find_child_by_attribute("name", "P0000006").attribute("label").value(),
       "[wool <\"A\" & 'B'>=Schurwolle \"A\"] * Brüche & Risse");
   ExpectScoresLike(text, fCase, variables, FittedProbabilities(fit["fitted"]));
+}
+
+// A logistic fit of the case through the factory, written by the component's document: it validates,
+// names the model's reference category, carries the inverse information as the covariance of the
+// estimates (its diagonal the reference's squared standard errors, found by target category and
+// parameter name) and scores every record as the component does. The component lists its
+// probabilities with the reference last; the document in the order of the dependent's levels, of
+// which it offers those the model predicts.
+void ExpectDocumentScoresAsTheComponent(const json& c) {
+  const qx_logistic_test::Fit fit(qx_logistic_test::MakeSettings(c, false),
+                                  c["records"].get<qx_linear_test::Records>());
+  ASSERT_NE(fit.stats, nullptr);
+  const QXCommon_600::QXVarList variables = export_test::MakeVariables(c);
+  std::unique_ptr<QXXML_600::XMLElement> document;
+  const QXCommon_600::QXStatus status = QXPMMLDocument::Create(*fit.component, variables, {}, document);
+  ASSERT_TRUE(status.IsOK()) << status.GetMessage();
+  const std::string text = Validated(document, c["name"]);
+
+  const std::vector<int>& order = fit.stats->GetDependCategories();
+  const std::vector<std::string> levels = c["dependent_levels"];
+  pugi::xml_document parsed;
+  ASSERT_TRUE(parsed.load_string(text.c_str()));
+  const pugi::xml_node model = parsed.child("PMML").child("GeneralRegressionModel");
+  EXPECT_EQ(model.attribute("targetReferenceCategory").value(),
+            levels[static_cast<std::size_t>(order.back())]);
+  const std::size_t p = static_cast<std::size_t>(fit.stats->GetNBasicParameters());
+  for (pugi::xml_node cell : model.child("PCovMatrix").children("PCovCell")) {
+    if (c["parameters"].empty()) break;
+    if (std::string(cell.attribute("pRow").value()) != cell.attribute("pCol").value() ||
+        std::string(cell.attribute("tRow").value()) != cell.attribute("tCol").value())
+      continue;
+    const int level = static_cast<int>(
+        std::find(levels.begin(), levels.end(), cell.attribute("tRow").value()) - levels.begin());
+    const std::size_t block =
+        static_cast<std::size_t>(std::find(order.begin(), order.end(), level) - order.begin());
+    ASSERT_LT(block + 1, order.size());
+    const std::size_t j = std::stoul(cell.attribute("pRow").value() + 1) - 1;
+    const double se = c["parameters"][block * p + j]["std_error"];
+    EXPECT_NEAR(cell.attribute("value").as_double(), se * se, 1e-10 * se * se);
+  }
+
+  std::vector<int> byLevel(order);
+  std::sort(byLevel.begin(), byLevel.end());
+  ExpectScoresLike(text, c, variables, [&](std::size_t r) {
+    double predicted = 0.0;
+    std::vector<double> probabilities;
+    EXPECT_TRUE(
+        fit.component->Score(export_test::ToRecord(c["records"][r]), predicted, probabilities).IsOK());
+    std::vector<double> reordered;
+    for (int level : byLevel) {
+      const std::size_t k =
+          static_cast<std::size_t>(std::find(order.begin(), order.end(), level) - order.begin());
+      reordered.push_back(k < probabilities.size() ? probabilities[k] : -1.0);
+    }
+    return reordered;
+  });
+}
+
+// Every case of logistic_models.json: three categories with factors, a covariate and its square,
+// nesting, an empty cell, an aliased effect, weights, no intercept, intercept only; two categories;
+// the reference last, first or given by its code.
+TEST(PmmlLogisticDocument, EveryReferenceFitValidatesAndScoresAsTheComponent) {
+  for (const json& c : qx_logistic_test::ReferenceCases()) {
+    SCOPED_TRACE(c["name"].get<std::string>());
+    ExpectDocumentScoresAsTheComponent(c);
+  }
+}
+
+// A category of the dependent that the data never show has no block and is not the reference: the
+// model gives it no probability, and a consumer would give it the reference's if the document offered
+// it. Salaries without its associate professors, the variable list still holding all three ranks.
+TEST(PmmlLogisticDocument, ACategoryAbsentFromTheDataIsNotOffered) {
+  json c = qx_logistic_test::ReferenceCases()[1];
+  ASSERT_EQ(c["name"], "salaries_covariates");
+  json kept = json::array();
+  for (const json& r : c["records"])
+    if (r[0] != 0) kept.push_back(r);
+  c["records"] = kept;
+  c["parameters"] = json::array();  // no reference fit of these records: no standard errors to compare
+  ExpectDocumentScoresAsTheComponent(c);
 }
 
 TEST(PmmlOrdinalDocument, ThresholdsAndSlopesScoreAsPolr) {

@@ -1,13 +1,15 @@
 // ZozoREZ parameter statistics: the descriptions of parameters (labels, factors with nesting,
 // covariates with powers, ordinal thresholds), the two forms of "ParameterStats" with the statistics
-// that were formed, and the parameter statistics of a linear fit, which the library's Wald tests
-// compute as a report does, against lm().
+// that were formed, the parameter statistics of a linear fit, which the library's Wald tests compute
+// as a report does, against lm(), and those of logistic fits as their output statistics form them,
+// against R.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <pugixml.hpp>
 
 #include "tests/export/export_test_support.h"
+#include "tests/logistic/logistic_test_support.h"
 
 namespace {
 
@@ -260,6 +262,81 @@ TEST(ZozoREZLinear, ShortFormCarriesEveryNonRedundantParametersStatisticsAsLm) {
       }
     }
     EXPECT_EQ(k, c["parameters"].size());
+  }
+}
+
+// The logistic output statistics form each kept parameter's Wald test: chi-square on 1 degree of
+// freedom, its p-value and the 95% bounds of the estimate and of its exponential. Against R's
+// (logistic_models.R) on every logistic reference case, and written by both forms exactly as formed;
+// a redundant parameter is flagged and carries no statistics.
+// Tolerances: the estimates and standard errors agree with R's to 1e-10 (logistic_reference_test), so
+// the chi-square to about 4e-10 relative; a p-value is compared on the log scale, where the
+// chi-square's absolute error carries over at most halved; bounds on the scale of the standard error.
+TEST(ZozoREZLogistic, BothFormsCarryEveryKeptParametersWaldStatisticsAsR) {
+  for (const json& c : qx_logistic_test::ReferenceCases()) {
+    SCOPED_TRACE(c["name"].get<std::string>());
+    const qx_logistic_test::Fit fit(qx_logistic_test::MakeSettings(c, false),
+                                    c["records"].get<qx_linear_test::Records>());
+    ASSERT_NE(fit.stats, nullptr);
+    const std::vector<QXRegrParameterStats>& stats = fit.stats->GetParamStats();
+    const std::vector<QXRegrParameter>& parameters = fit.stats->GetParameters();
+    ASSERT_EQ(stats.size(), c["parameters"].size());
+    const QXCommon_600::QXVarList variables = export_test::MakeVariables(c);
+    const auto full = QXRegrZozoREZUtil::CreateParameterEstimates(
+        stats, fit.settings, variables, parameters, "model", c["name"].get<std::string>(), nullptr, false);
+    auto brief = XMLElement::Create("ParameterEstimates");
+    QXRegrZozoREZUtil::AddAllElemParamStats(stats, fit.settings, variables, parameters, *brief, false, false);
+    pugi::xml_document fullParsed, briefParsed;
+    ASSERT_TRUE(fullParsed.load_string(full->ToDocument().c_str()));
+    ASSERT_TRUE(briefParsed.load_string(brief->ToDocument().c_str()));
+    pugi::xml_node byName = fullParsed.child("ParameterEstimates").child("ParameterStats");
+    pugi::xml_node byIndex = briefParsed.child("ParameterEstimates").child("ParameterStats");
+    for (std::size_t k = 0; k < stats.size(); ++k) {
+      const json& r = c["parameters"][k];
+      SCOPED_TRACE(r["label"].get<std::string>() + " for category " +
+                   std::to_string(r["category"].get<int>()));
+      ASSERT_TRUE(byName && byIndex);
+      const std::string name = QXMath_600::QXPMMLRegrExporter::ParameterName(static_cast<int>(k) + 1);
+      EXPECT_EQ(byName.attribute("paramName").value(), name);
+      EXPECT_EQ(byIndex.attribute("paramName").value(), name);
+      const QXRegrParameterStats& s = stats[k];
+      if (r["redundant"].get<bool>()) {
+        EXPECT_STREQ(byName.attribute("isRedundant").value(), "true");
+        EXPECT_FALSE(byName.attribute("stdError") || byIndex.attribute("stdError"));
+        EXPECT_EQ(Attribute(byIndex, "df"), 0.0);
+      } else {
+        const json& wald = r["wald"];
+        const double se = r["std_error"], chi = wald["chi_square"];
+        EXPECT_NEAR(s.fChiSquare, chi, 1e-9 * chi);
+        EXPECT_NEAR(std::log(s.fSig), std::log(wald["p"].get<double>()), 1e-9 * std::max(chi, 1.0));
+        EXPECT_NEAR(s.fLowerBound, wald["lower"].get<double>(), 1e-10 * se);
+        EXPECT_NEAR(s.fUpperBound, wald["upper"].get<double>(), 1e-10 * se);
+        EXPECT_NEAR(std::log(s.fExpLowerBound), std::log(wald["exp_lower"].get<double>()), 1e-10 * se);
+        EXPECT_NEAR(std::log(s.fExpUpperBound), std::log(wald["exp_upper"].get<double>()), 1e-10 * se);
+        EXPECT_FALSE(byName.attribute("isRedundant"));
+        EXPECT_NEAR(Attribute(byName, "expEstimate"), std::exp(s.fEstimate), 1e-15 * std::exp(s.fEstimate));
+        for (const auto& [attribute, value] : {std::pair{"estimate", s.fEstimate},
+                                               {"stdError", s.fStdError},
+                                               {"tTest", s.fChiSquare},
+                                               {"sig", s.fSig},
+                                               {"confIntervalLower", s.fLowerBound},
+                                               {"confIntervalUpper", s.fUpperBound},
+                                               {"expCILower", s.fExpLowerBound},
+                                               {"expCIUpper", s.fExpUpperBound}})
+          EXPECT_EQ(Attribute(byName, attribute), value) << attribute;
+        for (const auto& [attribute, value] : {std::pair{"estimate", s.fEstimate},
+                                               {"stdError", s.fStdError},
+                                               {"chiSquare", s.fChiSquare},
+                                               {"sig", s.fSig},
+                                               {"df", 1.0},
+                                               {"confIntervalLower", s.fLowerBound},
+                                               {"confIntervalUpper", s.fUpperBound}})
+          EXPECT_EQ(Attribute(byIndex, attribute), value) << attribute;
+      }
+      byName = byName.next_sibling("ParameterStats");
+      byIndex = byIndex.next_sibling("ParameterStats");
+    }
+    EXPECT_FALSE(byName || byIndex) << "more elements than parameters";
   }
 }
 

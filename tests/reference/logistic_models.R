@@ -14,7 +14,8 @@
 # VGAM's standard errors, as second opinions).
 # The log-likelihoods are sum w log p(observed) at the estimates and at the intercept-only model (equal
 # probabilities without an intercept), w = frequency weight x regression weight; the pseudo R-squares
-# follow from them with N = sum w. Each case carries the records as the library reads them (categories
+# follow from them with N = sum w. Each kept parameter also carries its Wald statistics at the 0.95
+# level (wald_statistics). Each case carries the records as the library reads them (categories
 # coded 0..k-1 in sorted level order) and the model.
 # Run from the repository root: Rscript tests/reference/logistic_models.R
 suppressMessages({library(VGAM); library(nnet)})
@@ -48,6 +49,15 @@ information_at <- function(X, B, w, codes, order_codes) {
   }
   V <- solve(I)
   list(V = V, step = drop(V %*% S))
+}
+
+# The Wald test of one estimate as a report gives it: chi-square on 1 degree of freedom, its p-value,
+# and the 95% bounds of the estimate and of its exponential (the odds ratio against the reference).
+wald_statistics <- function(b, se) {
+  z <- qnorm(0.975)
+  chi_square <- (b / se)^2
+  list(chi_square = chi_square, p = pchisq(chi_square, 1, lower.tail = FALSE), lower = b - z * se,
+       upper = b + z * se, exp_lower = exp(b - z * se), exp_upper = exp(b + z * se))
 }
 
 # reference: the library's setting (-1 the last category, -2 the first, else a category code).
@@ -128,6 +138,7 @@ make_case <- function(name, df, y, factors, covariates, terms, intercept = TRUE,
         nnet_estimate = if (red) 0 else Bn[jn, m],
         glm_estimate = if (red || is.null(glm_estimates)) NULL else glm_estimates$estimate[jn],
         glm_std_error = if (red || is.null(glm_estimates)) NULL else glm_estimates$std_error[jn])
+      if (!red) parameters[[length(parameters)]]$wald <- wald_statistics(B[jn, m], se_i[jn, m])
     }
   }
   predicted <- order_codes[apply(probs, 1, which.max)]
@@ -137,7 +148,8 @@ make_case <- function(name, df, y, factors, covariates, terms, intercept = TRUE,
     if (col %in% c(y, factors)) qx_codes(df[[col]]) else as.numeric(df[[col]])
   }))
   list(
-    name = name, note = note, columns = I(columns), dependent = y, n_categories = K, reference = reference,
+    name = name, note = note, columns = I(columns), dependent = y,
+    dependent_levels = I(as.character(qx_levels(df[[y]]))), n_categories = K, reference = reference,
     categories = I(order_codes),
     factors = lapply(factors, function(fc) list(name = fc, levels = I(as.character(qx_levels(df[[fc]]))))),
     covariates = I(covariates),
