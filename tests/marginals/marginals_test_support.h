@@ -68,19 +68,24 @@ class FittedModel {
     fCovariateMeans.assign(
         fStats->GetMeanValues().begin(),
         fStats->GetMeanValues().begin() + static_cast<long>(settings.GetCovariates().size()));
+    fEstimates = fStats->GetParamEstimates();
+    fDF = fStats->GetNDegFreedom();
+  }
+
+  // Another model's estimates and covariance over the same parameters, for the marginal means.
+  void UseEstimates(const std::vector<double>& estimates, const QXMath_600::QXSymMatrix& covariance) {
+    fEstimates = estimates;
+    fCovariance = covariance;
   }
 
   bool Ok() const { return fStats != nullptr; }
 
   // Marginal means over the fitted model, ready for tests.
-  std::unique_ptr<QXMarginals> Marginals(const std::vector<QXEmmeansSpec>& specs,
-                                         QXConst::LinkType link = QXConst::QXLinkTypeIdentity) {
-    auto m = std::make_unique<QXMarginals>(fSettings, specs, *fLite, fStats->GetParamEstimates(), fCancel,
-                                           fCovariateMeans, &fStats->GetFactorCounts(), link, 0.0);
+  std::unique_ptr<QXMarginals> Marginals(const std::vector<QXEmmeansSpec>& specs) {
+    auto m = std::make_unique<QXMarginals>(fSettings, specs, *fLite, fEstimates, fCancel, fCovariateMeans,
+                                           &fStats->GetFactorCounts(), fLink, 0.0);
     EXPECT_TRUE(m->GetStatus().IsOK()) << m->GetStatus().GetMessage();
-    EXPECT_TRUE(m->SetEmmeansTesting(&fCovariance, fStats->GetRedundancyIndicators(),
-                                     fStats->GetNDegFreedom(), nullptr)
-                    .IsOK());
+    EXPECT_TRUE(m->SetEmmeansTesting(&fCovariance, fStats->GetRedundancyIndicators(), fDF, nullptr).IsOK());
     return m;
   }
 
@@ -91,6 +96,9 @@ class FittedModel {
   std::unique_ptr<QXMath_600::QXLiteDesignMatrix> fLite;
   QXMath_600::QXSymMatrix fCovariance;
   std::vector<double> fCovariateMeans;
+  std::vector<double> fEstimates;
+  double fDF = 0.0;
+  QXConst::LinkType fLink = QXConst::QXLinkTypeIdentity;
   QXMath_600::QXCancelInfo fCancel;
 };
 
@@ -112,6 +120,9 @@ inline QXEmmeansSpec MakeSpec(const json& c, const json& request, QXContrastType
       spec.AddCovariate(qx_linear_test::ColumnIndex(c, name), value.get<double>());
   spec.SetContrastType(type);
   spec.SetPAdjust(adjust);
+  // The link scale is the linear predictor's; the response scale goes through the inverse link.
+  const bool link = request.contains("scale") && request["scale"] == "link";
+  spec.SetEmmScaleType(link ? QXConst::QXEmmTransformed : QXConst::QXEmmOriginal);
   return spec;
 }
 
