@@ -256,6 +256,9 @@ class QXREGRES_API QXMarginals {
   void SetResponseScale(double eta, double se, double halfWidth, QXEmmeansStats& record) const;
 
   // Test groups and comparisons.
+  // Whether specification s's comparisons go through the delta method (response scale, a link other
+  // than the identity).
+  bool OnResponseScale(int s) const;
   QXCommon_600::QXStatus PrepareTest(int s, int t, bool needTests);
   QXCommon_600::QXStatus SetEmmeansTest(int t);
   QXCommon_600::QXStatus GetTableFactors(std::vector<std::pair<int, int>>& tableFactors) const;
@@ -271,6 +274,8 @@ class QXREGRES_API QXMarginals {
   QXCommon_600::QXStatus ComputePairwiseEmmeansTests(int s, int t, int p,
                                                      std::vector<std::pair<int, int>>& tableFactors,
                                                      std::vector<int>& categories, QXEmmeansStats& stats);
+  // The record of pair (j, i) from that of (i, j); `category` is j's.
+  QXEmmeansStats Mirrored(const QXEmmeansStats& stats, int category) const;
   void ProcessSequentialAdjustment(int m, QXConst::QXPAdjustMethod method);
   static QXCommon_600::QXStatus WithWarning(const QXCommon_600::QXStatus& result,
                                             const QXCommon_600::QXStatus& warning);

@@ -7,6 +7,7 @@
 #include "common/QXMathFun.h"
 #include "common/QXMissingValue.h"
 #include "inference/QXContrasts.h"
+#include "links/QXLinkIdentity.h"
 #include "marginals/QXMarginals.h"
 #include "marginals/QXMultiCompare.h"
 
@@ -26,6 +27,13 @@ double Clamp01(double x) { return std::min(1.0, std::max(0.0, x)); }
 double SidakUpperTail(double alpha, double e) { return -0.5 * std::expm1(e * std::log1p(-alpha)); }
 
 }  // namespace
+
+bool QXMarginals::OnResponseScale(int s) const {
+  // With the identity link the response scale is the linear predictor's, and the tests of the linear
+  // predictor give the same statistics without the delta method's detour.
+  return fvSpecs[s].GetEmmScaleType() == QXConst::QXEmmOriginal &&
+         dynamic_cast<const QXLinkIdentity*>(&Link()) == nullptr;
+}
 
 QXStatus QXMarginals::WithWarning(const QXStatus& result, const QXStatus& warning) {
   return result.IsOK() && warning.IsWarning() ? warning : result;
@@ -199,7 +207,7 @@ QXStatus QXMarginals::GetEmmeansTests(int s, int t, std::vector<std::pair<int, i
   SetGroupMatrix(fTestFirstRow, k);
   fpContrastC->ComputeMatrixProduct(*fpGroupMatrix, *fpContrastL);
   contrastL = fpContrastL.get();
-  if (fvSpecs[s].GetEmmScaleType() == QXConst::QXEmmTransformed) {
+  if (!OnResponseScale(s)) {
     status = fpModelTests->ComputeOvAndIndTests(*fpContrastL, {}, individual, overall, -1);
     if (!status.IsError()) AddContrastBounds(individual);
   } else {
@@ -220,7 +228,7 @@ QXStatus QXMarginals::GetPairwiseOverallTest(int s, int t, std::vector<std::pair
   status = QXContrasts::ComputeSimpleContrast(k, 0, *fpContrastC);
   if (status.IsError()) return status;
   SetGroupMatrix(fTestFirstRow, k);
-  if (fvSpecs[s].GetEmmScaleType() == QXConst::QXEmmTransformed) {
+  if (!OnResponseScale(s)) {
     fpContrastC->ComputeMatrixProduct(*fpGroupMatrix, *fpContrastL);
     status = fpModelTests->ComputeOverallTest(*fpContrastL, overall);
   } else {
@@ -292,7 +300,18 @@ QXStatus QXMarginals::FillPairwiseCache(int s, int t) {
     std::vector<std::pair<int, int>> tableFactors;
     std::vector<int> categories;
     QXEmmeansStats stats;
-    fvPWStatus.push_back(ComputePairwiseEmmeansTests(s, t, p, tableFactors, categories, stats));
+    const int i = p / (k - 1), j = p % (k - 1) >= i ? p % (k - 1) + 1 : p % (k - 1);
+    if (i < j) {
+      fvPWStatus.push_back(ComputePairwiseEmmeansTests(s, t, p, tableFactors, categories, stats));
+    } else {
+      // (i, j) is (j, i) seen from the other side, computed earlier: the same test of the negated
+      // difference, with the same significance and the interval mirrored, to the last bit.
+      const int mirror = j * (k - 1) + i - 1;
+      fvPWStatus.push_back(fvPWStatus[mirror]);
+      tableFactors = fvPWTableFactors[mirror];
+      categories = {fvTestCategories[i]};
+      stats = Mirrored(fvPWStats[mirror], fvTestCategories[j]);
+    }
     fvPWTableFactors.push_back(std::move(tableFactors));
     fvPWCategories.push_back(std::move(categories));
     fvPWStats.push_back(std::move(stats));
@@ -323,7 +342,7 @@ QXStatus QXMarginals::ComputePairwiseEmmeansTests(int s, int /*t*/, int p,
   std::vector<double> rowI, rowJ;
   fpEMLMatrix->GetRow(fTestFirstRow + i, rowI);
   fpEMLMatrix->GetRow(fTestFirstRow + j, rowJ);
-  if (fvSpecs[s].GetEmmScaleType() == QXConst::QXEmmTransformed) {
+  if (!OnResponseScale(s)) {
     for (int c = 0; c < fNEstimates; ++c) rowI[c] -= rowJ[c];
     fPairRows.SetNRowsCols(1, fNEstimates);
     fPairRows.SetRow(0, rowI);
@@ -352,6 +371,20 @@ QXStatus QXMarginals::ComputePairwiseEmmeansTests(int s, int /*t*/, int p,
   stats.fDF = IsTType() ? result.GetDF2() : kM;
   stats.fTStat = result.GetWald();
   return status;
+}
+
+QXEmmeansStats QXMarginals::Mirrored(const QXEmmeansStats& stats, int category) const {
+  QXEmmeansStats mirrored = stats;
+  mirrored.fvCategories = {category};
+  auto negated = [](double x) { return QXMV::IsMissing(x) ? x : -x; };
+  mirrored.fMean = negated(stats.fMean);
+  // A t statistic changes sign with the difference; a chi-square does not.
+  if (IsTType()) mirrored.fTStat = negated(stats.fTStat);
+  if (!QXMV::IsMissing(stats.fLower) && !QXMV::IsMissing(stats.fUpper)) {
+    mirrored.fLower = -stats.fUpper;
+    mirrored.fUpper = -stats.fLower;
+  }
+  return mirrored;
 }
 
 void QXMarginals::ProcessSequentialAdjustment(int m, QXConst::QXPAdjustMethod method) {
