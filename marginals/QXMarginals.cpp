@@ -21,9 +21,9 @@ using QXCommon_600::QXStatus;
 namespace {
 
 constexpr double kM = QXMV::gMissingValue;
-// The largest L matrix the object builds (rows x estimates): beyond it a request is refused rather
-// than left to exhaust memory.
-constexpr double kMaxLElements = 1e9;
+// The largest L matrix the object builds (rows x estimates, 800 MB): beyond it a request is refused
+// (303) rather than left to exhaust memory.
+constexpr double kMaxLElements = 1e8;
 
 bool Contains(const std::vector<int>& list, int value) {
   return std::find(list.begin(), list.end(), value) != list.end();
@@ -144,10 +144,14 @@ QXStatus QXMarginals::CheckConsistency(const QXRegSettings& settings) const {
   if (fNEffects == 0) return QXStatus(335, false);
   if (fvModelEffects.front().IsIntercept() != fbInterceptUse) return QXStatus(335, false);
   if (fNEffects > settings.GetNModelEffects() + (fbInterceptUse ? 1 : 0)) return QXStatus(335, false);
-  // A covariate the settings do not know has no value at which it could be held.
-  for (const QXModelEffect& effect : fvModelEffects)
+  // A covariate the settings do not know has no value at which it could be held, nor a factor they
+  // do not know any observed level.
+  for (const QXModelEffect& effect : fvModelEffects) {
     for (int c : effect.GetCovariates())
       if (!Contains(fvCovariates, c)) return QXStatus(335, false);
+    for (int f : effect.GetFactors())
+      if (!Contains(fvFactors, f)) return QXStatus(335, false);
+  }
   return QXStatus();
 }
 
@@ -183,7 +187,8 @@ void QXMarginals::SetObservedCategories(const QXRegSettings& settings, const QXF
   // does not exist.
   std::vector<bool> used(fNFactors, false);
   for (const QXModelEffect& effect : fvModelEffects)
-    for (int f : effect.GetFactors()) used[LocalFactor(f)] = true;
+    for (int f : effect.GetFactors())
+      if (LocalFactor(f) >= 0) used[LocalFactor(f)] = true;
   const std::vector<std::vector<int>>& active = fpLiteDesign->GetActiveFactorCategories();
   fvObservedCategories.assign(fNFactors, {});
   for (int i = 0; i < fNFactors; ++i) {
@@ -474,10 +479,12 @@ QXStatus QXMarginals::ComputeIncompleteCounts(const std::vector<QXEmmeansCellTab
   for (int p = first; p < first + fvEffectNParameters[kStar]; ++p) {
     const QXRegrParameter& parameter = lite.GetParameters()[p];
     bool observed = true;
-    for (int i = 0; i < parameter.GetNFactors(); ++i) {
+    for (int i = 0; i < parameter.GetNFactors() && observed; ++i) {
       const int local = LocalFactor(parameter.GetFactors()[i]);
+      observed = local >= 0 && i < static_cast<int>(parameter.GetCategories().size());
+      if (!observed) break;
       levels[local] = parameter.GetCategories()[i];
-      observed = observed && Contains(fvObservedCategories[local], levels[local]);
+      observed = Contains(fvObservedCategories[local], levels[local]);
     }
     // A repeated cell is counted once, under the parameter its cell is filed with.
     if (!observed || lite.GetEffectParameterIndex(kStar, levels) != p) continue;
