@@ -586,6 +586,10 @@ bool QXMarginals::IsCancelled() { return fpCancelInfo != nullptr && fpCancelInfo
 
 bool QXMarginals::SetLinkFunction(QXConst::LinkType type, double param) {
   fpLinkFunction.reset(CreateLinkFunction(type, param));
+  // The tests hold the link by pointer: they must not keep the one just destroyed. Pairs formed
+  // through the old link are stale.
+  if (fpModelTests) fpModelTests->SetLinkFunction(&Link());
+  fPWSpec = fPWTest = -1;
   return fpLinkFunction != nullptr;
 }
 

@@ -120,8 +120,8 @@ class QXREGRES_API QXMarginals {
   QXMarginals& operator=(const QXMarginals&) = delete;
   ~QXMarginals();
 
-  // Replaces the link; false (and no link: the identity is then used) for a type that names none.
-  // The tests keep the link in force when SetEmmeansTesting ran.
+  // Replaces the link, for the means and the tests alike; false (and no link: the identity is then
+  // used) for a type that names none.
   bool SetLinkFunction(QXConst::LinkType type, double param);
 
   // The covariance V of the estimates (borrowed), the redundancy set (copied; handed to the tests),
@@ -164,10 +164,11 @@ class QXREGRES_API QXMarginals {
   int GetNEmmeansTests(int s, QXCommon_600::QXStatus& status);
   // The contrast of the specification's kind among the means of test t: `tableFactors` names the
   // group (variable index, level) of every factor but the compare factor; `categories` the compared
-  // levels in the order of the contrast's columns (a simple contrast's reference moved last);
-  // `contrastL` the contrast rows over the parameters (C G on the link scale); `individual` one test
-  // per contrast row with the specification's adjustment and confidence bounds; `overall` the joint
-  // test. 303 for a pairwise specification (use GetPairwiseEmmeansTests) or before SetEmmeansTesting.
+  // levels in level order, except that a simple contrast's reference goes last (its rows then compare
+  // categories[i] with the last); `contrastL` the contrast rows over the parameters (C G, the link
+  // scale's; valid until the next comparison); `individual` one test per contrast row with the
+  // specification's adjustment and confidence bounds; `overall` the joint test. 303 for a pairwise
+  // specification (use GetPairwiseEmmeansTests) or before SetEmmeansTesting.
   QXCommon_600::QXStatus GetEmmeansTests(int s, int t, std::vector<std::pair<int, int>>& tableFactors,
                                          std::vector<int>& categories, QXRectMatrix*& contrastL,
                                          std::vector<QXTestStats>& individual, QXTestStats& overall);

@@ -281,6 +281,25 @@ INSTANTIATE_TEST_SUITE_P(
                       ScaleCase{QXConst::QXLinkTypeProbit, QXConst::QXLinkTypeCumProbit},
                       ScaleCase{QXConst::QXLinkTypeCumCauchit, QXConst::QXLinkTypeCumCauchit}));
 
+// A link replaced after SetEmmeansTesting serves the tests too (they never keep the one destroyed).
+TEST(MarginalsScale, AReplacedLinkServesTheTests) {
+  Design d(2, 1, {}, false);
+  QXEmmeansSpec spec = Spec({kA}, {kA});
+  spec.SetEmmScaleType(QXConst::QXEmmOriginal);
+  auto m = d.Marginals({spec}, QXConst::QXLinkTypeLog);
+  std::vector<std::pair<int, int>> tableFactors;
+  std::vector<int> categories;
+  QXEmmeansStats log, identity;
+  ASSERT_TRUE(m->GetPairwiseEmmeansTests(0, 0, 0, tableFactors, categories, log).IsOK());
+  EXPECT_TRUE(m->SetLinkFunction(QXConst::QXLinkTypeIdentity, 0.0));
+  ASSERT_TRUE(m->GetPairwiseEmmeansTests(0, 0, 1, tableFactors, categories, identity).IsOK());
+  EXPECT_DOUBLE_EQ(log.fMean, std::exp(d.b[0] + d.b[1] + d.b[3]) - std::exp(d.b[0] + d.b[2] + d.b[3]));
+  EXPECT_DOUBLE_EQ(identity.fMean, d.b[2] - d.b[1]);
+  EXPECT_FALSE(m->SetLinkFunction(static_cast<QXConst::LinkType>(15), 0.0));
+  QXTestStats overall;
+  EXPECT_TRUE(m->GetPairwiseOverallTest(0, 0, tableFactors, overall).IsOK());
+}
+
 TEST(MarginalsScale, WithoutALinkTheResponseScaleIsTheLinearPredictors) {
   Design d(2, 1, {}, false);
   QXEmmeansSpec original = Spec({kA});
