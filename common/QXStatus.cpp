@@ -54,6 +54,24 @@ const char* BaseText(long code) {
     case 334: return "the marginal means cannot be estimated";
     case 335: return "the design of the marginal means does not match the model";
     case 336: return "the covariance matrix does not match the number of estimates";
+    case 337: return "the model fit did not converge";
+    default: return nullptr;
+  }
+}
+
+// How a logistic fit that did not converge ended, by the optimizer's convergence state.
+const char* ConvergenceText(long state) {
+  switch (state) {
+    case 4:
+      return "the information matrix became singular before the fit converged: some estimates and standard "
+             "errors are unreliable";
+    case 5:
+      return "halving the step could not increase the log-likelihood before the fit converged: the estimates "
+             "are those of the last step that increased it";
+    case 6: return "the maximum number of iterations was reached before the fit converged";
+    case 7: return "complete separation: the maximum likelihood estimates do not exist and some are infinite";
+    case 8: return "quasi-complete separation: some estimates may be infinite";
+    case 9: return "no iteration was run: the estimates are the starting values";
     default: return nullptr;
   }
 }
@@ -112,6 +130,9 @@ std::string QXStatus::GetMessage() const {
   } else if (fCode == 305 && HasDiscreteDatum(0) && HasDiscreteDatum(1)) {
     text += " (" + std::to_string(GetDiscreteDatum(0)) + "; at most " + std::to_string(GetDiscreteDatum(1)) +
             " are supported)";
+  } else if (fCode == 337 && HasDiscreteDatum(0) && ConvergenceText(GetDiscreteDatum(0)) != nullptr) {
+    text = std::string(ConvergenceText(GetDiscreteDatum(0))) + " (convergence state " +
+           std::to_string(GetDiscreteDatum(0)) + ")";
   } else if (fCode == 322 && HasDiscreteDatum(0) && HasDiscreteDatum(1)) {
     text += " (" + std::to_string(GetDiscreteDatum(0)) + " columns for " +
             std::to_string(GetDiscreteDatum(1)) + " parameters)";

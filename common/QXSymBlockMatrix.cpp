@@ -62,6 +62,24 @@ bool QXSymBlockMatrix::AddOuterProduct(int blockRow, int blockCol, const int* in
   return true;
 }
 
+bool QXSymBlockMatrix::AddToElement(int blockRow, int blockCol, int i, int j, double value) {
+  if (blockRow < 0 || blockCol < 0 || blockRow >= fNBlocks || blockCol >= fNBlocks) return false;
+  if (i < 0 || j < 0 || i >= fOrder || j >= fOrder) return false;
+  fvData[BlockStart(blockRow, blockCol) + Packed(i, j)] += value;
+  return true;
+}
+
+bool QXSymBlockMatrix::AddPacked(int blockRow, int blockCol, const std::size_t* positions,
+                                 const double* values, int count, double scale) {
+  if (blockRow < 0 || blockCol < 0 || blockRow >= fNBlocks || blockCol >= fNBlocks || count < 0) return false;
+  if (count > 0 && (!positions || !values)) return false;
+  for (int t = 0; t < count; ++t)
+    if (positions[t] >= fBlockSize) return false;
+  double* block = fvData.data() + BlockStart(blockRow, blockCol);
+  for (int t = 0; t < count; ++t) block[positions[t]] += scale * values[t];
+  return true;
+}
+
 bool QXSymBlockMatrix::GetSymMatrix(QXSymMatrix& out) const {
   const int n = GetNRows();
   if (!out.SetNRowsCols(n)) return false;

@@ -38,6 +38,19 @@ class QXCOMMON_API QXSymBlockMatrix {
   bool AddOuterProduct(int blockRow, int blockCol, const int* indices, const double* values, int count,
                        double scale);
 
+  // Adds value to element (i, j) of block (blockRow, blockCol), and so to its mirror (j, i) (every
+  // block is symmetric): for sums that were formed elsewhere, such as those of rows sharing their
+  // design columns. False, no change, for bad blocks or indices.
+  bool AddToElement(int blockRow, int blockCol, int i, int j, double value);
+
+  // The position of element (i, j) = (j, i) within a block's packed storage, for AddPacked.
+  static std::size_t PackedIndex(int i, int j) { return Packed(i, j); }
+  // Adds scale * values[t] to the element at positions[t] (PackedIndex) of block (blockRow, blockCol),
+  // t = 0 .. count-1: the terms of x x' formed once for a row and added to every block pair. False, no
+  // change, for bad blocks or positions, null pointers or a negative count.
+  bool AddPacked(int blockRow, int blockCol, const std::size_t* positions, const double* values, int count,
+                 double scale);
+
   // Copies the whole matrix into a symmetric matrix of order GetNRows(). False when that matrix
   // cannot be allocated.
   bool GetSymMatrix(QXSymMatrix& out) const;

@@ -2,6 +2,8 @@
 
 #include "common/QXDisplay.h"
 #include "linear/QXGLMComponent.h"
+#include "logistic/QXLogComponent.h"
+#include "settings/QXLogRegSettings.h"
 
 namespace QXMath_600 {
 
@@ -10,7 +12,16 @@ IQXRegComponent* QXRegFactory::CreateRegAlgorithm(QXRegSettings& settings) {
   if (fStatus.IsError()) return nullptr;
   switch (settings.GetModelType()) {
     case QXConst::QXRegModelGLM: return new QXGLMComponent(settings);
-    case QXConst::QXRegModelLogistic: fStatus = QXCommon_600::QXStatus(303, false); return nullptr;
+    case QXConst::QXRegModelLogistic: {
+      // Only logistic settings report this model type; a caller's own subclass that claims it without
+      // being one has no categories or iteration settings to fit with.
+      const auto* logistic = dynamic_cast<const QXLogRegSettings*>(&settings);
+      if (logistic == nullptr) {
+        fStatus = QXCommon_600::QXStatus(303, false);
+        return nullptr;
+      }
+      return new QXLogComponent(*logistic);
+    }
     default: return nullptr;
   }
 }

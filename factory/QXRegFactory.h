@@ -1,8 +1,6 @@
 // Creates the component that fits a model from its settings: the settings are validated first, then
 // the model type chooses the family. The caller owns the component and deletes it through
 // IQXRegComponent; the factory keeps the status of its last creation.
-//
-// Until the logistic component exists, logistic settings give null with status 303.
 #pragma once
 
 #include "common/QXExport.h"
@@ -19,8 +17,10 @@ class QXREGRES_API QXRegFactory {
   QXRegFactory& operator=(const QXRegFactory&) = default;
 
   const QXCommon_600::QXStatus& GetStatus() const { return fStatus; }
-  // A new component, or null: for invalid settings (the status says why: 301, 302), for the logistic
-  // family (303, see above), and for a model type no component fits (with a successful status).
+  // A new component: a QXGLMComponent for QXRegSettings, a QXLogComponent for QXLogRegSettings. Null
+  // for invalid settings (the status says why: 301, 302), for settings that report the logistic type
+  // without being QXLogRegSettings (303), and for a model type no component fits (with a successful
+  // status).
   IQXRegComponent* CreateRegAlgorithm(QXRegSettings& settings);
 
   void Display() const;

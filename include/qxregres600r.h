@@ -49,6 +49,7 @@
 #include "records/QXMemoryRecordIterator.h"
 #include "records/QXRecordExtractor.h"
 #include "records/QXRegRecordValidator.h"
+#include "records/QXValidatedPass.h"
 
 // Design: category counts, the hash table, the cell tables that number the parameters, and the
 // design matrices that expand records into rows of the model matrix.
@@ -56,6 +57,7 @@
 #include "design/QXDesignMatrix.h"
 #include "design/QXEffectsTables.h"
 #include "design/QXFactorCounts.h"
+#include "design/QXFactorTableSetup.h"
 #include "design/QXFactorTables.h"
 #include "design/QXHashtable.h"
 #include "design/QXLiteDesignMatrix.h"
@@ -83,6 +85,21 @@
 #include "linear/QXGLMComponent.h"
 #include "linear/QXGLMModel.h"
 #include "linear/QXGLMOutputStats.h"
+
+// Logistic model: the multinomial logistic regression's component, output statistics, algorithm,
+// model, optimizer, accumulator and data handlers.
+#include "logistic/IQXAccumStats.h"
+#include "logistic/IQXDataHandler.h"
+#include "logistic/IQXRegModel.h"
+#include "logistic/QXAccumStatsLogistic.h"
+#include "logistic/QXLogAlgorithm.h"
+#include "logistic/QXLogComponent.h"
+#include "logistic/QXLogModel.h"
+#include "logistic/QXLogOutputStats.h"
+#include "logistic/QXPatternTabulator.h"
+#include "logistic/QXRecordIterHandler.h"
+#include "logistic/QXRegOptimizer.h"
+#include "logistic/QXRowPatterns.h"
 
 // The factory, which creates the component of either model family.
 #include "factory/QXRegFactory.h"

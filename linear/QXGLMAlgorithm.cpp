@@ -6,6 +6,8 @@
 #include "common/QXDisplay.h"
 #include "common/QXMissingValue.h"
 #include "design/QXFactorCounts.h"
+#include "design/QXFactorTableSetup.h"
+#include "records/QXValidatedPass.h"
 #include "settings/QXRegrParameter.h"
 
 namespace QXMath_600 {
@@ -30,78 +32,14 @@ QXGLMAlgorithm::QXGLMAlgorithm(const QXRegSettings& settings)
   fFactorTables.SetRegrWeightVar(settings.GetRegrWeightVar());
 }
 
-template <class Use>
-void QXGLMAlgorithm::RunPass(MultiPassRecordIter& records, std::int64_t* delivered, Use&& use) {
-  bool cancelled = false;
-  while (records.HasMore()) {
-    if (fCancelInfo.WillCancel()) {
-      cancelled = true;
-      break;
-    }
-    const Record* record = records.Next();
-    if (record == nullptr) {
-      fStatus = Error(312);
-      return;
-    }
-    if (delivered != nullptr) ++*delivered;
-    if (!fRecordValidator.IsValidRecord(*record, fStatus)) {
-      if (fStatus.IsError()) return;
-      continue;
-    }
-    if (!use(*record)) return;
-  }
-  if (cancelled) {
-    fStatus = Error(1);
-    return;
-  }
-  // A read error or a truncated last record ends the iterator's pass early; fitting what was read
-  // would pass off part of the data as all of it.
-  const int reason = records.GetFailReason();
-  if (reason != 0 && reason != 1) {
-    fStatus = Error(304);
-    fStatus.SetDiscreteDatum(0, reason);
-  }
-}
-
 QXStatus QXGLMAlgorithm::SetUpTables() {
-  const std::vector<int>& factors = fpSettings->GetFactors();
-  const std::vector<int>& covariates = fpSettings->GetCovariates();
-  const auto isIn = [](const std::vector<int>& list, int var) {
-    return std::find(list.begin(), list.end(), var) != list.end();
-  };
   std::vector<std::vector<int>> effectFactors;
-  if (fpSettings->GetInterceptUse()) effectFactors.emplace_back();
-  const std::vector<QXModelEffect>& effects = fpSettings->GetModelEffects();
-  for (std::size_t e = 0; e < effects.size(); ++e) {
-    QXRegrParameter parameter;
-    parameter.SetupFromEffect(effects[e], static_cast<int>(e), 0);
-    for (int var : parameter.GetFactors())
-      if (!isIn(factors, var)) return Error(303);
-    for (int var : parameter.GetCovariates())
-      if (!isIn(covariates, var)) return Error(303);
-    effectFactors.push_back(parameter.GetFactors());
-  }
+  if (!GetEffectFactorLists(*fpSettings, effectFactors)) return Error(303);
   if (!fFactorTables.SetModelEffectFactors(effectFactors)) return Error(303);
-  std::vector<int> means = covariates;
+  std::vector<int> means = fpSettings->GetCovariates();
   means.push_back(fpSettings->GetDependent());
   fFactorTables.SetCovariates(means);
   return QXStatus();
-}
-
-QXStatus QXGLMAlgorithm::UnfiledRecordStatus(const Record& record) const {
-  const std::vector<int>& factors = fpSettings->GetFactors();
-  const std::vector<int>& sizes = fpSettings->GetFactorSizes();
-  for (std::size_t i = 0; i < factors.size() && i < sizes.size(); ++i) {
-    const double value = record[factors[i]];
-    const int level = QXFactorCounts::LevelIndex(value, 0);
-    if (level >= 0 && level < sizes[i]) continue;
-    QXStatus status = Error(316);
-    status.SetDiscreteDatum(1, factors[i]);
-    status.SetScaleDatum(1, value);
-    return status;
-  }
-  // Every factor had a level, so a cell table could not take one more cell.
-  return Error(305);
 }
 
 QXStatus QXGLMAlgorithm::ProcessData(MultiPassRecordIter& records) {
@@ -113,15 +51,8 @@ QXStatus QXGLMAlgorithm::ProcessData(MultiPassRecordIter& records) {
   fStatus = SetUpTables();
   if (fStatus.IsError()) return fStatus;
 
-  RunPass(records, &fRecordCount, [this](const Record& record) {
-    if (!fFactorTables.UpdateAll(record)) {
-      fStatus = UnfiledRecordStatus(record);
-      return false;
-    }
-    ++fValidCount;
-    return true;
-  });
-  if (!fStatus.IsError() && fValidCount == 0) fStatus = Error(307);
+  fStatus = FillFactorTables(records, fRecordValidator, fCancelInfo, fFactorTables, *fpSettings, 0,
+                             fRecordCount, fValidCount);
   if (!fStatus.IsError()) fbDataProcessed = true;
   fvMeanValues = fFactorTables.GetCovariateMeans();
   return fStatus;
@@ -142,11 +73,9 @@ QXStatus QXGLMAlgorithm::AccumulateCrossProducts(MultiPassRecordIter& records) {
   if (!(totalWeight > 0.0) || !std::isfinite(totalWeight)) return fStatus = Error(308);
   fModel.SetTotals(totalWeight, fvMeanValues.empty() ? QXMV::gMissingValue : fvMeanValues.back());
   records.NewPass();
-  RunPass(records, nullptr, [this](const Record& record) {
-    if (fModel.AddRecord(record.GetAll())) return true;
-    fStatus = Error(313);
-    return false;
-  });
+  fStatus = RunValidatedPass(
+      records, fRecordValidator, fCancelInfo, 312, nullptr,
+      [this](const Record& record) { return fModel.AddRecord(record.GetAll()) ? QXStatus() : Error(313); });
   return fStatus;
 }
 
@@ -154,10 +83,11 @@ QXStatus QXGLMAlgorithm::ComputeFitStatistics(MultiPassRecordIter& records) {
   if (fStatus.IsError()) return fStatus;
   if (!fModel.IsSolved()) return fStatus = Error(303);
   records.NewPass();
-  RunPass(records, nullptr, [this](const Record& record) {
-    fModel.AddResidual(record.GetAll());
-    return true;
-  });
+  fStatus =
+      RunValidatedPass(records, fRecordValidator, fCancelInfo, 312, nullptr, [this](const Record& record) {
+        fModel.AddResidual(record.GetAll());
+        return QXStatus();
+      });
   if (fStatus.IsError()) return fStatus;
   return fStatus = fModel.ComputeFitStats();
 }

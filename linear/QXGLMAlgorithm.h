@@ -85,13 +85,6 @@ class QXREGRES_API QXGLMAlgorithm {
   void Display() const;
 
  private:
-  // Runs one pass (after NewPass), counting the records delivered into *delivered when it is not null
-  // and handing every record the validator accepts to `use`, which returns false after setting an
-  // error status. Ends with 312 on a null record, 304 when the iterator fails, 1 when cancelled.
-  template <class Use>
-  void RunPass(QXCommon_600::MultiPassRecordIter& records, std::int64_t* delivered, Use&& use);
-  // The status of a record the tables could not file: the first factor whose code has no level.
-  QXCommon_600::QXStatus UnfiledRecordStatus(const QXCommon_600::Record& record) const;
   // The effect lists of the tables and the covariates with the dependent appended; 303 when an effect
   // names a variable the settings do not give the matching role.
   QXCommon_600::QXStatus SetUpTables();

@@ -7,6 +7,7 @@
 #include "common/QXDoubleDouble.h"
 #include "common/QXMissingValue.h"
 #include "design/QXFactorCounts.h"
+#include "design/QXFactorTableSetup.h"
 #include "design/QXFactorTables.h"
 #include "records/QXCancelInfo.h"
 
@@ -69,32 +70,9 @@ QXStatus QXGLMModel::CreateParameters(QXFactorTables& tables) {
     return fStatus;
   }
   fpFactorTables = &tables;
-  const bool intercept = fpSettings->GetInterceptUse();
-  fvParameters.clear();
-  fvFirstParameters.clear();
-  fvNEffectParameters.clear();
-  if (intercept) {
-    if (fpCancelInfo->WillCancel()) return fStatus = QXStatus(1, false);
-    fvParameters.emplace_back();
-  }
-  const int nEffects = static_cast<int>(fpModelEffects->size());
-  for (int e = 0; e < nEffects; ++e) {
-    if (fpCancelInfo->WillCancel()) return fStatus = QXStatus(1, false);
-    const int m = intercept ? e + 1 : e;
-    QXRegrParameter parameter;
-    parameter.SetupFromEffect((*fpModelEffects)[e], e, 0);
-    const int n = m < tables.GetNModelEffects() ? tables.GetNEffectParameters(m) : 0;
-    fvFirstParameters.push_back(static_cast<int>(fvParameters.size()));
-    fvNEffectParameters.push_back(n);
-    if (n == 1 && parameter.GetNFactors() == 0) {
-      fvParameters.push_back(parameter);
-      continue;
-    }
-    for (int k = 0; k < n; ++k) {
-      tables.GetParameterFactorValues(parameter.GetCategories(), m, k);
-      fvParameters.push_back(parameter);
-    }
-  }
+  if (!CreateEffectParameters(*fpSettings, tables, *fpCancelInfo, fvParameters, fvFirstParameters,
+                              fvNEffectParameters))
+    return fStatus = QXStatus(1, false);
   SetUpRowExpansion(tables);
 
   const int p = static_cast<int>(fvParameters.size());

@@ -47,7 +47,7 @@ TEST(Status, OutOfRangeDatumIndicesAreIgnored) {
 
 TEST(Status, EveryLibraryCodeHasItsOwnMessage) {
   EXPECT_NE(QXStatus(1, false).GetMessage().find("cancelled"), std::string::npos);
-  for (long code = 301; code <= 336; ++code)
+  for (long code = 301; code <= 337; ++code)
     EXPECT_EQ(QXStatus(code, false).GetMessage().find("unknown"), std::string::npos) << code;
   EXPECT_NE(QXStatus(999, false).GetMessage().find("unknown"), std::string::npos);
 }

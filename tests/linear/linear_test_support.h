@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -45,6 +46,39 @@ class RecordFile {
  private:
   std::FILE* fpFile;
   int fNVariables;
+};
+
+inline QXCommon_600::Record MakeRecord(std::vector<double> values) {
+  return QXCommon_600::Record(values.data(), static_cast<int>(values.size()));
+}
+
+// An in-memory multi-pass iterator that can misbehave: deliver nothing after its first pass, or a
+// null record at a given position while claiming more.
+class MemoryIterator : public QXCommon_600::MultiPassRecordIter {
+ public:
+  explicit MemoryIterator(Records records) {
+    for (auto& r : records) fRecords.push_back(MakeRecord(r));
+  }
+  bool HasMore() const override { return fNext < Limit(); }
+  const QXCommon_600::Record* Next() override {
+    if (!HasMore()) return nullptr;
+    const std::size_t at = fNext++;
+    return at == fNullAt ? nullptr : &fRecords[at];
+  }
+  int GetFailReason() const override { return HasMore() ? 0 : 1; }
+  int NewPass() override {
+    ++fPass;
+    fNext = 0;
+    return GetFailReason();
+  }
+  std::size_t fNullAt = std::numeric_limits<std::size_t>::max();
+  bool fbOnlyFirstPass = false;
+
+ private:
+  std::size_t Limit() const { return fbOnlyFirstPass && fPass > 1 ? 0 : fRecords.size(); }
+  std::vector<QXCommon_600::Record> fRecords;
+  std::size_t fNext = 0;
+  int fPass = 0;
 };
 
 // One model term: factor record indices (in the order of their nesting levels, outermost first, with
@@ -86,8 +120,7 @@ inline int ColumnIndex(const nlohmann::json& c, const std::string& name) {
 }
 
 // Settings as a caller makes them from a reference case: the record layout is the case's columns.
-inline QXMath_600::QXRegSettings MakeSettings(const nlohmann::json& c) {
-  QXMath_600::QXRegSettings settings;
+inline void FillSettings(QXMath_600::QXRegSettings& settings, const nlohmann::json& c) {
   EXPECT_TRUE(settings.SetDependent(ColumnIndex(c, c["dependent"])));
   for (const auto& f : c["factors"])
     EXPECT_GT(settings.AddFactor(ColumnIndex(c, f["name"]), static_cast<int>(f["levels"].size())), 0);
@@ -106,6 +139,11 @@ inline QXMath_600::QXRegSettings MakeSettings(const nlohmann::json& c) {
     for (const auto& cv : t["covs"]) term.covariates.push_back(ColumnIndex(c, cv));
     EXPECT_TRUE(settings.AddModelEffect(MakeEffect(settings, term)));
   }
+}
+
+inline QXMath_600::QXRegSettings MakeSettings(const nlohmann::json& c) {
+  QXMath_600::QXRegSettings settings;
+  FillSettings(settings, c);
   return settings;
 }
 
