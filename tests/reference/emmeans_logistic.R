@@ -8,7 +8,10 @@
 # compare its marginal means.
 #
 # Both fits converge to glm.control(epsilon = 1e-14), far past the default, so that the reference
-# estimates carry every digit the comparisons need.
+# estimates carry every digit the comparisons need. glm's own covariance (vcov) is the inverse
+# information at the iterate before the last: its deviance criterion stops when that iterate is still
+# some 1e-7 away, which leaves vcov 1e-8 off. The covariance used here, and handed to emmeans and car,
+# is the inverse information at the final estimates, (X' W X)^-1 with W = mu (1 - mu).
 #
 # Run from this folder: Rscript emmeans_logistic.R   (writes emmeans_logistic.json)
 
@@ -16,12 +19,19 @@ source("qx_emmeans.R")
 
 control <- glm.control(epsilon = 1e-14, maxit = 100)
 
+information_inverse <- function(X, mu) {
+  V <- solve(crossprod(X, (mu * (1 - mu)) * X))
+  dimnames(V) <- list(colnames(X), colnames(X))
+  V
+}
+
 make_case <- function(name, df, y, factors, covariates, terms, requests, note = "") {
   data <- r_data(df, c(y, factors))
   formula <- r_formula(y, terms)
   environment(formula) <- environment()  # where emmeans finds `data` again
   fit <- glm(formula, family = binomial, data = data, control = control)
   stopifnot(fit$converged)
+  fit$qx_vcov <- information_inverse(model.matrix(fit), fitted(fit))
   # The library's parameterisation: the same model on its over-parameterised design.
   design <- qx_design(df, terms)
   yy <- qx_codes(df[[y]])
@@ -36,7 +46,7 @@ make_case <- function(name, df, y, factors, covariates, terms, requests, note = 
   b <- numeric(ncol(design$X))
   b[kept] <- coef(over)
   V <- matrix(0, ncol(design$X), ncol(design$X))
-  V[kept, kept] <- vcov(over)
+  V[kept, kept] <- information_inverse(X, fitted(over))
   stopifnot(abs(logLik(over) - logLik(fit)) < 1e-9)
   c(list(name = name, note = note), case_model(df, y, factors, covariates, terms, y_codes = TRUE),
     list(dependent_levels = I(as.character(qx_levels(df[[y]]))), b = unname(b), V = unname(V),

@@ -75,13 +75,18 @@ summary_columns <- function(s, factors) {
        stat = if (length(stat)) s[[stat]] else NULL, p = s$p.value)
 }
 
+# The covariance of the estimates: the model's own (vcov), unless the case attaches another as
+# fit$qx_vcov (see emmeans_logistic.R).
+vcov_of <- function(fit) if (is.null(fit$qx_vcov)) vcov(fit) else fit$qx_vcov
+emm_grid <- function(fit, specs, ...) emmeans(fit, specs, ..., vcov. = vcov_of(fit))
+
 emm_of <- function(fit, specs, by, at, scale) {
-  emm <- emmeans(fit, specs, by = if (length(by)) by else NULL, at = at)
+  emm <- emm_grid(fit, specs, by = if (length(by)) by else NULL, at = at)
   if (scale == "response") regrid(emm) else emm
 }
 
 means_of <- function(fit, data, factors, at, scale) {
-  emm <- emmeans(fit, factors, at = at)
+  emm <- emm_grid(fit, factors, at = at)
   s <- as.data.frame(summary(emm, type = scale, level = 1 - alpha))
   v <- summary_columns(s, factors)
   lapply(seq_len(nrow(s)), function(i) list(levels = codes_of(data, s[i, ], factors), mean = v$estimate[i],
@@ -201,18 +206,18 @@ joint_of <- function(fit, emmc_link, data, by, scale) {
       T <- cbind(diag(k - 1), 0) - cbind(0, diag(k - 1))
       G <- T %*% diag(fam$mu.eta(eta), k) %*% Lm
       d <- drop(T %*% fam$linkinv(eta))
-      S <- G %*% vcov(fit) %*% t(G)
+      S <- G %*% vcov_of(fit) %*% t(G)
       W <- drop(t(d) %*% MASS::ginv(S) %*% d)
       rank <- qr(S, tol = 1e-10)$rank
       stopifnot(rank == jt$df1[i], abs(W / rank - jt$F.ratio[i]) <= 1e-3 * max(1, W / rank))
       return(c(out, chisq = W, p = pchisq(W, rank, lower.tail = FALSE)))
     }
     if (inherits(fit, "glm")) {
-      lh <- car::linearHypothesis(fit, Lg, test = "Chisq")
+      lh <- car::linearHypothesis(fit, Lg, test = "Chisq", vcov. = vcov_of(fit))
       stopifnot(abs(lh$Chisq[2] / lh$Df[2] - jt$F.ratio[i]) <= 1e-3 * max(1, lh$Chisq[2] / lh$Df[2]))
       return(c(out, chisq = lh$Chisq[2], p = lh$`Pr(>Chisq)`[2]))
     }
-    lh <- car::linearHypothesis(fit, Lg)
+    lh <- car::linearHypothesis(fit, Lg, vcov. = vcov_of(fit))
     stopifnot(abs(lh$F[2] - jt$F.ratio[i]) <= 1e-3 * max(1, lh$F[2]), lh$Df[2] == jt$df1[i])
     c(out, F = lh$F[2], p = lh$`Pr(>F)`[2])
   })
