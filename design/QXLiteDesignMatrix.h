@@ -67,6 +67,8 @@ class QXREGRES_API QXLiteDesignMatrix {
   void SetDepVar(int var) { fDepVar = var >= 0 ? var : -1; }
   int GetDepVar() const { return fDepVar; }
 
+  // The factor record indices given at construction: a level vector holds one level per entry.
+  const std::vector<int>& GetFactors() const { return fvFactors; }
   const std::vector<QXRegrParameter>& GetParameters() const { return fvParameters; }
   int GetNParameters() const { return fNParameters; }
   // The effects in the order added (those AddRegrParameter made from a parameter have all their

@@ -121,6 +121,7 @@
 // Marginal means: specifications and result records.
 #include "marginals/QXEmmeansSpec.h"
 #include "marginals/QXEmmeansStats.h"
+#include "marginals/QXMarginals.h"
 
 // Exports: PMML elements and standalone documents of a fitted model, ZozoREZ parameter statistics.
 #include "export/QXPMMLDocument.h"

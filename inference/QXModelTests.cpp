@@ -520,11 +520,8 @@ bool QXModelTests::ComputeDiagMatrix(const QXRectMatrix& L, const std::vector<do
   if (!result || !fpLinkFunction) return false;
   for (int i = 0; i < r; ++i) {
     mu[i] = fpLinkFunction->InverseLink(eta[i], nullptr);
-    double slope = kM;
-    if (!QXMV::IsMissing(mu[i])) {
-      const double derivative = fpLinkFunction->Derivative(mu[i], nullptr);
-      if (!QXMV::IsMissing(derivative) && derivative != 0.0) slope = 1.0 / derivative;
-    }
+    // d mu / d eta whatever the kind of link: the cumulative links' Derivative already is it.
+    const double slope = QXMV::IsMissing(mu[i]) ? kM : fpLinkFunction->InverseLinkDerivative(mu[i], nullptr);
     D.SetElem(i, i, slope);
   }
   return result;

@@ -106,7 +106,8 @@ class QXREGRES_API QXModelTests {
 
   // The same tests on the response scale: L maps the parameters b to linear predictors eta = L b,
   // mu = g^-1(eta), and the hypotheses are T mu = 0 (T has one column per row of L). Standard errors
-  // come from the delta method, d mu / d eta = 1 / g'(mu).
+  // come from the delta method with d mu / d eta from IQXLinkFunc::InverseLinkDerivative (1 / g'(mu)
+  // for the ordinary links, the cumulative links' own Derivative).
   QXCommon_600::QXStatus ComputeOriginalOverallTest(const QXRectMatrix& L, const std::vector<double>& b,
                                                     const QXRectMatrix& T, QXTestStats& stats);
   QXCommon_600::QXStatus ComputeOriginalOvAndIndTests(const QXRectMatrix& L, const std::vector<double>& b,
@@ -124,8 +125,8 @@ class QXREGRES_API QXModelTests {
                           std::vector<double>& d) const;
   // Generalized inverse of a hypothesis matrix with its rank; near-zero off-diagonal noise removed.
   int ComputeInverse(const QXSymMatrix& S, QXSymMatrix& inverse, QXBitSet& kept) const;
-  // D (rows of L square) with D_ii = d mu_i / d eta_i = 1 / g'(mu_i), missing where it cannot be
-  // formed; mu receives the means. False when L b cannot be formed.
+  // D (rows of L square) with D_ii = d mu_i / d eta_i, missing where it cannot be formed; mu
+  // receives the means. False when L b cannot be formed.
   bool ComputeDiagMatrix(const QXRectMatrix& L, const std::vector<double>& b, QXRectMatrix& D,
                          std::vector<double>& mu) const;
   // W of T mu = 0 with S = G V G', G = T D L (D and mu from ComputeDiagMatrix); df is the member df

@@ -1,8 +1,10 @@
 #include "links/IQXLinkFunc.h"
 
+#include <cmath>
 #include <string>
 
 #include "common/QXDisplay.h"
+#include "common/QXMissingValue.h"
 
 #include "links/QXLinkCumCauchit.h"
 #include "links/QXLinkIdentity.h"
@@ -36,6 +38,25 @@ IQXLinkFunc* CreateLinkFunction(QXConst::LinkType type, double param) {
   }
   // Any other value, negative ones included, names no link.
   return nullptr;
+}
+
+double IQXLinkFunc::InverseLinkDerivative(double mu, std::uint32_t* status) const {
+  if (IsCumulative()) return Derivative(mu, status);
+  std::uint32_t derivativeStatus = 0;
+  const double derivative = Derivative(mu, &derivativeStatus);
+  double result = QXMV::gMissingValue;
+  if (QXMV::IsMissing(derivative)) {
+    if (status != nullptr) *status = derivativeStatus;
+    return result;
+  }
+  const double reciprocal = 1.0 / derivative;
+  if (derivative != 0.0 && std::isfinite(reciprocal)) {
+    result = reciprocal;
+  } else {
+    derivativeStatus = 2;
+  }
+  if (status != nullptr) *status = derivativeStatus;
+  return result;
 }
 
 void IQXLinkFunc::Display() const { DisplayLink("IQXLinkFunc", nullptr); }

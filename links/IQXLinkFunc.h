@@ -15,6 +15,14 @@
 // For the ordinary links Derivative and SecondDerivative are g'(mu) and g''(mu). For the cumulative
 // links (ordinal models) they are the derivatives of the inverse link, d mu / d eta and
 // d2 mu / d eta2 (the density of the latent distribution and its slope), written as functions of mu.
+//
+// The delta method needs d mu / d eta, whichever kind the link is: a standard error on the response
+// scale is the linear predictor's standard error times d mu / d eta, and a contrast of means has the
+// gradient T diag(d mu / d eta) L. Derivative alone cannot give it, since the two kinds answer
+// reciprocal quantities; InverseLinkDerivative does, for both kinds, and every delta-method
+// computation of the library (the model tests' response-scale tests, the marginal means on the
+// response scale) goes through it. IsCumulative tells the kinds apart for a caller that reads
+// Derivative itself.
 #pragma once
 
 #include <cstdint>
@@ -42,8 +50,16 @@ class QXREGRES_API IQXLinkFunc {
   virtual double SecondDerivative(double mu, std::uint32_t* status) const = 0;
   // Sets the ancillary parameter of the links that have a replaceable one; the others ignore it.
   virtual void SetParam(double /*param*/) {}
+  // True for the cumulative links, whose Derivative is d mu / d eta rather than g'(mu).
+  virtual bool IsCumulative() const { return false; }
   // Prints the link's class and its parameter, for the links that have one.
   virtual void Display() const;
+
+  // d mu / d eta at mu: 1 / g'(mu) for the ordinary links, Derivative itself for the cumulative ones.
+  // Where an ordinary link's g'(mu) is missing the result is missing with Derivative's status; where
+  // it is 0 or its reciprocal is not finite, missing with status 2. A cumulative link answers as its
+  // Derivative does (0.0 with status 1 at mu = 0 and 1, where the inverse link is flat).
+  double InverseLinkDerivative(double mu, std::uint32_t* status) const;
 
  protected:
   static void DisplayLink(std::string_view className, const double* parameter);

@@ -10,6 +10,7 @@ namespace QXMath_600 {
 
 class QXREGRES_API QXLinkCumCauchit : public IQXLinkFunc {
  public:
+  bool IsCumulative() const override { return true; }
   double Link(double mu, std::uint32_t* status) const override;
   // atan(eta) / pi + 1/2; succeeds for every eta.
   double InverseLink(double eta, std::uint32_t* status) const override;

@@ -28,6 +28,7 @@ class QXREGRES_API QXLinkNegLog2 : public IQXLinkFunc {
 
 class QXREGRES_API QXLinkCumCompLog2 : public QXLinkCompLog2 {
  public:
+  bool IsCumulative() const override { return true; }
   // -log(1 - mu) (1 - mu); 0.0 with status 1 at mu = 0 and 1.
   double Derivative(double mu, std::uint32_t* status) const override;
   // -log(1 - mu) (1 - mu) (log(1 - mu) + 1); 0.0 with status 1 at mu = 0 and 1.
@@ -37,6 +38,7 @@ class QXREGRES_API QXLinkCumCompLog2 : public QXLinkCompLog2 {
 
 class QXREGRES_API QXLinkCumNegLog2 : public QXLinkNegLog2 {
  public:
+  bool IsCumulative() const override { return true; }
   // -mu log(mu); 0.0 with status 1 at mu = 0 and 1.
   double Derivative(double mu, std::uint32_t* status) const override;
   // mu log(mu) (log(mu) + 1); 0.0 with status 1 at mu = 0, while mu = 1 lies in the domain and gives

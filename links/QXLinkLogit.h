@@ -19,6 +19,7 @@ class QXREGRES_API QXLinkLogit : public IQXLinkFunc {
 
 class QXREGRES_API QXLinkCumLogit : public QXLinkLogit {
  public:
+  bool IsCumulative() const override { return true; }
   // d mu / d eta = (1 - mu) mu; 0.0 with status 1 at mu = 0 and 1.
   double Derivative(double mu, std::uint32_t* status) const override;
   // d2 mu / d eta2 = (1 - 2 mu) (1 - mu) mu; 0.0 with status 1 at mu = 0 and 1.

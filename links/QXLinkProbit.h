@@ -20,6 +20,7 @@ class QXREGRES_API QXLinkProbit : public IQXLinkFunc {
 
 class QXREGRES_API QXLinkCumProbit : public QXLinkProbit {
  public:
+  bool IsCumulative() const override { return true; }
   // phi(z), the reciprocal of the probit derivative.
   double Derivative(double mu, std::uint32_t* status) const override;
   // -z phi(z), formed from this object's own Link and Derivative.

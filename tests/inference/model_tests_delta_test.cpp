@@ -87,6 +87,23 @@ TEST_P(ResponseScale, MeansAndTheirContrastsMatchEmmeans) {
 
 INSTANTIATE_TEST_SUITE_P(Links, ResponseScale, ::testing::Values("logit", "log"));
 
+// The cumulative logit shares the logit's inverse link, so its delta-method tests are the logit's,
+// although its Derivative answers d mu / d eta where the logit's answers d eta / d mu.
+TEST(ResponseScaleLinks, CumulativeLinkGivesTheTestsOfItsOrdinaryTwin) {
+  const ResponseScaleModel m("logit");
+  const json& z = m.ref["z"];
+  const QXRectMatrix L = kernel_test::ToRect(z["L"]), T = kernel_test::ToRect(z["T"]);
+  const std::unique_ptr<IQXLinkFunc> cumulative(QXMath_600::CreateLinkFunction(QXLinkTypeCumLogit, 0.0));
+  QXModelTests tests = m.Tests(QXTestChiSquare);
+  tests.SetLinkFunction(cumulative.get());
+  std::vector<QXTestStats> rows;
+  QXTestStats overall;
+  ASSERT_TRUE(tests.ComputeOriginalOvAndIndTests(L, m.model.b, T, rows, overall, -1).IsOK());
+  ExpectStat(overall.GetWald(), z["chisq"], kRel, "chi-square");
+  ExpectColumn(rows, &QXTestStats::GetStandardError, z["se"], kRel, "se");
+  ExpectColumn(rows, &QXTestStats::GetSig, z["p"], kRel, "p");
+}
+
 TEST(ResponseScaleT, RatesAtFiniteDfGiveTheFAndTTestsOfEmmeans) {
   const ResponseScaleModel m("log");
   const json& t = m.ref["t"];

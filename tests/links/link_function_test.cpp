@@ -119,6 +119,41 @@ TEST(LinkFunctionDerivatives, AgreeWithCentralDifferences) {
   }
 }
 
+// The delta method's slope d mu / d eta for both kinds of link, against a central difference of the
+// inverse link along eta: the ordinary links answer it as 1 / g'(mu), the cumulative ones as their own
+// Derivative, and IsCumulative tells which kind a link is.
+TEST(LinkFunctionDerivatives, InverseLinkDerivativeIsTheSlopeOfTheMeanForBothKinds) {
+  const auto diff = [](const auto& g, double x, double h) {
+    const auto central = [&](double step) { return (g(x + step) - g(x - step)) / (2.0 * step); };
+    return (4.0 * central(h / 2.0) - central(h)) / 3.0;
+  };
+  for (int type = 0; type <= 14; ++type) {
+    const auto f = Make(type, type == 5 ? 0.4 : 0.5);
+    EXPECT_EQ(f->IsCumulative(), type >= 10) << type;
+    for (double mu : {0.05, 0.3, 0.5, 0.8, 0.97}) {
+      SCOPED_TRACE(testing::Message() << "type " << type << " mu " << mu);
+      std::uint32_t status = 9;
+      const double slope = f->InverseLinkDerivative(mu, &status);
+      const double eta = f->Link(mu, nullptr);
+      if (QXMV::IsMissing(eta)) continue;
+      EXPECT_EQ(status, 0u);
+      // A step relative to eta: the power links put eta near 0 where their inverse bends sharply.
+      const double h = 1e-3 * std::max(std::fabs(eta), 1e-2);
+      const double numeric = diff([&](double e) { return f->InverseLink(e, nullptr); }, eta, h);
+      EXPECT_NEAR(slope, numeric, 1e-7 * std::max(1e-3, std::fabs(slope)));
+    }
+  }
+  // Where an ordinary link's g' cannot be formed there is no slope; a cumulative link is flat at the
+  // ends of (0, 1) and says so with status 1.
+  std::uint32_t status = 9;
+  EXPECT_EQ(Make(QXConst::QXLinkTypeLogit)->InverseLinkDerivative(1.0, &status), kM);
+  EXPECT_EQ(status, 1u);
+  EXPECT_EQ(Make(QXConst::QXLinkTypeCumLogit)->InverseLinkDerivative(1.0, &status), 0.0);
+  EXPECT_EQ(status, 1u);
+  EXPECT_EQ(Make(QXConst::QXLinkTypeIdentity)->InverseLinkDerivative(7.0, &status), 1.0);
+  EXPECT_EQ(status, 0u);
+}
+
 TEST(LinkFunctionGuards, ExponentialGuardsGiveLimitsWithoutOverflow) {
   const auto logit = Make(QXConst::QXLinkTypeLogit);
   EXPECT_RESULT(*logit, Op::kInverse, 710.0, 1.0, 0u);

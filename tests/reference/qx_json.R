@@ -17,6 +17,7 @@ qx_to_json <- function(x) {
   if (is.null(x)) return("null")
   if (is.matrix(x)) return(qx_to_json(lapply(seq_len(nrow(x)), function(i) I(unname(x[i, ])))))
   if (is.list(x)) {
+    if (length(x) == 0) return(if (is.null(names(x))) "[]" else "{}")
     inner <- vapply(x, qx_to_json, "")
     if (!is.null(names(x))) return(paste0("{", paste0("\"", names(x), "\": ", inner, collapse = ", "), "}"))
     return(paste0("[", paste(inner, collapse = ", "), "]"))
