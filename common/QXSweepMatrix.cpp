@@ -145,12 +145,13 @@ int QXSweepMatrix::SweepBlock(int k0, int k1, double tolerance, const std::vecto
   for (int t = 0; t < nb; ++t) {
     const int k = k0 + t;
     if (kept.IsIn(k)) continue;
-    const double a = after(k, t);
+    double a = after(k, t);
     const double d = referenceDiagonal[k];
     const bool may = allowed == nullptr || allowed->IsIn(k);
     const bool candidate = may && std::isfinite(a) && std::isfinite(d) && d > 0.0;
-    const bool passes = candidate && a > 0.0 && a > tolerance * d;
-    if (candidate) CheckDecision(k, after.col(t).data(), a / d, tolerance, passes, referenceDiagonal, kept);
+    bool passes = candidate && a > 0.0 && a > tolerance * d;
+    if (candidate)
+      passes = ConfirmDecision(k, after.col(t).data(), tolerance, referenceDiagonal, kept, passes, a);
     if (!passes) {
       if (zeroAliased) {
         after.col(t).setZero();
@@ -202,18 +203,15 @@ int QXSweepMatrix::SweepBlock(int k0, int k1, double tolerance, const std::vecto
   return m;
 }
 
-void QXSweepMatrix::CheckDecision(int k, const double* column, double ratio, double tolerance, bool passes,
-                                  const std::vector<double>& referenceDiagonal, const QXBitSet& kept) {
-  if (tolerance <= 0.0) {
-    // Every candidate should pass a test of 0: one that fails says the double sweep lost its value.
-    if (!passes) fbUnclearDecision = true;
-    return;
-  }
+bool QXSweepMatrix::ConfirmDecision(int k, const double* column, double tolerance,
+                                    const std::vector<double>& referenceDiagonal, const QXBitSet& kept,
+                                    bool passes, double& pivot) {
   // The rounding error of the computed ratio: the pivot is the residual sum of squares v'Av of its
   // column regressed on the swept ones, v = e_k - z with z the coefficients now in the column, and
   // each element of A enters with an error of the order of u sqrt(d_i d_j); summed with random signs
   // that is about u (1 + |z~|)^2 relative to d_k, z~ the coefficients in units of unit-diagonal
-  // columns. Aliased columns of a factor's last level have large z~ and show exactly this noise.
+  // columns. Aliased columns of a factor's last level, or of an interaction's last cells, have large
+  // z~ and show exactly this noise.
   const double dk = referenceDiagonal[static_cast<std::size_t>(k)];
   double squares = 0.0;
   for (int j = 0; j < fN; ++j) {
@@ -222,17 +220,19 @@ void QXSweepMatrix::CheckDecision(int k, const double* column, double ratio, dou
     squares += scaled * scaled;
   }
   const double noise = kNoiseFactor * kUnitRoundoff * (1.0 + std::sqrt(squares)) * (1.0 + std::sqrt(squares));
-  if (passes) {
-    // A pivot kept by a narrow margin: the condition check catches the digits lost, but the decision
-    // itself may be the rounding's.
-    if (ratio - noise <= tolerance) fbUnclearDecision = true;
-    return;
+  const double ratio = pivot / dk;
+  if (std::fabs(ratio - tolerance) > noise && (passes || tolerance > 0.0)) return passes;
+  if (fpSource == nullptr) {
+    fbUnclearDecision = true;
+    return passes;
   }
-  if (ratio + noise < tolerance || fpSource == nullptr) return;
-  // Close to the test: v'Av with the double coefficients, evaluated in double-double from the matrix
-  // as assigned, can only exceed the exact residual (its excess is quadratic in their error), so a
-  // value below the tolerance proves the pivot aliased as the extended sweep would find it.
-  if (VerifiedResidual(k, column, kept) / dk >= tolerance) fbUnclearDecision = true;
+  // Too close to call in double: v'Av with the double coefficients, evaluated in double-double from
+  // the matrix as assigned, exceeds the exact residual only by a term quadratic in their error, so it
+  // decides the test as the extended sweep would, and is the better pivot.
+  const double residual = VerifiedResidual(k, column, kept);
+  const bool verified = std::isfinite(residual) && residual > 0.0 && residual > tolerance * dk;
+  if (verified) pivot = residual;
+  return verified;
 }
 
 double QXSweepMatrix::VerifiedResidual(int k, const double* column, const QXBitSet& kept) const {

@@ -39,7 +39,7 @@ class QXCOMMON_API QXSweepMatrix {
   static constexpr int kMaxExtendedOrder = 256;
   // A double sweep is accepted when its estimated condition leaves at least this many significant
   // digits (normwise) in the swept block.
-  static constexpr double kMinDoubleDigits = 11.0;
+  static constexpr double kMinDoubleDigits = 10.0;
 
   static Precision ChoosePrecision(int order) {
     return order <= kMaxExtendedOrder ? Precision::kExtended : Precision::kDouble;
@@ -94,11 +94,13 @@ class QXCOMMON_API QXSweepMatrix {
   // The double sweep of pivots k0 .. k1-1 (one block).
   int SweepBlock(int k0, int k1, double tolerance, const std::vector<double>& referenceDiagonal,
                  QXBitSet& kept, bool zeroAliased, const QXBitSet* allowed);
-  // Judges the double sweep's tolerance test of pivot k (its column in `column`, its ratio a_kk / d_k):
-  // a pivot kept within rounding of the tolerance makes the sweep unclear; one found aliased within
-  // rounding of it is checked against the source in double-double, and unclear when that disagrees.
-  void CheckDecision(int k, const double* column, double ratio, double tolerance, bool passes,
-                     const std::vector<double>& referenceDiagonal, const QXBitSet& kept);
+  // The double sweep's tolerance test of pivot k (its column in `column`, its current value in
+  // `pivot`, `passes` the test as double computed it): when the ratio lies within the rounding error
+  // of the tolerance, the test is decided again on v'Av in double-double from the source, which then
+  // also replaces the pivot. Without a source such a test makes the sweep unclear.
+  bool ConfirmDecision(int k, const double* column, double tolerance,
+                       const std::vector<double>& referenceDiagonal, const QXBitSet& kept, bool passes,
+                       double& pivot);
   // v'Av in double-double over the source, v = e_k minus the swept rows of `column`.
   double VerifiedResidual(int k, const double* column, const QXBitSet& kept) const;
   // The largest eigenvalue of D^-1/2 M D^-1/2 (inverse false, the matrix as assigned) or of

@@ -188,7 +188,12 @@ TEST(BinaryRecordIterator, ReadsBeyondTwoGibibytesAndRewindsFromThere) {
   EXPECT_EQ(iterator.NewPass(), 0);
   record = iterator.Next();
   EXPECT_EQ(std::vector<double>(record->GetAll(), record->GetAll() + 3), std::vector<double>(3, 0.0));
-  EXPECT_EQ(ftello(file.Get()), 48);  // one record handed out, one read ahead
+  // The pass restarted at byte 0: the stream stands after the first block read ahead, a whole number
+  // of records from the start.
+  const std::int64_t position = ftello(file.Get());
+  EXPECT_GE(position, 48);
+  EXPECT_LE(position, std::int64_t{1} << 16);
+  EXPECT_EQ(position % 24, 0);
 }
 
 }  // namespace
