@@ -15,6 +15,8 @@ namespace {
 
 QXStatus InvalidState() { return QXStatus(303, false); }
 
+constexpr double kLooserForGivenSet = 1e-3;
+
 }  // namespace
 
 QXEffectTestData::QXEffectTestData(const QXRegSettings& settings, const std::vector<QXModelEffect>& effects,
@@ -84,10 +86,11 @@ QXStatus QXEffectTestData::SetUpCrossProducts(const QXSymMatrix* xPrimeWX, const
 template <class AfterEffect>
 bool QXEffectTestData::SweepEffects(const std::vector<int>& effects, const QXBitSet* allowed, bool finish,
                                     AfterEffect&& afterEffect, QXSweepMatrix& work, QXSweptColumns& out) {
-  // Members of a given set are swept whatever the size of their pivots: the fit decided them, and a
-  // different tolerance here must not put an aliased parameter into a hypothesis or leave an estimated
-  // one out.
-  const double tolerance = allowed != nullptr ? 0.0 : fSweepTolerance;
+  // Members of a given set are the fit's decision: a different tolerance here must not put an aliased
+  // parameter into a hypothesis or leave an estimated one out. They are tested only a thousand times
+  // more loosely than the fit tested them, which a parameter the fit estimated passes whatever the
+  // rounding, and a parameter given by mistake whose column is a combination of others does not.
+  const double tolerance = allowed != nullptr ? fSweepTolerance * kLooserForGivenSet : fSweepTolerance;
   for (auto precision = QXSweepMatrix::ChoosePrecision(fP);;
        precision = QXSweepMatrix::Precision::kExtended) {
     if (!work.Assign(*fpSSCPMatrix, fP, precision)) throw std::bad_alloc();
