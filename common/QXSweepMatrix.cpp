@@ -85,7 +85,9 @@ void QXSweepMatrix::Clear() {
   fExtended = QXSymMatrix();
   fLargestEigenvalue = 0.0;
   fbUnclearDecision = false;
+  fbFactored = false;
   fpSource = nullptr;
+  std::vector<double>().swap(fvRatios);
 }
 
 double QXSweepMatrix::GetElem(int i, int j) const {
@@ -141,6 +143,9 @@ int QXSweepMatrix::SweepBlock(int k0, int k1, double tolerance, const std::vecto
 
   std::vector<int> sweptColumns;
   sweptColumns.reserve(static_cast<std::size_t>(nb));
+  // Factoring only: the pivot columns as reduced when each pivot was taken, for the update of the rest.
+  Eigen::MatrixXd reduced;
+  if (fbFactorOnly) reduced.resize(n, nb);
   Eigen::VectorXd pivotColumn(n);
   for (int t = 0; t < nb; ++t) {
     const int k = k0 + t;
@@ -150,12 +155,17 @@ int QXSweepMatrix::SweepBlock(int k0, int k1, double tolerance, const std::vecto
     const bool may = allowed == nullptr || allowed->IsIn(k);
     const bool candidate = may && std::isfinite(a) && std::isfinite(d) && d > 0.0;
     bool passes = candidate && a > 0.0 && a > tolerance * d;
-    if (candidate)
+    if (candidate && fbFactorOnly) {
+      fvRatios[k] = a / d;
+    } else if (candidate) {
       passes = ConfirmDecision(k, after.col(t).data(), tolerance, referenceDiagonal, kept, passes, a);
+    }
+    // Factoring leaves the rows above the pivot alone: they hold the earlier pivots' multipliers.
+    const Eigen::Index from = fbFactorOnly ? k : 0;
     if (!passes) {
       if (zeroAliased) {
-        after.col(t).setZero();
-        after.row(k).setZero();
+        after.col(t).tail(n - from).setZero();
+        after.row(k).tail(fbFactorOnly ? nb - t : nb).setZero();
       }
       continue;
     }
@@ -163,15 +173,16 @@ int QXSweepMatrix::SweepBlock(int k0, int k1, double tolerance, const std::vecto
     sweptColumns.push_back(t);
     const double inverse = 1.0 / a;
     pivotColumn = after.col(t);
-    for (int u = 0; u < nb; ++u) {
+    for (int u = fbFactorOnly ? t + 1 : 0; u < nb; ++u) {
       if (u == t) continue;
       const double c = pivotColumn(k0 + u);
       // A column without a coefficient on the pivot does not change: skip the zeros of sparse designs.
       if (c == 0.0) continue;
-      after.col(u) -= (c * inverse) * pivotColumn;
+      after.col(u).tail(n - from) -= (c * inverse) * pivotColumn.tail(n - from);
       after(k, u) = c * inverse;
     }
-    after.col(t) = pivotColumn * inverse;
+    if (fbFactorOnly) reduced.col(t) = pivotColumn;
+    after.col(t).tail(n - from) = pivotColumn.tail(n - from) * inverse;
     after(k, t) = -inverse;
   }
 
@@ -180,15 +191,20 @@ int QXSweepMatrix::SweepBlock(int k0, int k1, double tolerance, const std::vecto
     // The rest of the matrix takes the block at once: with Y the block's swept columns after and B
     // the same columns before, the rows and columns outside the block lose Y B', which is what the m
     // one-at-a-time updates add up to (B = Y times the block's pivot submatrix before the sweep).
+    // Factoring only the rows and columns after the block take it, with B the pivot columns as reduced
+    // when taken (Y B' = L D L' over the block's pivots).
     Eigen::MatrixXd Y(n, m), B(n, m);
     for (int s = 0; s < m; ++s) {
       Y.col(s) = after.col(sweptColumns[s]);
-      B.col(s) = before.col(sweptColumns[s]);
+      if (fbFactorOnly)
+        B.col(s) = reduced.col(sweptColumns[s]);
+      else
+        B.col(s) = before.col(sweptColumns[s]);
     }
     const Eigen::Index below = n - k1;
-    if (k0 > 0)
+    if (k0 > 0 && !fbFactorOnly)
       A.topLeftCorner(k0, k0).triangularView<Eigen::Upper>() -= Y.topRows(k0) * B.topRows(k0).transpose();
-    if (k0 > 0 && below > 0)
+    if (k0 > 0 && below > 0 && !fbFactorOnly)
       A.block(0, k1, k0, below).noalias() -= Y.topRows(k0) * B.bottomRows(below).transpose();
     if (below > 0)
       A.bottomRightCorner(below, below).triangularView<Eigen::Upper>() -=
@@ -201,6 +217,101 @@ int QXSweepMatrix::SweepBlock(int k0, int k1, double tolerance, const std::vecto
   }
   if (k1 < n) A.block(k0, k1, nb, n - k1) = after.bottomRows(n - k1).transpose();
   return m;
+}
+
+int QXSweepMatrix::Factor(double tolerance, const std::vector<double>& referenceDiagonal, QXBitSet& kept,
+                          IQXWorkMonitor* monitor) {
+  if (fPrecision == Precision::kExtended)
+    return SweepRange(0, fN - 1, tolerance, referenceDiagonal, kept, true, nullptr, monitor);
+  // A pivot kept only by rounding (its column a combination of the earlier ones, the common case) is
+  // left out of a second factorization; a pivot lost to rounding cannot be restored that way and
+  // leaves the decision to the caller.
+  const QXSymMatrix* source = fpSource;
+  const int n = fN;
+  QXBitSet excluded(n);
+  for (int attempt = 0;; ++attempt) {
+    if (attempt > 0 && (source == nullptr || !Assign(*source, n, Precision::kDouble))) return -1;
+    QXBitSet allowed(n);
+    allowed.SetRange(0, n - 1);
+    for (int k = 0; k < n; ++k)
+      if (excluded.IsIn(k)) allowed.Reset(k);
+    kept = QXBitSet(n);
+    fvRatios.assign(static_cast<std::size_t>(n), std::numeric_limits<double>::quiet_NaN());
+    fbFactorOnly = true;
+    const int rank = SweepRange(0, n - 1, tolerance, referenceDiagonal, kept, true, &allowed, monitor);
+    fbFactorOnly = false;
+    if (rank < 0) return -1;
+    fbFactored = true;
+    QXBitSet keptByRounding(n);
+    const bool lostByRounding = !VerifyCloseDecisions(tolerance, referenceDiagonal, kept, keptByRounding);
+    if (lostByRounding || (keptByRounding.Count() > 0 && attempt > 0)) {
+      fbUnclearDecision = true;
+      return rank;
+    }
+    if (keptByRounding.Count() == 0) return rank;
+    excluded.Union(keptByRounding);
+  }
+}
+
+bool QXSweepMatrix::VerifyCloseDecisions(double tolerance, const std::vector<double>& referenceDiagonal,
+                                         const QXBitSet& kept, QXBitSet& keptByRounding) const {
+  // A pivot's ratio is decided again when it lies below 1e-6 (or 1e4 times a larger tolerance): only
+  // then could rounding carry it across the tolerance, short of a matrix too ill-conditioned for its
+  // solutions to be refined anyway. Its coefficients z on the pivots kept before it come from the
+  // factor: z = L^-T l, l its multipliers.
+  const double threshold = std::max(1e-6, 1e4 * tolerance);
+  ConstColMajor A(fvA.data(), fN, fN);
+  std::vector<double> z(static_cast<std::size_t>(fN));
+  bool agree = true;
+  for (int k = 0; k < fN && fpSource != nullptr; ++k) {
+    const double ratio = fvRatios[k];
+    if (std::isnan(ratio) || ratio >= threshold) continue;
+    std::fill(z.begin(), z.end(), 0.0);
+    for (int i = 0; i < k; ++i)
+      if (kept.IsIn(i)) z[i] = A(i, k);
+    for (int j = k - 1; j >= 0; --j) {
+      if (!kept.IsIn(j) || z[j] == 0.0) continue;
+      for (int i = 0; i < j; ++i)
+        if (kept.IsIn(i)) z[i] -= A(i, j) * z[j];
+    }
+    const double residual = VerifiedResidual(k, z.data(), kept);
+    const bool verified =
+        std::isfinite(residual) && residual > 0.0 && residual > tolerance * referenceDiagonal[k];
+    if (verified == kept.IsIn(k)) continue;
+    if (verified)
+      agree = false;
+    else
+      keptByRounding.Set(k);
+  }
+  return agree;
+}
+
+bool QXSweepMatrix::SolveFactored(const QXBitSet& kept, const std::vector<double>& b,
+                                  std::vector<double>& x) const {
+  if (b.size() != static_cast<std::size_t>(fN)) return false;
+  if (fPrecision == Precision::kExtended || !fbFactored) {
+    // A swept matrix: minus the inverse times b.
+    if (!MultiplyRestricted(kept, b, x)) return false;
+    for (double& v : x) v = -v;
+    return true;
+  }
+  // L D L' x = b over the kept pivots: L(i, k) for a pivot k < i stands at (k, i), D_k = -1 / (k, k).
+  ConstColMajor A(fvA.data(), fN, fN);
+  x.assign(static_cast<std::size_t>(fN), 0.0);
+  for (int i = 0; i < fN; ++i) {
+    if (!kept.IsIn(i)) continue;
+    double sum = b[i];
+    for (int k = 0; k < i; ++k) sum -= A(k, i) * x[k];
+    x[i] = sum;
+  }
+  for (int i = 0; i < fN; ++i)
+    if (kept.IsIn(i)) x[i] *= -A(i, i);
+  for (int j = fN - 1; j >= 0; --j) {
+    if (!kept.IsIn(j) || x[j] == 0.0) continue;
+    for (int i = 0; i < j; ++i)
+      if (kept.IsIn(i)) x[i] -= A(i, j) * x[j];
+  }
+  return true;
 }
 
 bool QXSweepMatrix::ConfirmDecision(int k, const double* column, double tolerance,

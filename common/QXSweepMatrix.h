@@ -69,6 +69,19 @@ class QXCOMMON_API QXSweepMatrix {
   int SweepRange(int first, int last, double tolerance, const std::vector<double>& referenceDiagonal,
                  QXBitSet& kept, bool zeroAliased, const QXBitSet* allowed, IQXWorkMonitor* monitor);
 
+  // Factors the whole matrix instead of sweeping it: the same pivots, tested in the same order with the
+  // same tolerance and zeroed when they fail, but only what follows each pivot is updated, a third of
+  // the work of a sweep. The matrix then holds L D L' of the kept pivots, for SolveFactored. In double
+  // precision the close tests are decided again in double-double afterwards: pivots kept only by
+  // rounding are left out of a second factorization; HasUnclearDecision says when that did not settle
+  // every test. Extended precision sweeps instead. Returns the rank, or -1 as SweepRange. Call once,
+  // on a freshly assigned matrix.
+  int Factor(double tolerance, const std::vector<double>& referenceDiagonal, QXBitSet& kept,
+             IQXWorkMonitor* monitor);
+  // x = the solution of the kept block's system for b's kept entries (0 elsewhere), after Factor (or a
+  // full sweep). False when b does not have one entry per row.
+  bool SolveFactored(const QXBitSet& kept, const std::vector<double>& b, std::vector<double>& x) const;
+
   // As QXSymMatrix::ExtractH.
   int ExtractH(int first, int last, const QXBitSet& swept, QXRectMatrix& out) const;
 
@@ -101,6 +114,11 @@ class QXCOMMON_API QXSweepMatrix {
   bool ConfirmDecision(int k, const double* column, double tolerance,
                        const std::vector<double>& referenceDiagonal, const QXBitSet& kept, bool passes,
                        double& pivot);
+  // After a factorization: decides again, in double-double, the tests whose ratio was small enough for
+  // rounding to matter. Pivots kept only by rounding join keptByRounding; false when a pivot was lost
+  // to rounding.
+  bool VerifyCloseDecisions(double tolerance, const std::vector<double>& referenceDiagonal,
+                            const QXBitSet& kept, QXBitSet& keptByRounding) const;
   // v'Av in double-double over the source, v = e_k minus the swept rows of `column`.
   double VerifiedResidual(int k, const double* column, const QXBitSet& kept) const;
   // The largest eigenvalue of D^-1/2 M D^-1/2 (inverse false, the matrix as assigned) or of
@@ -116,6 +134,10 @@ class QXCOMMON_API QXSweepMatrix {
   std::vector<double> fvScale;
   double fLargestEigenvalue = 0.0;
   bool fbUnclearDecision = false;
+  // Factor is running (fbFactorOnly) or has run (fbFactored); the ratios a_kk / d_k it met.
+  bool fbFactorOnly = false;
+  bool fbFactored = false;
+  std::vector<double> fvRatios;
   const QXSymMatrix* fpSource = nullptr;
   // Extended precision.
   QXSymMatrix fExtended;

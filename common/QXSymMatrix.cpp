@@ -551,26 +551,24 @@ int QXSymMatrix::ComputeInverseQuadraticForm(const std::vector<double>& d,
        precision = QXSweepMatrix::Precision::kExtended) {
     swept = QXBitSet(fN);
     if (!work.Assign(*this, fN, precision)) throw std::bad_alloc();
-    if (work.SweepRange(0, fN - 1, tolerance, diagonal, swept, true, nullptr, monitor) < 0) {
+    if (work.Factor(tolerance, diagonal, swept, monitor) < 0) {
       kept.Resize(0);
       return -1;
     }
     // The conditioning is refinement's business; only the pivot decisions must be the extended ones.
     if (work.GetPrecision() == QXSweepMatrix::Precision::kExtended || !work.HasUnclearDecision()) break;
   }
-  // The swept block is minus the inverse of the kept block.
   std::vector<double> x, correction, hi, lo, residual(static_cast<std::size_t>(fN), 0.0);
-  work.MultiplyRestricted(swept, d, x);
-  for (double& v : x) v = -v;
+  work.SolveFactored(swept, d, x);
   if (work.GetPrecision() == QXSweepMatrix::Precision::kDouble) {
     constexpr int kMaxSteps = 4;
     for (int step = 0; step < kMaxSteps; ++step) {
       MultiplyExtended(swept, x, hi, lo);
       double size = 0.0, change = 0.0;
       for (int i = 0; i < fN; ++i) residual[i] = swept.IsIn(i) ? (d[i] - hi[i]) - lo[i] : 0.0;
-      work.MultiplyRestricted(swept, residual, correction);
+      work.SolveFactored(swept, residual, correction);
       for (int i = 0; i < fN; ++i) {
-        x[i] -= correction[i];
+        x[i] += correction[i];
         size = std::max(size, std::fabs(x[i]));
         change = std::max(change, std::fabs(correction[i]));
       }

@@ -26,10 +26,11 @@ using Precision = QXSweepMatrix::Precision;
 
 // [X y]'W[X y] for y ~ g * x with a factor g of `levels` levels (columns: intercept, g, x, g:x, y) and
 // `extraPowers` powers t^2 .. of a covariate t in [0, 1] appended before y, which make the matrix as
-// ill-conditioned as a polynomial fit. Unbalanced: level l gets 3 + l % 4 records.
-QXSymMatrix CrossProducts(int levels, int extraPowers = 0) {
+// ill-conditioned as a polynomial fit; X'WX alone without `response`. Accumulated in double-double, so
+// that an aliased column's pivot is 0 to about 1e-30. Unbalanced: level l gets 3 + l % 4 records.
+QXSymMatrix CrossProducts(int levels, int extraPowers = 0, bool response = true) {
   const int p = 2 * levels + 2 + extraPowers;
-  QXSymMatrix m(p + 1);
+  QXSymMatrix m(response ? p + 1 : p);
   int record = 0;
   for (int level = 0; level < levels; ++level)
     for (int r = 0; r < 3 + level % 4; ++r, ++record) {
@@ -43,8 +44,10 @@ QXSymMatrix CrossProducts(int levels, int extraPowers = 0) {
         index.push_back(2 * levels + 2 + k);
         value.push_back(power);
       }
-      index.push_back(p);
-      value.push_back(10.0 + 0.01 * level + (1.0 + 0.002 * level) * x + t);
+      if (response) {
+        index.push_back(p);
+        value.push_back(10.0 + 0.01 * level + (1.0 + 0.002 * level) * x + t);
+      }
       EXPECT_TRUE(m.UpdateXXSparse(index, value, 1.0 / 1000.0));
     }
   return m;
@@ -157,6 +160,37 @@ TEST(SweepMatrix, TolerancesBelowDoubleRoundingAreDecidedInDoubleDouble) {
     QXSweepMatrix blocked;
     EXPECT_EQ(SweepAll(m, Precision::kDouble, blocked, tolerance), keptExtended);
     EXPECT_FALSE(blocked.HasUnclearDecision());
+  }
+}
+
+// Factoring takes the same pivots as sweeping, at a third of the work, and its L D L' solves the kept
+// block's system; below double rounding its close tests are decided again in double-double too.
+TEST(SweepMatrix, FactoringTakesTheSweepsPivotsAndSolvesTheKeptBlock) {
+  const QXSymMatrix S = CrossProducts(250, 0, false);
+  std::vector<double> diagonal, b(S.GetNRows());
+  S.GetDiagonal(diagonal);
+  for (int i = 0; i < S.GetNRows(); ++i) b[i] = std::sin(i);
+  for (double tolerance : {1e-12, 1e-20}) {
+    SCOPED_TRACE(tolerance);
+    QXSweepMatrix factored, extended;
+    QXBitSet keptFactored(S.GetNRows()), keptExtended(S.GetNRows());
+    ASSERT_TRUE(factored.Assign(S, -1, Precision::kDouble));
+    ASSERT_TRUE(extended.Assign(S, -1, Precision::kExtended));
+    EXPECT_EQ(factored.Factor(tolerance, diagonal, keptFactored, nullptr), 500);
+    extended.SweepRange(0, S.GetNRows() - 1, tolerance, diagonal, keptExtended, true, nullptr, nullptr);
+    EXPECT_EQ(keptFactored, keptExtended);
+    EXPECT_FALSE(factored.HasUnclearDecision());
+    // The solution solves the kept block's system to rounding (a backward-stable factorization), and
+    // matches the extended one to the digits the condition (about 1e5 unscaled) leaves.
+    std::vector<double> x, expected, hi, lo;
+    ASSERT_TRUE(factored.SolveFactored(keptFactored, b, x));
+    ASSERT_TRUE(extended.SolveFactored(keptExtended, b, expected));
+    ASSERT_TRUE(S.MultiplyExtended(keptFactored, x, hi, lo));
+    for (int i = 0; i < S.GetNRows(); ++i) {
+      if (!keptFactored.IsIn(i)) continue;
+      EXPECT_NEAR(hi[i] + lo[i], b[i], 1e-10) << i;
+      EXPECT_NEAR(x[i], expected[i], 1e-8 * (1.0 + std::fabs(expected[i]))) << i;
+    }
   }
 }
 
