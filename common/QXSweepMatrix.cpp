@@ -448,26 +448,30 @@ bool QXSweepMatrix::IsAccurate(const QXBitSet& kept) const {
 }
 
 bool QXSweepMatrix::MultiplyRestricted(const QXBitSet& set, const std::vector<double>& v,
-                                       std::vector<double>& out) const {
-  if (v.size() != static_cast<std::size_t>(fN)) return false;
-  out.assign(static_cast<std::size_t>(fN), 0.0);
+                                       std::vector<double>& out, int nColumns) const {
+  const std::size_t n = static_cast<std::size_t>(fN);
+  if (nColumns < 1 || v.size() != n * static_cast<std::size_t>(nColumns)) return false;
+  out.assign(v.size(), 0.0);
   if (fPrecision == Precision::kExtended) {
-    for (int i = 0; i < fN; ++i) {
-      if (!set.IsIn(i)) continue;
-      double sum = 0.0;
-      for (int j = 0; j < fN; ++j)
-        if (set.IsIn(j) && v[j] != 0.0) sum += fExtended.GetElem(i, j) * v[j];
-      out[i] = sum;
-    }
+    for (std::size_t c = 0; c < static_cast<std::size_t>(nColumns); ++c)
+      for (int i = 0; i < fN; ++i) {
+        if (!set.IsIn(i)) continue;
+        double sum = 0.0;
+        for (int j = 0; j < fN; ++j)
+          if (set.IsIn(j) && v[j + c * n] != 0.0) sum += fExtended.GetElem(i, j) * v[j + c * n];
+        out[i + c * n] = sum;
+      }
     return true;
   }
-  Eigen::VectorXd masked = Eigen::VectorXd::Zero(fN);
-  for (int j = 0; j < fN; ++j)
-    if (set.IsIn(j)) masked(j) = v[j];
+  Eigen::MatrixXd masked = Eigen::MatrixXd::Zero(fN, nColumns);
+  for (int c = 0; c < nColumns; ++c)
+    for (int j = 0; j < fN; ++j)
+      if (set.IsIn(j)) masked(j, c) = v[j + static_cast<std::size_t>(c) * n];
   ConstColMajor A(fvA.data(), fN, fN);
-  const Eigen::VectorXd product = A.selfadjointView<Eigen::Upper>() * masked;
-  for (int i = 0; i < fN; ++i)
-    if (set.IsIn(i)) out[i] = product(i);
+  const Eigen::MatrixXd product = A.selfadjointView<Eigen::Upper>() * masked;
+  for (int c = 0; c < nColumns; ++c)
+    for (int i = 0; i < fN; ++i)
+      if (set.IsIn(i)) out[i + static_cast<std::size_t>(c) * n] = product(i, c);
   return true;
 }
 

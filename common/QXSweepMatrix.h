@@ -96,8 +96,10 @@ class QXCOMMON_API QXSweepMatrix {
   double EstimateCondition(const QXBitSet& kept) const;
 
   // out_i = sum over j in `set` of M_ij v_j for i in `set`, 0 elsewhere (after a sweep on `set`, minus
-  // its inverse times v). False when v does not have one entry per row.
-  bool MultiplyRestricted(const QXBitSet& set, const std::vector<double>& v, std::vector<double>& out) const;
+  // its inverse times v), for nColumns columns v of one entry per row, one after the other. False on a
+  // length mismatch.
+  bool MultiplyRestricted(const QXBitSet& set, const std::vector<double>& v, std::vector<double>& out,
+                          int nColumns = 1) const;
 
   // Moves the matrix into out (order GetNRows()), emptying this object; in extended precision out
   // keeps the low parts. False, out unchanged, when out cannot take it.

@@ -458,12 +458,17 @@ void QXSymMatrix::ChangeSign() {
   for (double& x : fvHi) x = -x;
 }
 
-bool QXSymMatrix::ExtractFirstNRows(int n, QXSymMatrix& out) const {
+bool QXSymMatrix::ExtractFirstNRows(int n, QXSymMatrix& out, double factor) const {
   if (n < 0 || n > fN) return false;
   QXSymMatrix result(n);
-  // Packed by rows, the leading block is a prefix of the storage.
+  // Packed by rows, the leading block is a prefix of the storage. The factor multiplies the
+  // double-double value before it is rounded: weighted counts accumulated as sums of w / W come back
+  // as the exact counts once multiplied by W.
   const std::size_t size = result.fvHi.size();
-  for (std::size_t t = 0; t < size; ++t) result.fvHi[t] = fvLo.empty() ? fvHi[t] : fvHi[t] + fvLo[t];
+  for (std::size_t t = 0; t < size; ++t) {
+    const detail::DD value{fvHi[t], fvLo.empty() ? 0.0 : fvLo[t]};
+    result.fvHi[t] = factor == 1.0 ? value.hi + value.lo : detail::ToDouble(detail::Mul(value, factor));
+  }
   out = std::move(result);
   return true;
 }
@@ -588,25 +593,32 @@ int QXSymMatrix::ComputeInverseQuadraticForm(const std::vector<double>& d,
 }
 
 bool QXSymMatrix::MultiplyExtended(const QXBitSet& set, const std::vector<double>& x, std::vector<double>& hi,
-                                   std::vector<double>& lo) const {
-  if (x.size() != static_cast<std::size_t>(fN)) return false;
-  hi.assign(static_cast<std::size_t>(fN), 0.0);
-  lo.assign(static_cast<std::size_t>(fN), 0.0);
-  const auto add = [&](int i, std::size_t at, double value) {
+                                   std::vector<double>& lo, int nColumns) const {
+  const std::size_t n = static_cast<std::size_t>(fN);
+  if (nColumns < 1 || x.size() != n * static_cast<std::size_t>(nColumns)) return false;
+  hi.assign(x.size(), 0.0);
+  lo.assign(x.size(), 0.0);
+  const auto add = [&](std::size_t at, double aHi, double aLo, double value) {
     if (value == 0.0) return;
     double p, e, s, se;
-    detail::TwoProd(fvHi[at], value, p, e);
-    detail::TwoSum(hi[i], p, s, se);
-    hi[i] = s;
-    lo[i] += se + e + (fvLo.empty() ? 0.0 : fvLo[at] * value);
+    detail::TwoProd(aHi, value, p, e);
+    detail::TwoSum(hi[at], p, s, se);
+    hi[at] = s;
+    lo[at] += se + e + aLo * value;
   };
+  // One pass over the matrix for all columns, skipping its zeros: cross products of designs are
+  // mostly zeros.
   for (int i = 0; i < fN; ++i) {
     if (!set.IsIn(i)) continue;
     const std::size_t row = static_cast<std::size_t>(i) * (i + 1) / 2;
     for (int j = 0; j <= i; ++j) {
-      if (!set.IsIn(j)) continue;
-      add(i, row + j, x[j]);
-      if (j != i) add(j, row + j, x[i]);
+      const double aHi = fvHi[row + j];
+      const double aLo = fvLo.empty() ? 0.0 : fvLo[row + j];
+      if ((aHi == 0.0 && aLo == 0.0) || !set.IsIn(j)) continue;
+      for (std::size_t c = 0; c < static_cast<std::size_t>(nColumns); ++c) {
+        add(i + c * n, aHi, aLo, x[j + c * n]);
+        if (j != i) add(j + c * n, aHi, aLo, x[i + c * n]);
+      }
     }
   }
   return true;

@@ -138,8 +138,9 @@ class QXCOMMON_API QXSymMatrix : public IQXSymMatrix {
   void ZeroOutRedundant(const QXBitSet& kept, int count = -1);
   void MultiplyByNumber(double factor);
   void ChangeSign();
-  // out = the leading n x n block. False for n outside 0 .. order (out unchanged).
-  bool ExtractFirstNRows(int n, QXSymMatrix& out) const;
+  // out = the leading n x n block times factor, each element rounded once from its double-double
+  // value. False for n outside 0 .. order (out unchanged).
+  bool ExtractFirstNRows(int n, QXSymMatrix& out, double factor = 1.0) const;
 
   // Estimable functions from a swept matrix. For every parameter c in first .. last that is in
   // `swept`, one column of length order: 1 in row c, 0 in the other rows that are in `swept`, and in
@@ -171,10 +172,11 @@ class QXCOMMON_API QXSymMatrix : public IQXSymMatrix {
                                   double tolerance, double& form, QXBitSet& kept,
                                   IQXWorkMonitor* monitor = nullptr) const;
   // (hi + lo)_i = sum over j in `set` of a_ij x_j, for i in `set` (0 elsewhere), with exact products
-  // and compensated sums: the residuals of iterative refinement. x has one entry per row (entries
-  // outside the set are ignored). False on a length mismatch.
+  // and compensated sums: the residuals of iterative refinement. x holds nColumns columns of one entry
+  // per row, one after the other (entries outside the set are ignored), and so do hi and lo. False on
+  // a length mismatch.
   bool MultiplyExtended(const QXBitSet& set, const std::vector<double>& x, std::vector<double>& hi,
-                        std::vector<double>& lo) const;
+                        std::vector<double>& lo, int nColumns = 1) const;
   // Sets to 0 every off-diagonal element with |a_ij| <= threshold * sqrt(|a_ii a_jj|): rounding noise
   // of a generalized inverse, judged on the scale of its own rows so that the cleaning does not
   // depend on the units of the parameters.

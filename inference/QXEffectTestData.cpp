@@ -118,7 +118,53 @@ bool QXEffectTestData::SweepEffects(const std::vector<int>& effects, const QXBit
   for (std::size_t a = 0; a < out.fvAliased.size(); ++a)
     for (int i = 0; i < fP; ++i)
       out.fColumns.SetElem(i, static_cast<int>(a), work.GetElem(i, out.fvAliased[a]));
+  if (work.GetPrecision() == QXSweepMatrix::Precision::kDouble) RefineAliasedColumns(work, out);
   return true;
+}
+
+void QXEffectTestData::RefineAliasedColumns(const QXSweepMatrix& work, QXSweptColumns& out) const {
+  // The coefficients T that express the aliased columns through the kept ones solve X'WX_SS T = X'WX_SN.
+  // A double sweep leaves them with rounding noise of the order of the condition times eps where they
+  // are exactly 0 (a cell through the cells of other levels), and the eliminations of the Type III
+  // hypotheses take noise above 1e-12 of a column for a real coefficient. One step of refinement,
+  // residuals with exact products against X'WX, brings them to the digits of the double inverse times
+  // eps: exact zeros come back as noise of about 1e-25.
+  const int m = static_cast<int>(out.fvAliased.size());
+  if (m == 0) return;
+  const std::size_t n = static_cast<std::size_t>(fP);
+  std::vector<double> T(n * m, 0.0), hi, lo, residual(n * m, 0.0), correction;
+  for (int a = 0; a < m; ++a)
+    for (int i = 0; i < fP; ++i)
+      if (out.fKept.IsIn(i)) T[i + a * n] = out.fColumns.GetElem(i, a);
+  fpSSCPMatrix->MultiplyExtended(out.fKept, T, hi, lo, m);
+  for (int a = 0; a < m; ++a)
+    for (int i = 0; i < fP; ++i) {
+      if (!out.fKept.IsIn(i)) continue;
+      double targetHi = 0.0, targetLo = 0.0;
+      fpSSCPMatrix->GetElemExtended(i, out.fvAliased[a], targetHi, targetLo);
+      const std::size_t at = i + a * n;
+      residual[at] = (targetHi - hi[at]) + (targetLo - lo[at]);
+    }
+  // The swept block is minus the inverse.
+  work.MultiplyRestricted(out.fKept, residual, correction, m);
+  for (int a = 0; a < m; ++a)
+    for (int i = 0; i < fP; ++i)
+      if (out.fKept.IsIn(i)) out.fColumns.SetElem(i, a, T[i + a * n] - correction[i + a * n]);
+}
+
+void QXEffectTestData::BuildEstimableFunction() {
+  // Column c for each non-redundant parameter: 1 at c, 0 at the other non-redundant parameters, and at
+  // each aliased parameter the coefficient of c in that aliased column.
+  const QXSweptColumns& sweep = fIndexOrderSweep;
+  fpHMatrix = std::make_unique<QXRectMatrix>(fP, sweep.fKept.Count());
+  int column = 0;
+  for (int c = 0; c < fP; ++c) {
+    if (!sweep.fKept.IsIn(c)) continue;
+    fpHMatrix->SetElem(c, column, 1.0);
+    for (std::size_t a = 0; a < sweep.fvAliased.size(); ++a)
+      fpHMatrix->SetElem(sweep.fvAliased[a], column, sweep.fColumns.GetElem(c, static_cast<int>(a)));
+    ++column;
+  }
 }
 
 void QXEffectTestData::CleanHypotheses(const std::vector<int>& parameters, QXRectMatrix& columns) const {
@@ -181,8 +227,14 @@ bool QXEffectTestData::SweepForHypotheses(const QXBitSet* allowed) {
   if (!SweepEffects(order, allowed, true, restart, work, fIndexOrderSweep)) return false;
   fNonRedundantSet = fIndexOrderSweep.fKept;
   fSweptSet = fNonRedundantSet;
-  fpHMatrix = std::make_unique<QXRectMatrix>(fP, 0);
-  if (fP > 0) work.ExtractH(0, fP - 1, fNonRedundantSet, *fpHMatrix);
+  BuildEstimableFunction();
+  // A double sweep's coefficients carry the rounding of X'WX times its condition: an element of a
+  // hypothesis below that is not a parameter the hypothesis involves.
+  constexpr double kUnitRoundoff = 1.1102230246251565e-16;
+  const double condition = work.EstimateCondition(fNonRedundantSet);
+  fEliminationTolerance = fTolerance;
+  if (work.GetPrecision() == QXSweepMatrix::Precision::kDouble && std::isfinite(condition))
+    fEliminationTolerance = std::max(fTolerance, 16.0 * kUnitRoundoff * condition);
   fvUnexplained.assign(static_cast<std::size_t>(fP), 0.0);
   for (int k = 0; k < fP; ++k) {
     // The swept diagonal is minus the inverse's.

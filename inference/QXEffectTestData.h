@@ -116,6 +116,9 @@ class QXREGRES_API QXEffectTestData {
   const QXRegSettings* fpSettings;
   // The tolerance of the rank decisions on hypothesis matrices (full rank, projections, eliminations).
   double fTolerance = 1e-12;
+  // The eliminations' tolerance: fTolerance, or the rounding level of a double sweep when that is
+  // larger.
+  double fEliminationTolerance = 1e-12;
   bool fbInterceptUsed;
   std::unique_ptr<QXRectMatrix> fpHMatrix;
   std::unique_ptr<QXSymMatrix> fpSSCPMatrix;
@@ -158,6 +161,10 @@ class QXREGRES_API QXEffectTestData {
   template <class AfterEffect>
   bool SweepEffects(const std::vector<int>& effects, const QXBitSet* allowed, bool finish,
                     AfterEffect&& afterEffect, QXSweepMatrix& work, QXSweptColumns& out);
+  // One step of iterative refinement of a double sweep's aliased columns against X'WX.
+  void RefineAliasedColumns(const QXSweepMatrix& work, QXSweptColumns& out) const;
+  // fpHMatrix from the index-order sweep's aliased columns.
+  void BuildEstimableFunction();
   // Sets to 0 the rounding noise of the Type I hypotheses of `parameters` (one column each).
   void CleanHypotheses(const std::vector<int>& parameters, QXRectMatrix& columns) const;
   // The index-order sweep: the non-redundant set, the Type I hypotheses, H and the aliased columns.

@@ -233,7 +233,7 @@ QXStatus QXModelEffectTestTypeIII::BuildHypothesis(int effect, const QXSweptColu
     for (int c = firstF; c < firstF + countF; ++c) {
       const int row = rows.RowOf(c);
       if (row < 0) continue;
-      const int pivot = M1.ZeroOutPivotRow(row, data.fTolerance);
+      const int pivot = M1.ZeroOutPivotRow(row, data.fEliminationTolerance);
       if (pivot >= 0) remaining.Reset(pivot);
     }
   }

@@ -266,8 +266,7 @@ QXStatus QXGLMModel::Solve() {
     fZPrimeZ.GetElemExtended(0, p, sumWY.hi, sumWY.lo);
     if (sumW.hi > 0.0) fDependentMean = detail::ToDouble(detail::Div(sumWY, sumW));
   }
-  fZPrimeZ.ExtractFirstNRows(p, fXPrimeWX);
-  fXPrimeWX.MultiplyByNumber(fTotalFreqWeight);
+  fZPrimeZ.ExtractFirstNRows(p, fXPrimeWX, fTotalFreqWeight);
   std::vector<double> diagonal;
   fZPrimeZ.GetDiagonal(diagonal);
   const double tolerance = fpSettings->GetTolerance();
