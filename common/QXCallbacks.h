@@ -45,6 +45,14 @@ class QXCOMMON_API ProgressListener {
  public:
   virtual ~ProgressListener() = default;
   virtual void Report(const QXIterationReporter& report) = 0;
+  // How far a long computation that has no iterations has come: the sweep of a large linear model
+  // ("sweep") or the tests of its effects ("effect tests"), as a fraction of the work that rises from
+  // 0 to 1. Called from the thread doing the work, at most a few hundred times per computation.
+  // Ignored unless a listener overrides it.
+  virtual void ReportProgress(const char* task, double fraction) {
+    (void)task;
+    (void)fraction;
+  }
 };
 
 // A list of warning statuses, each kept once.

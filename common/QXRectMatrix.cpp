@@ -161,6 +161,20 @@ int QXRectMatrix::ExtractFullRank(double tolerance, QXRectMatrix& out, QXBitSet&
   }
   rowsKept.Resize(fNRows);
   rowsKept.Clear();
+  if (!bOrthonormal && AllRowsHavePrivateColumns(tolerance)) {
+    // Zero rows are left out, every other row is kept.
+    std::vector<int> kept;
+    for (int i = 0; i < fNRows; ++i)
+      if (!IsRowZero(i)) kept.push_back(i);
+    QXRectMatrix result(static_cast<int>(kept.size()), fNCols);
+    for (std::size_t t = 0; t < kept.size(); ++t) {
+      rowsKept.Set(kept[t]);
+      std::copy_n(fvData.begin() + static_cast<std::ptrdiff_t>(kept[t]) * fNCols, fNCols,
+                  result.fvData.begin() + static_cast<std::ptrdiff_t>(t) * fNCols);
+    }
+    out = std::move(result);
+    return static_cast<int>(kept.size());
+  }
   // Modified Gram-Schmidt, each row orthogonalised twice: one pass leaves rows that are nearly
   // dependent with components of the earlier rows of the size of rounding times their condition.
   std::vector<std::vector<double>> basis;
@@ -189,6 +203,28 @@ int QXRectMatrix::ExtractFullRank(double tolerance, QXRectMatrix& out, QXBitSet&
     for (int k = 0; k < fNCols; ++k) result.At(t, k) = bOrthonormal ? basis[t][k] : At(kept[t], k);
   out = std::move(result);
   return rank;
+}
+
+bool QXRectMatrix::AllRowsHavePrivateColumns(double tolerance) const {
+  // The row holding a column's only non-zero, for every column with exactly one; -1 for none, -2 for
+  // several.
+  std::vector<int> owner(static_cast<std::size_t>(fNCols), -1);
+  for (int i = 0; i < fNRows; ++i)
+    for (int j = 0; j < fNCols; ++j)
+      if (At(i, j) != 0.0) owner[j] = owner[j] == -1 ? i : -2;
+  // Every vector in the span of the other rows is 0 in a column private to row i, so row i is at
+  // least |a_ij| away from that span: more than `tolerance` times its length means Gram-Schmidt keeps
+  // it, whatever came before it.
+  std::vector<double> largestPrivate(static_cast<std::size_t>(fNRows), 0.0);
+  for (int j = 0; j < fNCols; ++j)
+    if (owner[j] >= 0)
+      largestPrivate[owner[j]] = std::max(largestPrivate[owner[j]], std::fabs(At(owner[j], j)));
+  for (int i = 0; i < fNRows; ++i) {
+    const double* row = fvData.data() + static_cast<std::size_t>(i) * fNCols;
+    const double norm = std::sqrt(Dot(row, row, fNCols));
+    if (norm != 0.0 && !(largestPrivate[i] > tolerance * norm)) return false;
+  }
+  return true;
 }
 
 int QXRectMatrix::ResidOfOrthProjection(const QXRectMatrix& basis, double tolerance, QXBitSet& remaining) {

@@ -118,6 +118,12 @@ class QXCOMMON_API QXRectMatrix : public IQXRectMatrix {
   void Display() const override;
 
  private:
+  // True when every row that is not zero has a column in which no other row is non-zero, with an
+  // element there larger than `tolerance` times the row's length: those rows are then independent, as
+  // the rows of hypotheses built from estimable functions are (each has its own parameter), and
+  // ExtractFullRank need not orthogonalise them.
+  bool AllRowsHavePrivateColumns(double tolerance) const;
+
   double& At(int row, int col) { return fvData[static_cast<std::size_t>(row) * fNCols + col]; }
   double At(int row, int col) const { return fvData[static_cast<std::size_t>(row) * fNCols + col]; }
   bool ValidRow(int row) const { return row >= 0 && row < fNRows; }

@@ -1,5 +1,6 @@
 #include "common/QXSymMatrix.h"
 
+#include <Eigen/Core>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -13,6 +14,7 @@
 #include "common/QXMissingValue.h"
 #include "common/QXRectMatrix.h"
 #include "common/QXSparseVector.h"
+#include "common/QXSweepMatrix.h"
 
 namespace QXMath_600 {
 
@@ -456,12 +458,17 @@ void QXSymMatrix::ChangeSign() {
   for (double& x : fvHi) x = -x;
 }
 
-bool QXSymMatrix::ExtractFirstNRows(int n, QXSymMatrix& out) const {
+bool QXSymMatrix::ExtractFirstNRows(int n, QXSymMatrix& out, double factor) const {
   if (n < 0 || n > fN) return false;
   QXSymMatrix result(n);
-  // Packed by rows, the leading block is a prefix of the storage.
+  // Packed by rows, the leading block is a prefix of the storage. The factor multiplies the
+  // double-double value before it is rounded: weighted counts accumulated as sums of w / W come back
+  // as the exact counts once multiplied by W.
   const std::size_t size = result.fvHi.size();
-  for (std::size_t t = 0; t < size; ++t) result.fvHi[t] = fvLo.empty() ? fvHi[t] : fvHi[t] + fvLo[t];
+  for (std::size_t t = 0; t < size; ++t) {
+    const detail::DD value{fvHi[t], fvLo.empty() ? 0.0 : fvLo[t]};
+    result.fvHi[t] = factor == 1.0 ? value.hi + value.lo : detail::ToDouble(detail::Mul(value, factor));
+  }
   out = std::move(result);
   return true;
 }
@@ -488,7 +495,7 @@ int QXSymMatrix::ExtractH(int first, int last, const QXBitSet& swept, QXRectMatr
 // ---- Generalized inverse and Cholesky family ----------------------------------------------------
 
 int QXSymMatrix::CholInverse(const std::vector<double>& diagonal, double tolerance, QXSymMatrix& inverse,
-                             QXBitSet& kept) const {
+                             QXBitSet& kept, IQXWorkMonitor* monitor) const {
   const bool finite = std::all_of(fvHi.begin(), fvHi.end(), [](double x) { return std::isfinite(x); }) &&
                       std::all_of(fvLo.begin(), fvLo.end(), [](double x) { return std::isfinite(x); });
   if (diagonal.size() < static_cast<std::size_t>(fN) || !finite) {
@@ -496,14 +503,33 @@ int QXSymMatrix::CholInverse(const std::vector<double>& diagonal, double toleran
     kept.Resize(0);
     return -1;
   }
-  QXSymMatrix work(*this);
+  // Large orders are swept in double precision, a block at a time, and again in double-double only
+  // when that leaves too few digits.
+  QXSweepMatrix work;
   QXBitSet swept(fN);
-  for (int k = 0; k < fN; ++k) work.Sweep(k, tolerance, diagonal, swept, true);
+  QXSweepMatrix::Precision precision = QXSweepMatrix::ChoosePrecision(fN);
+  for (;;) {
+    swept = QXBitSet(fN);
+    if (!work.Assign(*this, fN, precision)) {
+      if (precision == QXSweepMatrix::Precision::kExtended) throw std::bad_alloc();
+      precision = QXSweepMatrix::Precision::kExtended;
+      continue;
+    }
+    if (work.SweepRange(0, fN - 1, tolerance, diagonal, swept, true, nullptr, monitor) < 0) {
+      inverse = QXSymMatrix(fN);
+      kept.Resize(0);
+      return -1;
+    }
+    if (work.IsAccurate(swept)) break;
+    precision = QXSweepMatrix::Precision::kExtended;
+  }
   // The swept block is minus the inverse of the kept block; failed pivots were zeroed by the sweep.
-  work.ChangeSign();
-  work.fvWork.clear();
-  work.fvWorkIndex.clear();
-  inverse = std::move(work);
+  QXSymMatrix result;
+  work.MoveTo(result);
+  result.ChangeSign();
+  result.fvWork.clear();
+  result.fvWorkIndex.clear();
+  inverse = std::move(result);
   kept = swept;
   return swept.Count();
 }
@@ -512,6 +538,90 @@ int QXSymMatrix::CholInverse(const std::vector<double>& diagonal, double toleran
                              QXSymMatrix& inverse) const {
   QXBitSet kept;
   return CholInverse(diagonal, tolerance, inverse, kept);
+}
+
+int QXSymMatrix::ComputeInverseQuadraticForm(const std::vector<double>& d,
+                                             const std::vector<double>& diagonal, double tolerance,
+                                             double& form, QXBitSet& kept, IQXWorkMonitor* monitor) const {
+  form = QXMV::gMissingValue;
+  const bool finite = std::all_of(fvHi.begin(), fvHi.end(), [](double x) { return std::isfinite(x); }) &&
+                      std::all_of(fvLo.begin(), fvLo.end(), [](double x) { return std::isfinite(x); });
+  if (diagonal.size() < static_cast<std::size_t>(fN) || d.size() != static_cast<std::size_t>(fN) || !finite) {
+    kept.Resize(0);
+    return -1;
+  }
+  QXSweepMatrix work;
+  QXBitSet swept(fN);
+  for (auto precision = QXSweepMatrix::ChoosePrecision(fN);;
+       precision = QXSweepMatrix::Precision::kExtended) {
+    swept = QXBitSet(fN);
+    if (!work.Assign(*this, fN, precision)) throw std::bad_alloc();
+    if (work.Factor(tolerance, diagonal, swept, monitor) < 0) {
+      kept.Resize(0);
+      return -1;
+    }
+    // The conditioning is refinement's business; only the pivot decisions must be the extended ones.
+    if (work.GetPrecision() == QXSweepMatrix::Precision::kExtended || !work.HasUnclearDecision()) break;
+  }
+  std::vector<double> x, correction, hi, lo, residual(static_cast<std::size_t>(fN), 0.0);
+  work.SolveFactored(swept, d, x);
+  if (work.GetPrecision() == QXSweepMatrix::Precision::kDouble) {
+    constexpr int kMaxSteps = 4;
+    for (int step = 0; step < kMaxSteps; ++step) {
+      MultiplyExtended(swept, x, hi, lo);
+      double size = 0.0, change = 0.0;
+      for (int i = 0; i < fN; ++i) residual[i] = swept.IsIn(i) ? (d[i] - hi[i]) - lo[i] : 0.0;
+      work.SolveFactored(swept, residual, correction);
+      for (int i = 0; i < fN; ++i) {
+        x[i] += correction[i];
+        size = std::max(size, std::fabs(x[i]));
+        change = std::max(change, std::fabs(correction[i]));
+      }
+      if (change <= 4.0 * 1.1102230246251565e-16 * size) break;
+    }
+  }
+  detail::DD sum;
+  for (int i = 0; i < fN; ++i) {
+    if (!swept.IsIn(i)) continue;
+    double p, e;
+    detail::TwoProd(d[i], x[i], p, e);
+    sum = detail::Add(sum, detail::DD{p, e});
+  }
+  form = detail::ToDouble(sum);
+  kept = swept;
+  return swept.Count();
+}
+
+bool QXSymMatrix::MultiplyExtended(const QXBitSet& set, const std::vector<double>& x, std::vector<double>& hi,
+                                   std::vector<double>& lo, int nColumns) const {
+  const std::size_t n = static_cast<std::size_t>(fN);
+  if (nColumns < 1 || x.size() != n * static_cast<std::size_t>(nColumns)) return false;
+  hi.assign(x.size(), 0.0);
+  lo.assign(x.size(), 0.0);
+  const auto add = [&](std::size_t at, double aHi, double aLo, double value) {
+    if (value == 0.0) return;
+    double p, e, s, se;
+    detail::TwoProd(aHi, value, p, e);
+    detail::TwoSum(hi[at], p, s, se);
+    hi[at] = s;
+    lo[at] += se + e + aLo * value;
+  };
+  // One pass over the matrix for all columns, skipping its zeros: cross products of designs are
+  // mostly zeros.
+  for (int i = 0; i < fN; ++i) {
+    if (!set.IsIn(i)) continue;
+    const std::size_t row = static_cast<std::size_t>(i) * (i + 1) / 2;
+    for (int j = 0; j <= i; ++j) {
+      const double aHi = fvHi[row + j];
+      const double aLo = fvLo.empty() ? 0.0 : fvLo[row + j];
+      if ((aHi == 0.0 && aLo == 0.0) || !set.IsIn(j)) continue;
+      for (std::size_t c = 0; c < static_cast<std::size_t>(nColumns); ++c) {
+        add(i + c * n, aHi, aLo, x[j + c * n]);
+        if (j != i) add(j + c * n, aHi, aLo, x[i + c * n]);
+      }
+    }
+  }
+  return true;
 }
 
 void QXSymMatrix::ZeroOutNonDiag(double threshold) {
@@ -667,24 +777,63 @@ bool QXSymMatrix::ComputeSV(const std::vector<double>& v, std::vector<double>& o
 bool QXSymMatrix::ComputeRSRTrans(const QXRectMatrix& r, QXSymMatrix& out) const {
   if (r.GetNCols() != fN) return false;
   const int m = r.GetNRows();
-  // T = R S, then out = T R'. Hypothesis rows are sparse, so zeros of R are skipped.
-  std::vector<double> t(static_cast<std::size_t>(m) * fN, 0.0);
-  for (int i = 0; i < m; ++i)
-    for (int k = 0; k < fN; ++k) {
-      const double rik = r.GetElem(i, k);
-      if (rik == 0.0) continue;
-      for (int j = 0; j < fN; ++j) t[static_cast<std::size_t>(i) * fN + j] += rik * Value(Index(k, j));
+  // Hypothesis rows are mostly zeros: each row of R is kept as its non-zeros, so that T = R S costs
+  // their number times the order and T R' their number times the rows.
+  std::vector<std::vector<int>> nzIndex(static_cast<std::size_t>(m));
+  std::vector<std::vector<double>> nzValue(static_cast<std::size_t>(m));
+  std::vector<double> row;
+  for (int i = 0; i < m; ++i) {
+    r.GetRow(i, row);
+    for (int k = 0; k < fN; ++k)
+      if (row[k] != 0.0) {
+        nzIndex[i].push_back(k);
+        nzValue[i].push_back(row[k]);
+      }
+  }
+  std::size_t nonZeros = 0;
+  for (const std::vector<int>& list : nzIndex) nonZeros += list.size();
+  // Rows filled with the rounding noise of a sweep are not sparse: there two matrix products do the
+  // same work at the speed of Eigen's kernels.
+  if (nonZeros > static_cast<std::size_t>(m) * static_cast<std::size_t>(fN) / 8)
+    return ComputeRSRTransDense(r, out);
+  QXSymMatrix result(m);
+  std::vector<double> t(static_cast<std::size_t>(fN));
+  for (int i = 0; i < m; ++i) {
+    std::fill(t.begin(), t.end(), 0.0);
+    for (std::size_t s = 0; s < nzIndex[i].size(); ++s) {
+      const int k = nzIndex[i][s];
+      const double rik = nzValue[i][s];
+      // Row k of S: its packed row up to the diagonal, then down column k.
+      const std::size_t start = static_cast<std::size_t>(k) * (k + 1) / 2;
+      for (int j = 0; j <= k; ++j) t[j] += rik * Value(start + j);
+      for (int j = k + 1; j < fN; ++j) t[j] += rik * Value(Index(j, k));
     }
+    for (int j = 0; j <= i; ++j) {
+      double sum = 0.0;
+      for (std::size_t s = 0; s < nzIndex[j].size(); ++s) sum += t[nzIndex[j][s]] * nzValue[j][s];
+      result.fvHi[Index(i, j)] = sum;
+    }
+  }
+  out = std::move(result);
+  return true;
+}
+
+bool QXSymMatrix::ComputeRSRTransDense(const QXRectMatrix& r, QXSymMatrix& out) const {
+  const int m = r.GetNRows();
+  Eigen::MatrixXd S(fN, fN), R(m, fN);
+  for (int i = 0; i < fN; ++i)
+    for (int j = 0; j <= i; ++j) S(i, j) = S(j, i) = Value(Index(i, j));
+  std::vector<double> row;
+  for (int i = 0; i < m; ++i) {
+    r.GetRow(i, row);
+    for (int j = 0; j < fN; ++j) R(i, j) = row[j];
+  }
+  const Eigen::MatrixXd T = R * S;
+  Eigen::MatrixXd product = Eigen::MatrixXd::Zero(m, m);
+  product.triangularView<Eigen::Lower>() += T * R.transpose();
   QXSymMatrix result(m);
   for (int i = 0; i < m; ++i)
-    for (int j = 0; j <= i; ++j) {
-      double s = 0.0;
-      for (int k = 0; k < fN; ++k) {
-        const double rjk = r.GetElem(j, k);
-        if (rjk != 0.0) s += t[static_cast<std::size_t>(i) * fN + k] * rjk;
-      }
-      result.fvHi[Index(i, j)] = s;
-    }
+    for (int j = 0; j <= i; ++j) result.fvHi[Index(i, j)] = product(i, j);
   out = std::move(result);
   return true;
 }

@@ -29,6 +29,7 @@
 
 namespace QXMath_600 {
 
+class IQXWorkMonitor;
 class QXBitSet;
 class QXRectMatrix;
 class QXSparseVector;
@@ -137,8 +138,9 @@ class QXCOMMON_API QXSymMatrix : public IQXSymMatrix {
   void ZeroOutRedundant(const QXBitSet& kept, int count = -1);
   void MultiplyByNumber(double factor);
   void ChangeSign();
-  // out = the leading n x n block. False for n outside 0 .. order (out unchanged).
-  bool ExtractFirstNRows(int n, QXSymMatrix& out) const;
+  // out = the leading n x n block times factor, each element rounded once from its double-double
+  // value. False for n outside 0 .. order (out unchanged).
+  bool ExtractFirstNRows(int n, QXSymMatrix& out, double factor = 1.0) const;
 
   // Estimable functions from a swept matrix. For every parameter c in first .. last that is in
   // `swept`, one column of length order: 1 in row c, 0 in the other rows that are in `swept`, and in
@@ -149,14 +151,32 @@ class QXCOMMON_API QXSymMatrix : public IQXSymMatrix {
 
   // ---- Generalized inverse and Cholesky family --------------------------------------------------
   // A generalized inverse by sweeping the pivots 0 .. order-1 in order, each tested as in Sweep
-  // against `diagonal` with `tolerance` (this is a Cholesky factorization with the same pivot test,
-  // carried out in double-double). Rows whose pivot fails get zero rows and columns in `inverse`;
-  // `kept` is resized to the order and marks the rows kept. Returns the rank, or -1 when diagonal
-  // is shorter than the order or an element is not finite (inverse is then a zero matrix of the
-  // order and kept empty).
-  int CholInverse(const std::vector<double>& diagonal, double tolerance, QXSymMatrix& inverse,
-                  QXBitSet& kept) const;
+  // against `diagonal` with `tolerance` (this is a Cholesky factorization with the same pivot test).
+  // Rows whose pivot fails get zero rows and columns in `inverse`; `kept` is resized to the order and
+  // marks the rows kept. Returns the rank, or -1 when diagonal is shorter than the order or an element
+  // is not finite (inverse is then a zero matrix of the order and kept empty). Small orders are swept
+  // in double-double; large ones in double precision a block at a time, and again in double-double
+  // only when that would leave too few digits (QXSweepMatrix). With a monitor the work reports its
+  // pivots and stops when told to: the result is then -1 as above.
+  int CholInverse(const std::vector<double>& diagonal, double tolerance, QXSymMatrix& inverse, QXBitSet& kept,
+                  IQXWorkMonitor* monitor = nullptr) const;
   int CholInverse(const std::vector<double>& diagonal, double tolerance, QXSymMatrix& inverse) const;
+  // d' S^- d, S^- the generalized inverse of CholInverse (same pivots, tolerance and `kept`), without
+  // forming that inverse's rounding errors into the result: x = S^- d is refined against this matrix
+  // with exact products until the correction is negligible, so the form keeps all its digits while the
+  // conditioning allows refinement to converge (about 1/eps). Meant for large orders, swept in double
+  // precision; a tolerance test too close to call there sends the work to double-double. Returns the
+  // rank, or -1 (form missing, kept empty) for the failures of CholInverse, a d without one entry per
+  // row, or a stop by the monitor.
+  int ComputeInverseQuadraticForm(const std::vector<double>& d, const std::vector<double>& diagonal,
+                                  double tolerance, double& form, QXBitSet& kept,
+                                  IQXWorkMonitor* monitor = nullptr) const;
+  // (hi + lo)_i = sum over j in `set` of a_ij x_j, for i in `set` (0 elsewhere), with exact products
+  // and compensated sums: the residuals of iterative refinement. x holds nColumns columns of one entry
+  // per row, one after the other (entries outside the set are ignored), and so do hi and lo. False on
+  // a length mismatch.
+  bool MultiplyExtended(const QXBitSet& set, const std::vector<double>& x, std::vector<double>& hi,
+                        std::vector<double>& lo, int nColumns = 1) const;
   // Sets to 0 every off-diagonal element with |a_ij| <= threshold * sqrt(|a_ii a_jj|): rounding noise
   // of a generalized inverse, judged on the scale of its own rows so that the cleaning does not
   // depend on the units of the parameters.
@@ -197,12 +217,17 @@ class QXCOMMON_API QXSymMatrix : public IQXSymMatrix {
   void Display() const override;
 
  private:
+  // Reads and writes the packed storage directly when it copies a matrix in or out.
+  friend class QXSweepMatrix;
+
   static std::size_t Index(int i, int j) {
     return i >= j ? static_cast<std::size_t>(i) * (i + 1) / 2 + j
                   : static_cast<std::size_t>(j) * (j + 1) / 2 + i;
   }
   // The element at a packed index, high and low parts added; no bounds check (internal loops).
   double Value(std::size_t idx) const { return fvLo.empty() ? fvHi[idx] : fvHi[idx] + fvLo[idx]; }
+  // ComputeRSRTrans for an R whose rows are mostly non-zero.
+  bool ComputeRSRTransDense(const QXRectMatrix& r, QXSymMatrix& out) const;
   void FoldLowPart();
   void EnsureLowPart();
   void NormalizeLowPart();

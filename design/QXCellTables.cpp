@@ -7,8 +7,11 @@
 
 namespace QXMath_600 {
 
-void QXCellTables::SetCellFactors(const std::vector<int>& factorIndices, int categoryBase) {
+void QXCellTables::SetCellFactors(const std::vector<int>& factorIndices, const std::vector<int>& nCategories,
+                                  int categoryBase) {
   fvCellFactorIndices = factorIndices;
+  fvCellFactorSizes = nCategories;
+  fvCellFactorSizes.resize(factorIndices.size(), 0);
   fNCellFactors = static_cast<int>(factorIndices.size());
   fCellCategoryBase = categoryBase;
   fvFactorValues.assign(factorIndices.size(), 0);
@@ -64,22 +67,61 @@ bool QXCellTables::SetModelEffectFactors(const std::vector<std::vector<int>>& ef
   fvLocalParamIndices.assign(static_cast<std::size_t>(fNEffects), 0);
   fvNEffectParameters.assign(static_cast<std::size_t>(fNEffects), 0);
   fvParameterOffsets.assign(effectFactors.size(), 0);
+  SetUpSeenCells();
   return true;
+}
+
+void QXCellTables::SetUpSeenCells() {
+  fvSeenStart.assign(static_cast<std::size_t>(fNEffects), -1);
+  fvSeenStrides.assign(fvEffectFactors.size(), 0);
+  long long used = 0;
+  for (int e = 0; e < fNEffects; ++e) {
+    long long combinations = 1;
+    for (int j = fvCumNFactors[e]; j < fvCumNFactors[e + 1] && combinations <= kMaxSeenCells; ++j)
+      combinations *= std::max(fvCellFactorSizes[fvEffectFactors[j]], 0);
+    if (combinations == 0 || used + combinations > kMaxSeenCells) continue;
+    // Mixed radix over the effect's factors, the last one varying fastest.
+    long long stride = 1;
+    for (int j = fvCumNFactors[e + 1] - 1; j >= fvCumNFactors[e]; --j) {
+      fvSeenStrides[j] = stride;
+      stride *= fvCellFactorSizes[fvEffectFactors[j]];
+    }
+    fvSeenStart[e] = used;
+    used += combinations;
+  }
+  fvSeen.assign(static_cast<std::size_t>(used), 0);
+}
+
+unsigned char* QXCellTables::SeenCell(int e) const {
+  long long at = fvSeenStart[e];
+  if (at < 0) return nullptr;
+  for (int j = fvCumNFactors[e]; j < fvCumNFactors[e + 1]; ++j) {
+    const int factor = fvEffectFactors[j];
+    const int level = fvFactorValues[factor];
+    // Unsigned, so that a negative level fails the same test as one beyond the last category.
+    if (static_cast<unsigned>(level) >= static_cast<unsigned>(fvCellFactorSizes[factor])) return nullptr;
+    at += level * fvSeenStrides[j];
+  }
+  return &fvSeen[static_cast<std::size_t>(at)];
 }
 
 bool QXCellTables::RecordCells() {
   bool ok = true;
   for (int e = 0; e < fNEffects; ++e) {
+    unsigned char* seen = SeenCell(e);
+    if (seen != nullptr && *seen != 0) continue;
     QXHashtable<int>& table = *fvTables[e];
     QXHashKey& key = FillKey(e, fvFactorValues.data());
     key.UpdateHashCode();
-    if (table.Find(key) != nullptr) continue;
-    QXHashPair<int>* pair = table.Insert(key, 0);
-    if (pair == nullptr) {
-      ok = false;
-      continue;
+    if (table.Find(key) == nullptr) {
+      QXHashPair<int>* pair = table.Insert(key, 0);
+      if (pair == nullptr) {
+        ok = false;
+        continue;
+      }
+      fvCells[e].push_back(pair);
     }
-    fvCells[e].push_back(pair);
+    if (seen != nullptr) *seen = 1;
   }
   return ok;
 }

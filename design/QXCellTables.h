@@ -64,8 +64,10 @@ class QXREGRES_API QXCellTables {
   QXCellTables() = default;
   ~QXCellTables() = default;
 
-  // The factors' record indices and the category base; drops every effect.
-  void SetCellFactors(const std::vector<int>& factorIndices, int categoryBase);
+  // The factors' record indices, their numbers of categories and the category base; drops every
+  // effect.
+  void SetCellFactors(const std::vector<int>& factorIndices, const std::vector<int>& nCategories,
+                      int categoryBase);
 
   // The per-record operations are defined in the class so that they inline into the row loops.
 
@@ -114,7 +116,17 @@ class QXREGRES_API QXCellTables {
   // Prints fields under their labels, the tables at level 2.
   void DisplayCells() const;
 
+  // Marks which cells each effect has seen, over all combinations of its factors' levels, so that a
+  // data pass finds a known cell by one array read instead of a hash probe: set up when all effects
+  // together need at most kMaxSeenCells marks, else unused (every record then probes the tables).
+  static constexpr long long kMaxSeenCells = 1LL << 20;
+  void SetUpSeenCells();
+  // The mark of effect e's cell for the current factor values, or null when the levels are outside
+  // the factors' categories or the effect has no marks.
+  unsigned char* SeenCell(int e) const;
+
   std::vector<int> fvCellFactorIndices;
+  std::vector<int> fvCellFactorSizes;
   int fNCellFactors = 0;
   int fCellCategoryBase = 0;
 
@@ -136,6 +148,11 @@ class QXREGRES_API QXCellTables {
   std::vector<int> fvModelEffectIndices;
   std::vector<int> fvNEffectParameters;
   std::vector<int> fvParameterOffsets;
+  // Per effect with factors: where its marks start in fvSeen (-1 for none), and the stride of each of
+  // its factors in fvSeenStrides (parallel to fvEffectFactors).
+  std::vector<long long> fvSeenStart;
+  std::vector<long long> fvSeenStrides;
+  mutable std::vector<unsigned char> fvSeen;
 };
 
 }  // namespace QXMath_600

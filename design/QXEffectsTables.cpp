@@ -18,7 +18,7 @@ QXEffectsTables::QXEffectsTables(const std::vector<int>& factorIndices, const st
 bool QXEffectsTables::SetInfo(const std::vector<int>& factorIndices, const std::vector<int>& nCategories,
                               int categoryBase) {
   if (fNCellFactors > 0 || fNModelEffects > 0) return false;
-  SetCellFactors(factorIndices, categoryBase);
+  SetCellFactors(factorIndices, nCategories, categoryBase);
   fvNCategories = nCategories;
   fvNCategories.resize(factorIndices.size(), 0);
   int largest = -1;

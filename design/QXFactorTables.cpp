@@ -29,7 +29,7 @@ QXFactorTables::QXFactorTables(const std::vector<int>& factorIndices, const std:
                      offsetVar, offsetValue, offsetType),
       fvRowFactorPositions(factorIndices),
       fDepMean(QXMV::gMissingValue) {
-  SetCellFactors(factorIndices, categoryBase);
+  SetCellFactors(factorIndices, nCategories, categoryBase);
   UpdateMinRecordSize();
 }
 

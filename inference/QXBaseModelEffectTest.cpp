@@ -30,7 +30,12 @@ QXStatus QXBaseModelEffectTest::TestModelEffects() {
   fbTested = true;
   QXStatus status;
   if (fpDataImpl->fpHMatrix->GetNCols() == 0) status = QXStatus(323, true);
-  for (int e = 0; e < fpDataImpl->GetNEffects() && !status.IsError(); ++e) RecordEffect(e, status);
+  for (int e = 0; e < fpDataImpl->GetNEffects() && !status.IsError(); ++e) {
+    RecordEffect(e, status);
+    // Between effects, and inside the inverse of a large hypothesis, which then leaves the entry
+    // without statistics.
+    if (fpDataImpl->fCancelInfo.WillCancel()) status = QXStatus(1, false);
+  }
   return fStatus = status;
 }
 
@@ -60,7 +65,11 @@ void QXBaseModelEffectTest::RecordEffect(int e, QXStatus& loopStatus) {
   // Each effect gets its own denominator df: one without a Satterthwaite value must not inherit the
   // previous effect's.
   if (data.fpSatterthwaite != nullptr) data.fpModelTests->SetDF(data.DenominatorDF(fullRank));
+  // A pivot of this test's hypothesis matrix costs (rows / p)^2 of one of the sweep of X'WX.
+  const double share = data.fP > 0 ? static_cast<double>(fullRank.GetNRows()) / data.fP : 0.0;
+  if (data.fpProgress) data.fpProgress->SetPivotWeight(share * share);
   data.fpModelTests->ComputeModelTest(fullRank, loopStatus, *fpModelTestStats);
+  if (data.fpProgress) data.fpProgress->SetPivotWeight(1.0);
   fpModelTestStats->AddRowIndices(rowIndices);
 }
 

@@ -2,7 +2,14 @@
 // their covariance, the weighted cross products X'WX from which every hypothesis is built, the general
 // estimable function H' of the model, the contrast matrix L of the effect being tested, and the model
 // tests that turn an L into a Wald test. QXModelEffectTest owns one object and hands it to its Type I
-// and Type III test objects, which read and sweep it.
+// and Type III test objects, which read it.
+//
+// One sweep serves every hypothesis. X'WX is swept once, effect by effect, on the non-redundant
+// parameters (the fit's set when the caller gives it): on the way it leaves each effect's Type I
+// hypotheses, at the end the general estimable function and the coefficients that express every
+// aliased parameter through the non-redundant ones, from which the Type III hypotheses are formed
+// without sweeping again. Large matrices are swept in double precision a block at a time
+// (QXSweepMatrix); small or ill-conditioned ones in double-double.
 //
 // Parameter layout: p parameters make one linear predictor. The estimates and the covariance cover
 // all n estimates: one block of p per non-reference category for a nominal multinomial model
@@ -21,8 +28,11 @@
 #include "common/QXExport.h"
 #include "common/QXRectMatrix.h"
 #include "common/QXStatus.h"
+#include "common/QXSweepMatrix.h"
 #include "common/QXSymMatrix.h"
 #include "inference/QXModelTests.h"
+#include "records/QXCancelInfo.h"
+#include "records/QXWorkProgress.h"
 #include "settings/QXConst.h"
 #include "settings/QXModelEffect.h"
 #include "settings/QXRegSettings.h"
@@ -30,6 +40,16 @@
 namespace QXMath_600 {
 
 class QXSatterthwaite;
+
+// What a hypothesis reads of X'WX swept on a set of parameters: the parameters swept, those left
+// unswept (aliased) in ascending order, and the swept matrix's columns at them (p rows each). At a
+// swept row c such a column holds the coefficient of c when the aliased column is expressed through
+// the swept ones.
+struct QXSweptColumns {
+  QXBitSet fKept;
+  std::vector<int> fvAliased;
+  QXRectMatrix fColumns;
+};
 
 class QXREGRES_API QXEffectTestData {
  public:
@@ -42,13 +62,16 @@ class QXREGRES_API QXEffectTestData {
                    double df);
   QXEffectTestData(const QXEffectTestData&) = delete;
   QXEffectTestData& operator=(const QXEffectTestData&) = delete;
+  ~QXEffectTestData();
 
   // Takes X'WX (order p, or p + 1 with the dependent's row and column last, which is dropped) and
-  // finds the general estimable function H' by sweeping a working copy: on every parameter in order,
-  // or, with a given non-redundant set, on its members, so that the tests use the fit's own
-  // redundancy. fpSSCPMatrix keeps the unswept matrix. Places the intercept effect in front when the
-  // model has an intercept and something is estimable. Error 303 for a missing or misshapen X'WX and
-  // for effect starts and sizes that do not describe the effect list within the p parameters.
+  // sweeps a working copy once, in the order of the effect ranges, on the non-redundant parameters:
+  // the given set (each member is swept whatever its pivot's size, so that a hypothesis involves
+  // exactly the parameters the fit estimated), or without one the parameters that pass the settings'
+  // tolerance in index order (the fit's own rule). fpSSCPMatrix keeps the unswept matrix. Places the
+  // intercept effect in front when the model has an intercept and something is estimable. Error 303
+  // for a missing or misshapen X'WX and for effect starts and sizes that do not describe the effect
+  // list within the p parameters; 1 when the caller cancels the sweep.
   QXCommon_600::QXStatus SetUpCrossProducts(const QXSymMatrix* xPrimeWX, const QXBitSet* nonRedundant);
   // The model tests, over the estimates and the covariance (which must outlive this object). The set
   // shown as the model's redundancy is a copy of `nonRedundant` when given, else the swept set.
@@ -57,16 +80,22 @@ class QXREGRES_API QXEffectTestData {
   int GetNEffects() const { return static_cast<int>(fvModelEffects.size()); }
   // The first parameter and the number of parameters of effect e; false when e is not an effect.
   bool GetEffectRange(int e, int& first, int& count) const;
-  // Sweeps the parameters of effect e in m, in index order, against the reference diagonal, keeping
-  // the rows of aliased pivots up to date (H needs how they depend on the swept ones); each pivot
-  // swept joins `swept`. Returns the number swept.
-  int SweepEffect(QXSymMatrix& m, int e, QXBitSet& swept) const;
-  // Undoes the sweeps of every member of `swept` in m, which empties the set.
-  void Unsweep(QXSymMatrix& m, QXBitSet& swept) const;
-  // Brings fpSSCPMatrix to the state the Type I hypothesis of effect e needs: swept on the effects
-  // before e, in model order, and on nothing else. Requests in model order cost one sweep of each
-  // effect in all; going back first undoes the sweeps.
-  void PrepareTypeISweeps(int e);
+  // The Type I hypotheses of effect e as the sweep left them after the effects up to e: one column of p
+  // rows per parameter that e's own sweep took (QXSymMatrix::ExtractH over e's range), and those
+  // parameters. False when they were not kept (KeepTypeIHypotheses) or e is out of range.
+  bool GetTypeIHypotheses(int e, const QXRectMatrix*& columns, const std::vector<int>*& parameters) const;
+  // The sweep of X'WX on the non-redundant parameters in index order, which the general estimable
+  // function and, wherever the order of their sweeps does not matter, the Type III hypotheses read.
+  const QXSweptColumns& GetIndexOrderSweep() const { return fIndexOrderSweep; }
+  // For each non-redundant parameter k, 1 / (d_k (X'WX)^-_kk): the share of its column left when it is
+  // regressed on all the other non-redundant columns. No order of sweeping finds k aliased while this
+  // is above the tolerance. 0 elsewhere.
+  const std::vector<double>& GetUnexplainedShares() const { return fvUnexplained; }
+  // X'WX swept on the ranges of `effects`, in that order, each pivot tested with the settings'
+  // tolerance, as one hypothesis needs it when the order changes which parameters are aliased. False
+  // when the caller cancelled.
+  bool SweepEffectsInOrder(const std::vector<int>& effects, QXSweptColumns& out);
+
   // Widens an L over the p parameters to the n estimates: k - 1 diagonal copies for a nominal
   // multinomial model, k - 2 leading columns so that the intercept's column falls on the last threshold
   // for an ordinal one. False when the matrix would not fit in memory addressing.
@@ -87,7 +116,11 @@ class QXREGRES_API QXEffectTestData {
   std::vector<int> fvEffectSizes;
   std::vector<double> fvEstimates;
   const QXRegSettings* fpSettings;
+  // The tolerance of the rank decisions on hypothesis matrices (full rank, projections, eliminations).
   double fTolerance = 1e-12;
+  // The eliminations' tolerance: fTolerance, or the rounding level of a double sweep when that is
+  // larger.
+  double fEliminationTolerance = 1e-12;
   bool fbInterceptUsed;
   std::unique_ptr<QXRectMatrix> fpHMatrix;
   std::unique_ptr<QXSymMatrix> fpSSCPMatrix;
@@ -108,13 +141,41 @@ class QXREGRES_API QXEffectTestData {
   QXSatterthwaite* fpSatterthwaite = nullptr;
   std::vector<double> fvScaleOffsets;
   std::vector<double> fvScaleFactors;
-  std::unique_ptr<QXRectMatrix> fpRMatrix;
-  std::unique_ptr<QXSymMatrix> fpAMatrix;
 
-  // How many effects, from the first, fpSSCPMatrix is swept on for the Type I hypotheses.
-  int fNTypeISweptEffects = 0;
+  // Whether the sweep keeps each effect's Type I hypotheses; set before SetUpCrossProducts.
+  bool fbKeepTypeIHypotheses = false;
+  // The tolerance of the sweep that decides redundancy when no non-redundant set is given: the
+  // settings' (the fit's) tolerance.
+  double fSweepTolerance;
+  // Cancellation from the settings' cancel object, and the progress of the sweep and of the tests as
+  // the settings' listener hears it ("effect tests").
+  QXCancelInfo fCancelInfo;
+  std::unique_ptr<QXWorkProgress> fpProgress;
   // The redundancy set the model tests display (a copy of the caller's, which need not outlive us).
   QXBitSet fModelNonRedundant;
+
+ private:
+  // Sweeps a copy of fpSSCPMatrix on the ranges of `effects` in that order, then, with `finish`, on
+  // every parameter left: in double precision a block at a time for a large matrix, again in
+  // double-double when that leaves too few digits. `allowed` (may be null) limits the pivots, each of
+  // which is then swept whatever its size. afterEffect(position in `effects`, work) runs after each
+  // effect's sweep. False when the caller cancelled.
+  template <class AfterEffect>
+  bool SweepEffects(const std::vector<int>& effects, const QXBitSet* allowed, bool finish,
+                    AfterEffect&& afterEffect, QXSweepMatrix& work, QXSweptColumns& out);
+  // One step of iterative refinement of a double sweep's aliased columns against X'WX.
+  void RefineAliasedColumns(const QXSweepMatrix& work, QXSweptColumns& out) const;
+  // fpHMatrix from the index-order sweep's aliased columns.
+  void BuildEstimableFunction();
+  // Sets to 0 the rounding noise of the Type I hypotheses of `parameters` (one column each).
+  void CleanHypotheses(const std::vector<int>& parameters, QXRectMatrix& columns) const;
+  // The index-order sweep: the non-redundant set, the Type I hypotheses, H and the aliased columns.
+  bool SweepForHypotheses(const QXBitSet* allowed);
+
+  std::vector<QXRectMatrix> fvTypeIColumns;
+  std::vector<std::vector<int>> fvTypeIParameters;
+  QXSweptColumns fIndexOrderSweep;
+  std::vector<double> fvUnexplained;
 };
 
 }  // namespace QXMath_600

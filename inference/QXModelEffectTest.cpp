@@ -3,6 +3,7 @@
 #include "common/QXDisplay.h"
 #include "inference/QXModelEffectTestTypeI.h"
 #include "inference/QXModelEffectTestTypeIII.h"
+#include "records/QXWorkProgress.h"
 
 namespace QXMath_600 {
 
@@ -39,6 +40,10 @@ QXModelEffectTest::QXModelEffectTest(const QXRegSettings& settings, const std::v
   const bool multinomial =
       distType == QXConst::QXDistOrdMultinomial || distType == QXConst::QXDistNomMultinomial;
   const QXBitSet* oneLinearPredictor = multinomial ? altNonRedundant : nonRedundant;
+  data.fbKeepTypeIHypotheses =
+      analysisType == QXConst::QXEffectTypeI || analysisType == QXConst::QXEffectTypeIAndIII;
+  data.fpProgress = std::make_unique<QXWorkProgress>(data.fCancelInfo, settings.GetProgressListener(),
+                                                     "effect tests", EstimateWork(data, fvTests.size()));
   if (!fStatus.IsError()) {
     if (covariance != nullptr) data.fpSatterthwaite = satterthwaite;
     fStatus = data.SetUpCrossProducts(xPrimeWX, oneLinearPredictor);
@@ -52,9 +57,24 @@ QXModelEffectTest::QXModelEffectTest(const QXRegSettings& settings, const std::v
 
 QXModelEffectTest::~QXModelEffectTest() = default;
 
+double QXModelEffectTest::EstimateWork(const QXEffectTestData& data, std::size_t nTests) {
+  // In pivots of X'WX: its one sweep, then per test object one generalized inverse of each effect's
+  // hypothesis, whose pivots cost (rows / p)^2 of those.
+  const double p = data.fP;
+  if (p <= 0.0) return 0.0;
+  double tests = 0.0;
+  for (int size : data.fvEffectSizes)
+    if (size > 0) tests += static_cast<double>(size) * size * size / (p * p);
+  return p + static_cast<double>(nTests) * tests;
+}
+
 QXStatus QXModelEffectTest::TestModelEffect() {
   if (fStatus.IsError()) return fStatus;
-  for (const auto& test : fvTests) fStatus = test->TestModelEffects();
+  for (const auto& test : fvTests) {
+    fStatus = test->TestModelEffects();
+    if (fStatus.GetErrorCode() == 1) break;  // cancelled
+  }
+  if (!fStatus.IsError()) fpDataImpl->fpProgress->Finish();
   if (fAnalysisType == QXConst::QXEffectTypeI) {
     fpTypeITestStats = fvTests[0]->GetModelTestStats();
   } else if (fAnalysisType == QXConst::QXEffectTypeIII) {

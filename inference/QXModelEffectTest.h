@@ -88,6 +88,10 @@ class QXREGRES_API QXModelEffectTest {
   void Display() const;
 
  private:
+  // The work of the sweep and of the tests, in pivots of X'WX, for the progress the settings' listener
+  // hears.
+  static double EstimateWork(const QXEffectTestData& data, std::size_t nTests);
+
   const QXRegSettings& fSettings;
   std::unique_ptr<QXEffectTestData> fpDataImpl;
   const QXModelTestStats* fpTypeITestStats = nullptr;

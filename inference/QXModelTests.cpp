@@ -8,6 +8,7 @@
 #include "common/QXDistFun.h"
 #include "common/QXMathFun.h"
 #include "common/QXPower.h"
+#include "common/QXSweepMatrix.h"
 #include "inference/QXSatterthwaite.h"
 #include "links/IQXLinkFunc.h"
 #include "settings/QXDisplayC.h"
@@ -163,16 +164,20 @@ QXStatus QXModelTests::CheckColumns(const QXRectMatrix& L, std::size_t nParamete
   return QXStatus();
 }
 
-int QXModelTests::ComputeInverse(const QXSymMatrix& S, QXSymMatrix& inverse, QXBitSet& kept) const {
-  const int n = S.GetNRows();
+std::vector<double> QXModelTests::ReferenceDiagonal(const QXSymMatrix& S) {
   std::vector<double> diagonal;
   // Rows of zeros get the reference 1.0, so their pivot of 0 fails the relative test instead of
   // being compared with a reference of 0.
-  if (n < 2)
+  if (S.GetNRows() < 2)
     S.GetDiagonal(diagonal);
   else
     S.GetNCheckDiagonal(kInverseTolerance, 1.0, diagonal);
-  const int rank = S.CholInverse(diagonal, kInverseTolerance, inverse, kept);
+  return diagonal;
+}
+
+int QXModelTests::ComputeInverse(const QXSymMatrix& S, QXSymMatrix& inverse, QXBitSet& kept) const {
+  const int n = S.GetNRows();
+  const int rank = S.CholInverse(ReferenceDiagonal(S), kInverseTolerance, inverse, kept, fpWorkMonitor);
   inverse.ZeroOutNonDiag(n * QXPower::gMachineEpsilon);
   return rank;
 }
@@ -189,6 +194,14 @@ double QXModelTests::ComputeChiSquare(const QXRectMatrix& L, const std::vector<d
     for (std::size_t i = 0; i < d.size(); ++i) d[i] -= h[i];
   QXSymMatrix S, inverse;
   if (!fCovariance.ComputeRSRTrans(L, S)) return kM;
+  if (S.GetNRows() > QXSweepMatrix::kMaxExtendedOrder) {
+    // A large hypothesis: the form from a refined solution instead of an explicit inverse, which
+    // would cost three times the work and lose digits to the matrix's condition.
+    double form = kM;
+    rank =
+        S.ComputeInverseQuadraticForm(d, ReferenceDiagonal(S), kInverseTolerance, form, kept, fpWorkMonitor);
+    return rank < 0 ? kM : form;
+  }
   rank = ComputeInverse(S, inverse, kept);
   if (rank < 0) return kM;
   return inverse.ComputeVSV(d);

@@ -42,6 +42,7 @@
 namespace QXMath_600 {
 
 class IQXLinkFunc;
+class IQXWorkMonitor;
 class QXSatterthwaite;
 
 class QXREGRES_API QXModelTests {
@@ -68,6 +69,9 @@ class QXREGRES_API QXModelTests {
   double GetPercentile() const { return fPercentile; }
   // Sets the cancelled flag; the tests ask the cancel query, not this flag.
   void Cancel() { fbCancelled = true; }
+  // The generalized inverses of large hypothesis matrices report their progress to a monitor (not
+  // owned, may be null), which may stop them; a stopped inverse leaves the test's statistics missing.
+  void SetWorkMonitor(IQXWorkMonitor* monitor) { fpWorkMonitor = monitor; }
   bool IsCancelled() const { return fbCancelled; }
   // Success, or status 1 after an original-scale overall test was cancelled.
   const QXCommon_600::QXStatus& GetStatus() const { return fStatus; }
@@ -125,8 +129,10 @@ class QXREGRES_API QXModelTests {
                           std::vector<double>& d) const;
   // Generalized inverse of a hypothesis matrix with its rank; near-zero off-diagonal noise removed.
   int ComputeInverse(const QXSymMatrix& S, QXSymMatrix& inverse, QXBitSet& kept) const;
-  // D (rows of L square) with D_ii = d mu_i / d eta_i, missing where it cannot be formed; mu
-  // receives the means. False when L b cannot be formed.
+  // The reference diagonal of a hypothesis matrix's pivot tests.
+  static std::vector<double> ReferenceDiagonal(const QXSymMatrix& S);
+  // D (rows of L square) with D_ii = d mu_i / d eta_i = 1 / g'(mu_i), missing where it cannot be
+  // formed; mu receives the means. False when L b cannot be formed.
   bool ComputeDiagMatrix(const QXRectMatrix& L, const std::vector<double>& b, QXRectMatrix& D,
                          std::vector<double>& mu) const;
   // W of T mu = 0 with S = G V G', G = T D L (D and mu from ComputeDiagMatrix); df is the member df
@@ -218,6 +224,7 @@ class QXREGRES_API QXModelTests {
   QXCommon_600::QXStatus fStatus;
   const IQXLinkFunc* fpLinkFunction = nullptr;
   QXCommon_600::QXQueryCancel* fpCancelQuery;
+  IQXWorkMonitor* fpWorkMonitor = nullptr;
   QXSatterthwaite* fpSatterthwaite = nullptr;
   double fPercentile = QXMV::gMissingValue;
   double fConfidenceLevel = QXMV::gMissingValue;

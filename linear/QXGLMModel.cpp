@@ -6,10 +6,12 @@
 #include "common/QXDisplay.h"
 #include "common/QXDoubleDouble.h"
 #include "common/QXMissingValue.h"
+#include "common/QXSweepMatrix.h"
 #include "design/QXFactorCounts.h"
 #include "design/QXFactorTableSetup.h"
 #include "design/QXFactorTables.h"
 #include "records/QXCancelInfo.h"
+#include "records/QXWorkProgress.h"
 
 namespace QXMath_600 {
 
@@ -242,8 +244,7 @@ QXStatus QXGLMModel::Solve() {
     fZPrimeZ.GetElemExtended(0, p, sumWY.hi, sumWY.lo);
     if (sumW.hi > 0.0) fDependentMean = detail::ToDouble(detail::Div(sumWY, sumW));
   }
-  fZPrimeZ.ExtractFirstNRows(p, fXPrimeWX);
-  fXPrimeWX.MultiplyByNumber(fTotalFreqWeight);
+  fZPrimeZ.ExtractFirstNRows(p, fXPrimeWX, fTotalFreqWeight);
   std::vector<double> diagonal;
   fZPrimeZ.GetDiagonal(diagonal);
   // A column whose values (or products of covariates) overflow has an infinite sum of squares, which
@@ -255,12 +256,40 @@ QXStatus QXGLMModel::Solve() {
     fStatus.SetDiscreteDatum(1, p);
     return fStatus;
   }
-  fRedundancy = QXBitSet(p + 1);
   const double tolerance = fpSettings->GetTolerance();
-  for (int k = 0; k < p; ++k) {
-    if (fpCancelInfo->WillCancel()) return fStatus = QXStatus(1, false);
-    fZPrimeZ.Sweep(k, tolerance, diagonal, fRedundancy, true);
+  // A large model is swept in double precision, a block of pivots at a time; in double-double (as a
+  // small one always is) only when double would leave too few digits.
+  QXSweepMatrix work;
+  QXWorkProgress progress(*fpCancelInfo, fpSettings->GetProgressListener(), "sweep", p);
+  for (auto precision = QXSweepMatrix::ChoosePrecision(p + 1);;
+       precision = QXSweepMatrix::Precision::kExtended) {
+    fRedundancy = QXBitSet(p + 1);
+    if (!work.Assign(fZPrimeZ, p + 1, precision)) {
+      fStatus = QXStatus(305, false);
+      fStatus.SetDiscreteDatum(0, p);
+      fStatus.SetDiscreteDatum(1, kMaxParameters);
+      return fStatus;
+    }
+    if (work.SweepRange(0, p - 1, tolerance, diagonal, fRedundancy, true, nullptr, &progress) < 0)
+      return fStatus = QXStatus(1, false);
+    if (work.IsAccurate(fRedundancy)) break;
   }
+  const bool refine = work.GetPrecision() == QXSweepMatrix::Precision::kDouble;
+  std::vector<double> coefficients;
+  double residualSS = 0.0;
+  if (refine) RefineSolution(work, coefficients, residualSS);
+  if (!work.MoveTo(fZPrimeZ)) {
+    fStatus = QXStatus(305, false);
+    fStatus.SetDiscreteDatum(0, p);
+    fStatus.SetDiscreteDatum(1, kMaxParameters);
+    return fStatus;
+  }
+  if (refine) {
+    for (int k = 0; k < p; ++k)
+      if (fRedundancy.IsIn(k)) fZPrimeZ.SetElem(k, p, coefficients[k]);
+    fZPrimeZ.SetElem(p, p, residualSS);
+  }
+  progress.Finish();
   fZPrimeZ.GetRegCoeffs(fvEstimates, fRedundancy);
   // The dependent's column and the corner (the residual sum of squares / W) are kept.
   fZPrimeZ.ZeroOutRedundant(fRedundancy, p);
@@ -270,6 +299,40 @@ QXStatus QXGLMModel::Solve() {
   fTotalSS = fTotalSSLo = 0.0;
   fWeightedRecordCount = 0;
   return fStatus;
+}
+
+void QXGLMModel::RefineSolution(const QXSweepMatrix& work, std::vector<double>& coefficients,
+                                double& residualSS) const {
+  const int p = GetNParameters();
+  const QXBitSet& kept = fRedundancy;
+  coefficients.assign(static_cast<std::size_t>(p) + 1, 0.0);
+  for (int k = 0; k < p; ++k)
+    if (kept.IsIn(k)) coefficients[k] = work.GetElem(k, p);
+  // The residual X'Wy - X'WX b of the normal equations, from the cross products as accumulated
+  // (double-double) with exact products and compensated sums: the double sweep's rounding shows in
+  // it, and the double inverse turns it into a correction accurate to the digits that sweep kept.
+  std::vector<double> hi, lo, correction, residual(coefficients.size(), 0.0);
+  fZPrimeZ.MultiplyExtended(kept, coefficients, hi, lo);
+  for (int k = 0; k < p; ++k) {
+    if (!kept.IsIn(k)) continue;
+    DD target;
+    fZPrimeZ.GetElemExtended(k, p, target.hi, target.lo);
+    residual[k] = detail::ToDouble(detail::Add(target, DD{-hi[k], -lo[k]}));
+  }
+  work.MultiplyRestricted(kept, residual, correction);
+  // The swept block is minus the inverse.
+  for (int k = 0; k < p; ++k)
+    if (kept.IsIn(k)) coefficients[k] -= correction[k];
+  // The residual sum of squares y'Wy - b'X'Wy, again with exact products.
+  DD rss;
+  double hiElem = 0.0, loElem = 0.0;
+  fZPrimeZ.GetElemExtended(p, p, rss.hi, rss.lo);
+  for (int k = 0; k < p; ++k) {
+    if (!kept.IsIn(k)) continue;
+    fZPrimeZ.GetElemExtended(k, p, hiElem, loElem);
+    rss = detail::Add(rss, detail::Neg(detail::Mul(DD{hiElem, loElem}, coefficients[k])));
+  }
+  residualSS = detail::ToDouble(rss);
 }
 
 void QXGLMModel::DotEstimates(int count, double& hi, double& lo) const {

@@ -38,6 +38,7 @@ namespace QXMath_600 {
 
 class QXCancelInfo;
 class QXFactorTables;
+class QXSweepMatrix;
 
 class QXREGRES_API QXGLMModel {
  public:
@@ -114,6 +115,10 @@ class QXREGRES_API QXGLMModel {
   // sum over the row's entries of estimate x entry, compensated; hi + lo.
   void DotEstimates(int count, double& hi, double& lo) const;
   double Weight(const double* values) const;
+  // After a double-precision sweep: the coefficients (P + 1 entries, 0 for the aliased ones) after one
+  // step of iterative refinement against the double-double cross products, and the residual sum of
+  // squares of the scaled cross products.
+  void RefineSolution(const QXSweepMatrix& work, std::vector<double>& coefficients, double& residualSS) const;
 
   const QXRegSettings* fpSettings;
   QXCancelInfo* fpCancelInfo;

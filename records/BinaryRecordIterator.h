@@ -2,12 +2,15 @@
 // order, record k starting at byte 8*n*k. The caller opens, positions and closes the file; the
 // iterator starts each new pass at byte 0, so a model can take as many passes as it needs.
 //
-// One record is always read ahead, so that HasMore answers without touching the file and a truncated
-// last record is known as soon as the record before it is handed out.
+// Records are read ahead a block at a time (about 64 KiB, one fread), so that a pass costs one copy
+// of each record rather than a call into the C library per record; at least one record is always
+// held ahead, so that HasMore answers without touching the file and a truncated last record is known
+// as soon as the record before it is handed out.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "common/QXExport.h"
 #include "common/Record.h"
@@ -50,12 +53,22 @@ class QXREGRES_API BinaryRecordIterator : public MultiPassRecordIter {
   void Display() const;
 
  private:
-  // Hands the look-ahead record over to the current one and reads the following record ahead.
+  // Hands the look-ahead record over to the current one and makes the following record the
+  // look-ahead one, reading the next block when this one is used up.
   int NextRecord();
+  // Reads the next block of whole records; returns 0 when it holds at least one, else the reason the
+  // stream gave (1 at a clean end, 3 on a read error or a truncated record).
+  int ReadBlock();
   bool IsUsable() const { return fpFile != nullptr && fNVariables >= 1; }
 
   Record fCurrent;
-  Record fLookAhead;
+  // The block read ahead: fBlockRecords whole records, the look-ahead one at fBlockNext.
+  std::vector<double> fvBlock;
+  int fBlockRecords = 0;
+  int fBlockNext = 0;
+  // What the stream said when the last block was read: 0 while more may follow, else the fail reason
+  // that comes once the block is used up.
+  int fStreamEnd = kMoreRecords;
   FILE* fpFile = nullptr;
   int fNVariables = 0;
   int fFailReason = kReadFailure;

@@ -36,6 +36,20 @@ bool IsCategoryCode(int index, double value, int nCategories, QXStatus& status) 
   return true;
 }
 
+// The rule of one check, here rather than a member so that the record loops inline it (members of an
+// exported class are called through the procedure linkage table).
+template <class Check, class Kind>
+inline bool Passes(const Check& check, double value, QXStatus& status) {
+  switch (check.kind) {
+    case Kind::kCategorical: return IsCategoryCode(check.index, value, check.nCategories, status);
+    // Non-finite values are taken as missing: a NaN or an infinity would poison every sum it entered.
+    case Kind::kContinuous: return std::isfinite(value) && !QXMV::IsMissing(value);
+    // A missing weight is below 0 and fails the test as well.
+    case Kind::kWeight: return std::isfinite(value) && value > 0.0;
+  }
+  return false;
+}
+
 const char* RoleWord(QXConst::QXVariableType type) {
   switch (type) {
     case QXConst::QXVarUnspecified: return "Unspecified";
@@ -92,17 +106,6 @@ void QXRegRecordValidator::SetRecordInfo(const std::vector<QXConst::QXVariableTy
   }
 }
 
-bool QXRegRecordValidator::Passes(const Check& check, double value, QXStatus& status) const {
-  switch (check.kind) {
-    case CheckKind::kCategorical: return IsCategoryCode(check.index, value, check.nCategories, status);
-    // Non-finite values are taken as missing: a NaN or an infinity would poison every sum it entered.
-    case CheckKind::kContinuous: return std::isfinite(value) && !QXMV::IsMissing(value);
-    // A missing weight is below 0 and fails the test as well.
-    case CheckKind::kWeight: return std::isfinite(value) && value > 0.0;
-  }
-  return false;
-}
-
 bool QXRegRecordValidator::IsValidRecord(const Record& record, QXStatus& status) const {
   if (fvVariableTypes.size() > static_cast<std::size_t>(record.Size())) {
     status = QXStatus(315, false);
@@ -110,7 +113,7 @@ bool QXRegRecordValidator::IsValidRecord(const Record& record, QXStatus& status)
   }
   const double* values = record.GetAll();
   for (const Check& check : fvChecks)
-    if (!Passes(check, values[check.index], status)) return false;
+    if (!Passes<Check, CheckKind>(check, values[check.index], status)) return false;
   return true;
 }
 
@@ -122,7 +125,7 @@ bool QXRegRecordValidator::IsValid4Scoring(const Record& record, QXStatus& statu
       status = QXStatus(315, false);
       return false;
     }
-    if (!Passes(check, values[check.index], status)) return false;
+    if (!Passes<Check, CheckKind>(check, values[check.index], status)) return false;
   }
   return true;
 }

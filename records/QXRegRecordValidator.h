@@ -49,8 +49,6 @@ class QXREGRES_API QXRegRecordValidator {
     bool forScoring;
   };
 
-  bool Passes(const Check& check, double value, QXCommon_600::QXStatus& status) const;
-
   std::vector<QXConst::QXVariableType> fvVariableTypes;
   int fNTargetCategories = 0;
   std::vector<int> fvNCategories;

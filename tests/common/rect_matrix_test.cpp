@@ -133,4 +133,29 @@ TEST(RectMatrix, TypeIRowsFromColumnsAndEmptyResults) {
   EXPECT_EQ(bad.ExtractFullRank(1e-12, fr, rows), -1);
 }
 
+// Rows of estimable functions each have a parameter of their own: they are independent without any
+// orthogonalisation, zero rows are left out, and the rows come out unchanged, exactly as Gram-Schmidt
+// would keep them. A row without a column of its own (here the sum of two others) goes the general way.
+TEST(RectMatrix, RowsWithColumnsOfTheirOwnAreKeptAsTheyAre) {
+  const QXRectMatrix L = Make({{1, 0, 0, 0.5, -2}, {0, 0, 0, 0, 0}, {0, 1e-9, 0, 0.5, 3}, {0, 0, 7, 0, 1e6}});
+  QXRectMatrix out;
+  QXBitSet rows;
+  ASSERT_EQ(L.ExtractFullRank(1e-12, out, rows), 3);
+  EXPECT_EQ(rows.Count(), 3);
+  EXPECT_FALSE(rows.IsIn(1));
+  for (int t = 0, i = 0; i < 4; ++i) {
+    if (i == 1) continue;
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(out.GetElem(t, k), L.GetElem(i, k));
+    ++t;
+  }
+  // Row 2's own column holds 1e-9 of a row of length 3: at a tolerance of 1e-9 it no longer counts,
+  // and Gram-Schmidt, deciding instead, keeps the same rows.
+  EXPECT_EQ(L.ExtractFullRank(1e-9, out, rows), 3);
+  EXPECT_FALSE(rows.IsIn(1));
+
+  const QXRectMatrix dependent = Make({{1, 0, 2}, {0, 1, 3}, {1, 1, 5}});
+  EXPECT_EQ(dependent.ExtractFullRank(1e-12, out, rows), 2);
+  EXPECT_FALSE(rows.IsIn(2));
+}
+
 }  // namespace

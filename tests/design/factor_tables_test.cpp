@@ -318,9 +318,14 @@ TEST(FactorTablesReference, SalariesCountsCellsAndMeansAgreeWithR) {
   }
 }
 
-// A large sparse three-factor design: cells, numbering and counts against a direct tally in maps.
-TEST(FactorTablesReference, SparseThreeFactorDesignAgreesWithADirectTally) {
-  constexpr int kA = 5, kB = 10, kC = 50;
+// A large sparse three-factor design: cells, numbering and counts against a direct tally in maps. With
+// C of 50 categories every effect marks the cells it has seen in an array; with 50 000 the three-way
+// effect has more combinations than the marks allow and finds its cells by the hash table alone.
+class SparseThreeFactorDesign : public ::testing::TestWithParam<int> {};
+
+TEST_P(SparseThreeFactorDesign, AgreesWithADirectTally) {
+  constexpr int kA = 5, kB = 10;
+  const int kC = GetParam();
   QXFactorTables tables({0, 1, 2}, {kA, kB, kC}, 3, -1, 0, 0, -1, 0.0, QXConst::QXOffsetNone);
   const Lists effects = {{}, {0}, {1}, {2}, {0, 1}, {0, 1, 2}};
   ASSERT_TRUE(tables.SetModelEffectFactors(effects));
@@ -367,5 +372,7 @@ TEST(FactorTablesReference, SparseThreeFactorDesignAgreesWithADirectTally) {
   for (int f = 0; f < 3; ++f)
     for (const auto& [level, count] : counts[f]) EXPECT_EQ((*tables.GetCountsPtr(f))[level], count) << f;
 }
+
+INSTANTIATE_TEST_SUITE_P(FactorTablesReference, SparseThreeFactorDesign, ::testing::Values(50, 50000));
 
 }  // namespace

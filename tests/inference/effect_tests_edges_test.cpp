@@ -5,6 +5,8 @@
 // statistic is compared, its reference is R's (the JSON) or a test already checked against R.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -146,6 +148,58 @@ TEST(EffectWithoutHypothesis, SweptByEarlierEffectsHasNoTypeIButATypeIIITest) {
   EXPECT_TRUE(typeIII.GetStatus(3)->IsOK());
   ExpectRel(typeIII.GetTestStats(3)->GetWald(), c["type3"][2]["F"], kRel, "tension F");
   ExpectRel(typeIII.GetTestStats(2)->GetWald(), c["type3"][3]["F"], kRel, "interaction F");
+}
+
+// y ~ x + z with z = x + d, d small beside x: z's column keeps a share of about var(d) / var(x) of
+// itself against x. Whether z is estimable is the fit's decision, made with the settings' tolerance,
+// and the tests of model effects follow it, given the fit's non-redundant set or not: a Type I
+// hypothesis about z exactly when the fit estimated z. Type III adjusts x for z and z for x, so when
+// the fit finds them collinear neither has a Type III hypothesis (warning 321, no degrees of
+// freedom), as a repeated effect has none; otherwise both are tested.
+json NearlyCollinearCovariates(double scaleOfD) {
+  json c = {{"columns", {"y", "x", "z"}},
+            {"dependent", "y"},
+            {"factors", json::array()},
+            {"covariates", {"x", "z"}},
+            {"intercept", true},
+            {"freq", nullptr},
+            {"regr", nullptr}};
+  c["terms"] = json::array({json{{"factors", json::array()}, {"nest", json::array()}, {"covs", {"x"}}},
+                            json{{"factors", json::array()}, {"nest", json::array()}, {"covs", {"z"}}}});
+  c["records"] = json::array();
+  for (int i = 0; i < 40; ++i) {
+    const double x = i % 7 + 0.25 * (i % 3), d = scaleOfD * ((i * 13) % 5 - 2.0),
+                 y = 1.0 + x + 30.0 * d + 0.1 * (i % 4);
+    c["records"].push_back({y, x, x + d});
+  }
+  return c;
+}
+
+TEST(FitRedundancy, HypothesesInvolveTheParametersTheFitEstimated) {
+  // Shares of about 1e-8 and 1e-14: between the tolerances tried, on both sides of the tests' former
+  // fixed 1e-12.
+  for (auto [scaleOfD, tolerance, zEstimated] :
+       {std::tuple{1e-4, 1e-6, false}, {1e-4, 1e-12, true}, {1e-7, 1e-12, false}, {1e-7, 1e-16, true}}) {
+    SCOPED_TRACE(std::to_string(scaleOfD) + " " + std::to_string(tolerance));
+    FittedLinearModel model(NearlyCollinearCovariates(scaleOfD), QXConst::QXTestWaldF,
+                            [tol = tolerance](QXMath_600::QXRegSettings& s) { s.SetTolerance(tol); });
+    ASSERT_TRUE(model.Ok());
+    ASSERT_EQ(model.Stats().GetRedundancyIndicators().IsIn(2), zEstimated);
+    for (bool withSet : {true, false}) {
+      auto test = model.EffectTest(QXConst::QXEffectTypeIAndIII, withSet);
+      EXPECT_TRUE(test->TestModelEffect().IsOK());
+      const QXModelTestStats& typeI = *test->GetTypeITestStats();
+      const QXModelTestStats& typeIII = *test->GetTypeIIITestStats();
+      ASSERT_EQ(typeI.GetNTests(), 3);
+      ASSERT_EQ(typeIII.GetNTests(), 3);
+      EXPECT_TRUE(typeI.GetStatus(1)->IsOK()) << withSet;
+      for (const auto& [stats, effect] : {std::pair{&typeI, 2}, {&typeIII, 1}, {&typeIII, 2}}) {
+        EXPECT_EQ(stats->GetStatus(effect)->IsOK(), zEstimated) << withSet << " effect " << effect;
+        EXPECT_EQ(stats->GetTestStats(effect)->GetDF(), zEstimated ? 1.0 : 0.0)
+            << withSet << " effect " << effect;
+      }
+    }
+  }
 }
 
 // What the linear output statistics hand the tests: sum f g x x' over the design rows of the records

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -42,10 +43,13 @@ inline QXMath_600::QXRegSettings MakeSettings(const json& c, QXConst::QXTestType
 // A linear model fitted from a case, with what the tests of its effects need.
 class FittedLinearModel {
  public:
-  FittedLinearModel(const json& c, QXConst::QXTestType testType)
+  // `adjust`, when given, changes the settings before the fit (callbacks, tolerance).
+  FittedLinearModel(const json& c, QXConst::QXTestType testType,
+                    const std::function<void(QXMath_600::QXRegSettings&)>& adjust = {})
       : fRecords(c["records"].get<qx_linear_test::Records>()),
         fFile(fRecords),
         fSettings(MakeSettings(c, testType)) {
+    if (adjust) adjust(fSettings);
     QXMath_600::QXRegFactory factory;
     fComponent.reset(factory.CreateRegAlgorithm(fSettings));
     if (!fComponent) {

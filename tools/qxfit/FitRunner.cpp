@@ -82,6 +82,8 @@ FitRunner::~FitRunner() = default;
 bool FitRunner::Fit(const QXMath_600::QXRegSettings& settings, std::string& error) {
   QXMath_600::QXRegFactory factory;
   QXMath_600::QXRegSettings copy = settings;
+  // The component keeps the listener for the tests of its effects as well.
+  if (fpProgress != nullptr) copy.SetProgressListener(fpProgress);
   fpComponent.reset(factory.CreateRegAlgorithm(copy));
   if (!fpComponent) {
     error = Describe(factory.GetStatus());

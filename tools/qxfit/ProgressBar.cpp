@@ -37,6 +37,19 @@ void ProgressBar::Update(double fraction) {
   Draw();
 }
 
+void ProgressBar::ReportProgress(const char* task, double fraction) {
+  if (!fbEnabled || task == nullptr) return;
+  if (fTask != task || !fbShown) {
+    fTask = task;
+    Start(fTask == "sweep" ? "solving" : fTask == "effect tests" ? "testing effects" : fTask);
+  }
+  Update(fraction);
+  if (fraction >= 1.0) {
+    Clear();
+    fTask.clear();
+  }
+}
+
 void ProgressBar::Draw() {
   const int filled = fPercent * kWidth / 100;
   std::string bar(static_cast<std::size_t>(filled), '#');
