@@ -355,9 +355,11 @@ void QXEffectTestData::Display() const {
     DisplayText(1, "fpSatterthwaite is 0");
   DisplayDV("fvScaleOffsets", fvScaleOffsets);
   DisplayDV("fvScaleFactors", fvScaleFactors);
-  displayRect("fpRMatrix", fpRMatrix);
-  displaySym("fpAMatrix", fpAMatrix.get());
-  DisplayI("fNTypeISweptEffects", fNTypeISweptEffects);
+  DisplayB("fbKeepTypeIHypotheses", fbKeepTypeIHypotheses);
+  DisplayD("fSweepTolerance", fSweepTolerance);
+  DisplayD("fEliminationTolerance", fEliminationTolerance);
+  DisplayI("Number of effects with Type I hypotheses", static_cast<int>(fvTypeIColumns.size()));
+  DisplayDV("fvUnexplained", fvUnexplained);
   DisplayText(1, "fModelNonRedundant");
   fModelNonRedundant.Display();
   DisplayText(1, "QXEffectTestData display end");

@@ -114,7 +114,9 @@ void BinaryRecordIterator::Display() const {
   DisplayText(1, " ");
   DisplayText(1, "BinaryRecordIterator display start");
   DisplayDV("fCurrent", values(fCurrent));
-  DisplayDV("fLookAhead", values(fLookAhead));
+  DisplayI("fBlockRecords", fBlockRecords);
+  DisplayI("fBlockNext", fBlockNext);
+  DisplayI("fStreamEnd", fStreamEnd);
   DisplayText(1, fpFile != nullptr ? "fpFile is set" : "fpFile is 0");
   DisplayI("fNVariables", fNVariables);
   DisplayI("fFailReason", fFailReason);
