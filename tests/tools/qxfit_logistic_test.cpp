@@ -208,4 +208,90 @@ INSTANTIATE_TEST_SUITE_P(Datasets, LogisticAgainstR, ::testing::Range<std::size_
                            return Cases()[info.param]["name"].get<std::string>();
                          });
 
+// A fit that stops short says so in the report and its warnings, with the history on stderr when
+// asked; a reference category without weight is replaced by the last one with a warning; a response
+// with one category is refused by the library.
+TEST(QxfitLogisticTest, FitsThatStopShortOrCannotRunSaySo) {
+  RunOutput run =
+      RunQxfit({"--json", "--iterations", kRoot + "/data/iris.csv", "Species ~ Sepal.Length + Sepal.Width"});
+  ASSERT_EQ(run.fExitCode, 0) << run.fErr;
+  Json doc = Json::parse(run.fOut);
+  const Json& convergence = doc["logistic"]["convergence"];
+  EXPECT_FALSE(convergence["converged"].get<bool>()) << convergence;
+  EXPECT_EQ(convergence["description"].get<std::string>().rfind("not converged: ", 0), 0u) << convergence;
+  ASSERT_EQ(doc["warnings"].size(), 1u);
+  EXPECT_EQ(doc["warnings"][0].get<std::string>().rfind("warning 337: ", 0), 0u) << doc["warnings"];
+  // One line per iteration, from the starting values on.
+  EXPECT_EQ(run.fErr.rfind("qxfit: iteration 0: -2 log-likelihood 329.583", 0), 0u) << run.fErr;
+  EXPECT_EQ(std::count(run.fErr.begin(), run.fErr.end(), '\n'), doc["logistic"]["iterations"].get<int>() + 1);
+
+  const TempFile noWeight("no_weight.csv", "y,x\na,1\nb,2\na,3\nb,4\nc,\na,2\nb,3\n");
+  run = RunQxfit({"--json", "--reference", "y=c", noWeight.Path(), "y ~ x"});
+  ASSERT_EQ(run.fExitCode, 0) << run.fErr;
+  doc = Json::parse(run.fOut);
+  EXPECT_EQ(doc["logistic"]["categories"], Json({"a", "b"}));
+  ASSERT_EQ(doc["warnings"].size(), 1u);
+  EXPECT_EQ(doc["warnings"][0].get<std::string>().rfind("warning 319: ", 0), 0u) << doc["warnings"];
+
+  const TempFile one("one.csv", "y,x\na,1\na,2\na,3\n");
+  run = RunQxfit({one.Path(), "y ~ x"});
+  EXPECT_EQ(run.fExitCode, 1);
+  EXPECT_EQ(run.fErr,
+            "qxfit: the model cannot be fitted: error 318: the dependent variable has fewer than two "
+            "categories with positive weight\n");
+}
+
+// --predict-data scores new rows as the fitted ones; a row with a missing value or an unseen level
+// has empty fields and is named on stderr.
+TEST(QxfitLogisticTest, NewRowsAreScoredAsTheFittedRows) {
+  const std::string data = kRoot + "/data/housing.csv";
+  const std::vector<std::string> model{"--freq-weight", "Freq", data, "Sat ~ Infl + Type + Cont"};
+  const TempFile fitted("fitted.csv");
+  std::vector<std::string> args{"--predict", fitted.Path()};
+  args.insert(args.end(), model.begin(), model.end());
+  RunOutput run = RunQxfit(args);
+  ASSERT_EQ(run.fExitCode, 0) << run.fErr;
+  const auto fittedRows = ReadCsv(fitted.Read());
+
+  // Data rows 1 and 72, then an unseen level and a missing value.
+  const TempFile newRows("new.csv",
+                         "Cont,Type,Infl\nLow,Tower,Low\nHigh,Terrace,High\nLow,Castle,Low\n,Tower,Low\n");
+  const TempFile scored("scored.csv");
+  args = {"--predict", scored.Path(), "--predict-data", newRows.Path()};
+  args.insert(args.end(), model.begin(), model.end());
+  run = RunQxfit(args);
+  ASSERT_EQ(run.fExitCode, 0) << run.fErr;
+  EXPECT_NE(run.fErr.find("note: 2 rows (lines 4, 5) of --predict-data have no prediction"),
+            std::string::npos)
+      << run.fErr;
+  const auto rows = ReadCsv(scored.Read());
+  ASSERT_EQ(rows.size(), 5u);
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"predicted", "prob_High", "prob_Low", "prob_Medium"}));
+  EXPECT_EQ(rows[1], fittedRows[1]);
+  EXPECT_EQ(rows[2], fittedRows[72]);
+  EXPECT_EQ(rows[3], (std::vector<std::string>(4, "")));
+  EXPECT_EQ(rows[4], (std::vector<std::string>(4, "")));
+}
+
+// The PMML document of a linear model scores as the tool predicts.
+TEST(QxfitLogisticTest, LinearModelsPmmlScoresAsItsPredictions) {
+  const TempFile fitted("fitted.csv");
+  const TempFile pmml("model.pmml");
+  const std::string data = kRoot + "/data/warpbreaks.csv";
+  const RunOutput run =
+      RunQxfit({"--predict", fitted.Path(), "--pmml", pmml.Path(), data, "breaks ~ wool*tension"});
+  ASSERT_EQ(run.fExitCode, 0) << run.fErr;
+  const pmml_scoring::Scorer scorer(pmml.Read());
+  EXPECT_EQ(scorer.ModelType(), "generalLinear");
+  std::ifstream in(data);
+  const auto dataRows =
+      ReadCsv(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+  const auto predicted = ReadCsv(fitted.Read());
+  ASSERT_EQ(predicted.size(), dataRows.size());
+  for (std::size_t i = 1; i < dataRows.size(); ++i) {
+    const pmml_scoring::Inputs inputs{{{"wool", dataRows[i][1]}, {"tension", dataRows[i][2]}}, {}};
+    EXPECT_TRUE(Near(scorer.Predict(inputs), std::stod(predicted[i][0]), 1e-12)) << "row " << i;
+  }
+}
+
 }  // namespace
