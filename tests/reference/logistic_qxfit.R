@@ -134,8 +134,8 @@ logistic_case <- function(name, data, formula, args, y, terms, rterms, freq = NU
     df[[f]] <- factor(as.character(df[[f]]), levels = as.character(qx_levels(df[[f]], f)))
   contrasts <- lapply(Filter(function(v) is.factor(df[[v]]), names(df)), function(v) contr.sum)
   names(contrasts) <- Filter(function(v) is.factor(df[[v]]), names(df))
-  Xs <- model.matrix(terms(as.formula(paste("~", paste(rterms, collapse = " + "))), keep.order = TRUE), df,
-                     contrasts.arg = contrasts)
+  Xs <- model.matrix(terms(as.formula(paste("~", paste(c("1", rterms), collapse = " + "))), keep.order = TRUE),
+                     df, contrasts.arg = contrasts)
   Ms <- solve(crossprod(Xs), crossprod(Xs, Xn))
   stopifnot(max(abs(Xs %*% Ms - Xn)) < 1e-9 * max(abs(Xn)))
   Mk <- kronecker(diag(M), Ms)
@@ -158,15 +158,17 @@ logistic_case <- function(name, data, formula, args, y, terms, rterms, freq = NU
   })
   by_code <- probs[, match(seq_len(K) - 1L, order_codes), drop = FALSE]  # the levels' order
 
+  # The intercept-only model is its own baseline: nothing to test, and every pseudo R-square 0.
+  lr_df <- pn * M - M
+  lr <- if (lr_df == 0) 0 else 2 * (ll - ll0)
   list(name = name, args = I(args), data = data, formula = formula,
        reference = list(
          response = y, categories = I(as.character(levels[order_codes + 1L])),
          levels = I(as.character(levels)), parameters = parameters,
          minus2ll_intercept_only = -2 * ll0, minus2ll_final = -2 * ll,
-         lr_chi_square = 2 * (ll - ll0), lr_df = pn * M - M,
-         lr_p = pchisq(2 * (ll - ll0), pn * M - M, lower.tail = FALSE),
-         cox_snell = 1 - exp(2 * (ll0 - ll) / N), nagelkerke = (1 - exp(2 * (ll0 - ll) / N)) / (1 - exp(2 * ll0 / N)),
-         mcfadden = 1 - ll / ll0, classification = classification,
+         lr_chi_square = lr, lr_df = lr_df, lr_p = if (lr_df == 0) NULL else pchisq(lr, lr_df, lower.tail = FALSE),
+         cox_snell = 1 - exp(-lr / N), nagelkerke = (1 - exp(-lr / N)) / (1 - exp(2 * ll0 / N)),
+         mcfadden = if (lr_df == 0) 0 else 1 - ll / ll0, classification = classification,
          percent_correct = 100 * sum(w[codes == predicted]) / N, type3 = type3,
          total_freq_weight = N,
          predicted = I(as.character(levels[predicted + 1L])), probabilities = unname(by_code)))
@@ -187,6 +189,8 @@ cases <- list(
                 c("--reference", "rank=AsstProf"), "rank",
                 list(term("discipline"), term("sex"), term(covs = "yrs.since.phd")),
                 c("discipline", "sex", "yrs.since.phd"), reference = "AsstProf"),
+  logistic_case("housing_intercept_only", "data/housing.csv", "Sat ~ 1", c("--freq-weight", "Freq"), "Sat",
+                list(), character(), freq = "Freq"),
   logistic_case("mtcars_two_categories", "data/mtcars.csv", "am ~ wt + hp", c("--logistic"), "am",
                 list(term(covs = "wt"), term(covs = "hp")), c("wt", "hp")))
 

@@ -92,8 +92,10 @@ TEST_P(LogisticAgainstR, ReportPredictionsAndPmmlMatchR) {
   EXPECT_EQ(logistic["response"], ref["response"]);
   EXPECT_EQ(logistic["categories"], ref["categories"]);
   EXPECT_EQ(logistic["reference"], ref["categories"].back());
-  EXPECT_TRUE(logistic["convergence"]["converged"].get<bool>()) << logistic["convergence"];
-  EXPECT_GT(logistic["iterations"].get<int>(), 0);
+  // An intercept-only model's starting values are its estimates (state 9, no iteration).
+  const int state = logistic["convergence"]["state"].get<int>();
+  EXPECT_TRUE(logistic["convergence"]["converged"].get<bool>() || (state == 9 && ref["lr_df"] == 0))
+      << logistic["convergence"];
   ExpectNear(logistic["minus2_log_likelihood"]["intercept_only"], ref["minus2ll_intercept_only"], "-2LL0");
   ExpectNear(logistic["minus2_log_likelihood"]["final"], ref["minus2ll_final"], "-2LL");
   ExpectNear(logistic["likelihood_ratio"]["chi_square"], ref["lr_chi_square"], "LR chi-square");

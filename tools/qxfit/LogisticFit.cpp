@@ -9,6 +9,8 @@
 #include "common/QXRectMatrix.h"
 #include "common/QXStatus.h"
 #include "inference/QXModelEffectTest.h"
+#include "inference/QXModelTests.h"
+#include "inference/QXTestStats.h"
 #include "logistic/QXLogOutputStats.h"
 #include "records/BinaryRecordIterator.h"
 #include "settings/QXConst.h"
@@ -88,11 +90,35 @@ void ReadFit(const QXMath_600::QXLogOutputStats& stats, LogisticResult& result) 
   result.fMcFadden = Present(stats.GetModelFitStat(QXConst::QXFitMcFadden));
 }
 
+// With no effect there is nothing to adjust for: the intercept's test is the joint Wald test of the
+// intercepts of every logit, as a linear model's intercept-only table gives its parameter's test.
+void TestInterceptsOnly(const QXMath_600::QXLogOutputStats& stats, LogisticResult& result) {
+  const std::vector<double>& estimates = stats.GetParamEstimates();
+  const QXMath_600::QXSymMatrix* covariance = stats.GetCovarianceMatrix();
+  const int nBasic = stats.GetNBasicParameters();
+  const int nBlocks = nBasic > 0 ? static_cast<int>(estimates.size()) / nBasic : 0;
+  if (covariance == nullptr || nBlocks < 1) return;
+  QXMath_600::QXRectMatrix L(nBlocks, static_cast<int>(estimates.size()));
+  for (int k = 0; k < nBlocks; ++k) L.SetElem(k, k * nBasic, 1.0);
+  QXMath_600::QXModelTests tests(estimates, stats.GetRedundancyIndicators(), *covariance, -1.0, nullptr);
+  tests.SetTestType(QXConst::QXTestChiSquare);
+  QXMath_600::QXTestStats wald;
+  const QXCommon_600::QXStatus status = tests.ComputeOverallTest(L, wald);
+  EffectTestResult row = ToEffectTestResult("Intercept", &wald, &status, TestKind::kChiSquare);
+  if (row.fStatus) result.fFit.AddWarning(*row.fStatus);
+  if (result.fFit.fbTypeI) result.fFit.fTypeI = {row};
+  if (result.fFit.fbTypeIII) result.fFit.fTypeIII = {row};
+}
+
 // The Wald tests of the effects, each over its parameters in every block.
 bool ReadEffectTests(const QXMath_600::QXRegSettings& settings, const QXMath_600::QXLogOutputStats& stats,
                      const ModelBuilder& model, LogisticResult& result, std::string& error) {
   FitResult& fit = result.fFit;
   if (!fit.fbTypeI && !fit.fbTypeIII) return true;
+  if (settings.GetModelEffects().empty()) {
+    if (settings.GetInterceptUse()) TestInterceptsOnly(stats, result);
+    return true;
+  }
   QXConst::QXEffectAnalysisType type = QXConst::QXEffectTypeIII;
   if (fit.fbTypeI) type = fit.fbTypeIII ? QXConst::QXEffectTypeIAndIII : QXConst::QXEffectTypeI;
   const int nCategories = static_cast<int>(stats.GetDependCategories().size());
