@@ -180,7 +180,8 @@ QXMath_600::QXLogRegSettings MakeLogisticSettings(const ModelBuilder& model,
   static_cast<QXMath_600::QXRegSettings&>(logistic) = settings;
   logistic.SetTestType(QXConst::QXTestChiSquare);
   const int nCategories = model.GetVariables().front().fLevels.GetNLevels();
-  // Fewer than two levels is refused here and left to the library, which says so (status 318).
+  // The settings take no fewer than two categories; a response with one level then reaches the library,
+  // which refuses it with its own status (318: fewer than two categories with weight).
   if (!logistic.SetDependentRefCat(model.GetResponseReference(), std::max(2, nCategories)))
     logistic.SetDependentRefCat(-1, std::max(2, nCategories));
   return logistic;
