@@ -285,6 +285,14 @@ TEST(QxfitLogisticTest, LinearModelsPmmlScoresAsItsPredictions) {
   ASSERT_EQ(run.fExitCode, 0) << run.fErr;
   const pmml_scoring::Scorer scorer(pmml.Read());
   EXPECT_EQ(scorer.ModelType(), "generalLinear");
+  // A column in two roles has no single PMML field.
+  const RunOutput twoRoles =
+      RunQxfit({"--pmml", pmml.Path(), kRoot + "/data/ToothGrowth.csv", "len ~ factor(dose) + dose"});
+  EXPECT_EQ(twoRoles.fExitCode, 1);
+  EXPECT_EQ(twoRoles.fErr,
+            "qxfit: --pmml: the column 'dose' has two roles in the model (as in factor(x) + x), and a PMML "
+            "field can "
+            "have only one\n");
   std::ifstream in(data);
   const auto dataRows =
       ReadCsv(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));

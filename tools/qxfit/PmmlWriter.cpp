@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <memory>
+#include <vector>
 
 #include "common/QXVarList.h"
 #include "common/QXVariable.h"
@@ -28,10 +29,26 @@ QXCommon_600::QXVarList DescribeVariables(const ModelBuilder& model) {
   return variables;
 }
 
+// A PMML field has one name and one type, so a column in two roles (a factor and a covariate, as in
+// factor(x) + x, or a weight and a covariate) cannot be described. The name of such a column, or empty.
+std::string SharedName(const ModelBuilder& model) {
+  const std::vector<ModelVariable>& variables = model.GetVariables();
+  for (std::size_t i = 0; i < variables.size(); ++i)
+    for (std::size_t j = 0; j < i; ++j)
+      if (variables[i].fName == variables[j].fName) return variables[i].fName;
+  return std::string();
+}
+
 }  // namespace
 
 bool WritePmml(QXMath_600::IQXRegComponent& component, const ModelBuilder& model, const std::string& formula,
                const std::string& path, std::string& error) {
+  const std::string shared = SharedName(model);
+  if (!shared.empty()) {
+    error = "--pmml: the column '" + shared +
+            "' has two roles in the model (as in factor(x) + x), and a PMML field can have only one";
+    return false;
+  }
   const QXCommon_600::QXVarList variables = DescribeVariables(model);
   QXMath_600::QXPMMLDocumentOptions options;
   options.fModelName = formula;
