@@ -260,6 +260,8 @@ QXStatus QXMarginals::ValidateSpec(int s) const {
   const std::vector<int>& compare = spec.GetCompareFactors();
   for (std::size_t i = 0; i < compare.size(); ++i)
     if (!Contains(factors, compare[i]) || Repeats(compare, i)) return UnusableSpec(s, compare[i]);
+  // Several compare factors need every combination of their levels in every group.
+  if (compare.size() > 1 && !fbDesignComplete) return UnusableSpec(s, compare[1]);
   const int scale = spec.GetEmmScaleType();
   if (scale != QXConst::QXEmmOriginal && scale != QXConst::QXEmmTransformed) return UnusableSpec(s, -1);
   return QXStatus();

@@ -17,8 +17,7 @@
 //   A compared (no grouping)        spec.AddFactor(A); spec.AddCompareFactor(A)
 //   cells of A x B compared within  AddFactor(A), AddFactor(B), AddFactor(C), AddCompareFactor(A),
 //   each C                          AddCompareFactor(B): the compared "categories" are then the
-//                                   combinations of GetPWCombinations, numbered 0 .. K-1; with
-//                                   empty cells a group compares the combinations it holds (332)
+//                                   combinations of GetPWCombinations, numbered 0 .. K-1
 //   contrast kind                   SetContrastType: QXContrastPairwise (the default) gives the pairs
 //                                   of GetPairwiseEmmeansTests; simple, deviation, Helmert,
 //                                   difference, repeated and polynomial give GetEmmeansTests
@@ -62,8 +61,8 @@
 // and change nothing. Each specification has its own status (GetSpecStatus):
 //   333  the specification cannot be computed: it names a factor the settings lack, a covariate value
 //        for a variable that is not a covariate (or a value that is not finite), a compare factor that
-//        is not among its factors, a variable twice, a scale type other than 0 and 1, or compare
-//        factors with more than 2^24 combinations of levels (data: specification index, variable)
+//        is not among its factors, a variable twice, a scale type other than 0 and 1, or several
+//        compare factors in a design with empty cells (data: specification index, variable)
 //   303  its nesting levels do not fit its factors (datum: specification index)
 //   324  its compare factor has fewer than two observed categories, or (empty cells) no test group has
 //        two rows; 325 a polynomial contrast with fewer metric values than observed categories: these
