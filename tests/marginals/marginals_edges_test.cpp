@@ -709,6 +709,17 @@ TEST(MarginalsCancel, ACancelledBuildEndsWithStatusOneForGood) {
   e.cancel.SetCancel();
   EXPECT_EQ(
       e.Marginals({Spec({kA})}, QXConst::QXLinkTypeIdentity, nullptr, false)->GetStatus().GetErrorCode(), 1);
+  // Between the pairs of a test, once its L matrix is built.
+  Design p(3, 1, {}, false);
+  auto pairs = p.Marginals({Spec({kA}, {kA})});
+  QXStatus status;
+  ASSERT_EQ(pairs->GetNEmmeansTests(0, status), 1);
+  p.cancel.SetCancel();
+  std::vector<std::pair<int, int>> tableFactors;
+  std::vector<int> categories;
+  QXEmmeansStats pair;
+  EXPECT_EQ(pairs->GetPairwiseEmmeansTests(0, 0, 0, tableFactors, categories, pair).GetErrorCode(), 1);
+  EXPECT_EQ(pairs->GetStatus().GetErrorCode(), 1);
 }
 
 TEST(MarginalsDisplay, PrintsItsFrame) {
