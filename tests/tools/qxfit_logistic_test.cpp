@@ -19,9 +19,9 @@
 #include <sstream>
 
 #include "tests/export/pmml_scorer.h"
-#include "tests/tools/qxfit_reference.h"
+#include "tests/frontend/qxfit_reference.h"
+#include "tests/frontend/tools_test_files.h"
 #include "tests/tools/qxfit_run.h"
-#include "tests/tools/tools_test_files.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/tools/tools_test_files.h"
+#include "tests/frontend/tools_test_files.h"
 
 namespace qxfit_test {
 
