@@ -5,8 +5,9 @@
 // y ~ A * B (A of 100 levels, B of 50: 5151 parameters of which 5000 are estimable) with --crossed.
 //
 // A timing harness run by hand, not a Google Benchmark: one repetition of a P = 2000 case takes long
-// enough to be measured once. Wall-clock seconds (the work is single-threaded; on a shared machine run
-// the sizes in one session and compare ratios). The fitted exponent b of time ~ P^b is the
+// enough to be measured once. CPU seconds of the process (the work is single-threaded, and on a
+// shared machine its wall-clock time depends on the other jobs; still run the sizes in one session and
+// compare ratios). The fitted exponent b of time ~ P^b is the
 // least-squares slope of log time on log P over the sizes run. Beside the fit, the time of Eigen's dense
 // Cholesky factorization (LLT) of a positive definite matrix of the same order P: the speed of a
 // double-precision factorization that the fit's sweep is measured against.
@@ -16,8 +17,8 @@
 // --csv DIR also writes each data set as DIR/<name>.csv (columns y, g, x or y, A, B) for the same fit
 // in R: bench/large_model_r.R.
 #include <sys/resource.h>
+#include <time.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -39,13 +40,19 @@
 namespace {
 
 using QXCommon_600::QXStatus;
-using Clock = std::chrono::steady_clock;
+
+// The process's CPU time in seconds.
+struct Clock {
+  static double now() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+  }
+};
 
 constexpr int kRecordsPerLevel = 20;
 
-double Seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
-}
+double Seconds(double since) { return Clock::now() - since; }
 
 double PeakMegabytes() {
   rusage usage{};
