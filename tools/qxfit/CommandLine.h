@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "tools/qxfit/EmmeansRequest.h"
 #include "tools/qxfit/FitResult.h"
 
 namespace QXFit {
@@ -32,6 +33,7 @@ struct Options {
   double fConfidenceLevel = 0.95;  // --confidence
   bool fbTypeI = false;            // --type 1 or both
   bool fbTypeIII = true;           // --type 3 (the default) or both
+  EmmeansOptions fEmmeans;         // --emmeans and the options of its comparisons
 };
 
 class CommandLine {

@@ -12,6 +12,7 @@
 #include "common/QXStatus.h"
 #include "common/QXSymMatrix.h"
 #include "inference/QXTestStats.h"
+#include "tools/qxfit/EmmeansResult.h"
 
 namespace QXFit {
 
@@ -84,6 +85,8 @@ struct FitResult {
   // of freedom and sigma^2.
   std::optional<double> fErrorSumSq;
   std::optional<double> fErrorMeanSq;
+  // One entry per --emmeans request, in the order given.
+  std::vector<EmmeansResult> fEmmeans;
   // Distinct, in order of first appearance.
   std::vector<std::string> fWarnings;
 

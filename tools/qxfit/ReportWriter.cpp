@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "tools/qxfit/EmmeansReport.h"
+#include "tools/qxfit/TextTable.h"
+
 namespace QXFit {
 
 namespace {
@@ -27,24 +30,6 @@ nlohmann::ordered_json OrNull(const std::optional<std::string>& text) {
   return *text;
 }
 
-// The width of a text on a terminal: its characters, not its bytes, so that labels in UTF-8 ("Größe",
-// "[pays=Été]") line up. Each byte that does not continue a multi-byte character starts one.
-std::size_t Width(const std::string& text) {
-  std::size_t width = 0;
-  for (const char c : text) width += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  return width;
-}
-
-std::string PadLeft(const std::string& text, std::size_t width) {
-  const std::size_t w = Width(text);
-  return w >= width ? text : std::string(width - w, ' ') + text;
-}
-
-std::string PadRight(const std::string& text, std::size_t width) {
-  const std::size_t w = Width(text);
-  return w >= width ? text : text + std::string(width - w, ' ');
-}
-
 // Degrees of freedom and weight totals are usually whole numbers, often large: printed in full rather
 // than as 2.00004e+06.
 std::string FormatTotal(double value) {
@@ -56,43 +41,6 @@ std::string FormatTotal(double value) {
 std::string Optional(const std::optional<double>& value, std::string (*format)(double)) {
   return value ? format(*value) : "";
 }
-
-// A table with a left-aligned label column and right-aligned value columns. A note row holds only
-// its label and a remark ("(redundant)") that starts at the first value column and takes no part in
-// the widths, so that one remark does not widen a column of numbers.
-class TextTable {
- public:
-  explicit TextTable(std::vector<std::string> header) : fHeader(std::move(header)) {}
-
-  void AddRow(std::vector<std::string> cells) { fRows.push_back({std::move(cells), ""}); }
-  void AddNote(const std::string& label, const std::string& note) { fRows.push_back({{label}, note}); }
-
-  void Write(std::ostream& out) const {
-    std::vector<std::size_t> width(fHeader.size(), 0);
-    for (std::size_t c = 0; c < fHeader.size(); ++c) width[c] = Width(fHeader[c]);
-    for (const auto& row : fRows)
-      for (std::size_t c = 0; c < row.fCells.size() && c < width.size(); ++c)
-        width[c] = std::max(width[c], Width(row.fCells[c]));
-    auto line = [&](const std::vector<std::string>& cells, const std::string& note) {
-      std::string text = PadRight(cells[0], width[0]);
-      for (std::size_t c = 1; c < width.size(); ++c)
-        text += "  " + PadLeft(c < cells.size() ? cells[c] : "", width[c]);
-      if (!note.empty()) text = PadRight(cells[0], width[0]) + "  " + note;
-      while (!text.empty() && text.back() == ' ') text.pop_back();
-      out << text << '\n';
-    };
-    line(fHeader, "");
-    for (const auto& row : fRows) line(row.fCells, row.fNote);
-  }
-
- private:
-  struct Row {
-    std::vector<std::string> fCells;
-    std::string fNote;
-  };
-  std::vector<std::string> fHeader;
-  std::vector<Row> fRows;
-};
 
 // "95%", "90%", "97.5%".
 std::string LevelText(double level) { return Printf("%.10g", level * 100.0) + "%"; }
@@ -223,6 +171,7 @@ void ReportWriter::WriteTable(const FitResult& result, std::ostream& out) {
   out << "Total weight:             " << FormatTotal(result.fTotalFreqWeight) << " (frequency), "
       << FormatTotal(result.fTotalRegrWeight) << " (frequency x regression)\n";
   out << "Records:                  " << RecordsText(result) << '\n';
+  EmmeansReport::WriteTables(result, out);
   if (!result.fWarnings.empty()) {
     out << "\nWarnings:\n";
     for (const auto& w : result.fWarnings) out << "  " << w << '\n';
@@ -280,6 +229,7 @@ nlohmann::ordered_json ReportWriter::ToJson(const FitResult& result) {
                          {"type3", EffectListJson(result.fbTypeIII, result.fTypeIII)},
                          {"corrected_model", std::move(corrected)},
                          {"error", std::move(error)}};
+  if (!result.fEmmeans.empty()) doc["emmeans"] = EmmeansReport::ToJson(result);
   doc["warnings"] = result.fWarnings;
   return doc;
 }

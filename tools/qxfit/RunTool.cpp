@@ -14,6 +14,7 @@
 #include "tools/qxfit/CsvReader.h"
 #include "tools/qxfit/FitRunner.h"
 #include "tools/qxfit/FormulaParser.h"
+#include "tools/qxfit/MarginalMeans.h"
 #include "tools/qxfit/ModelBuilder.h"
 #include "tools/qxfit/Predictions.h"
 #include "tools/qxfit/ProgressBar.h"
@@ -101,6 +102,9 @@ int RunTool(const Options& options, std::ostream& out, std::ostream& err) {
   progress.Clear();
   if (!model.Build(scanner, error)) return messages.Fail(CommandLine::kUsage, error);
   for (const auto& notice : model.GetNotices()) messages.Note(notice);
+  MarginalMeans marginalMeans;
+  if (!marginalMeans.Resolve(options.fEmmeans, model, false, error))
+    return messages.Fail(CommandLine::kUsage, error);
 
   // An anonymous temporary file: the system removes it however the process ends.
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> records(std::tmpfile(), &std::fclose);
@@ -128,6 +132,8 @@ int RunTool(const Options& options, std::ostream& out, std::ostream& err) {
   result.fbTypeI = options.fbTypeI;
   result.fbTypeIII = options.fbTypeIII;
   if (!runner.GetResult(model, result, error)) return messages.Fail(CommandLine::kFailure, error);
+  if (!marginalMeans.IsEmpty() && !marginalMeans.Compute(*runner.GetComponent(), result, error))
+    return messages.Fail(CommandLine::kFailure, error);
   result.fModel = options.fFormula;
   result.fRecordsRead = counts.fRecordsRead;
   result.fRecordsUsed = counts.fRecordsUsed;

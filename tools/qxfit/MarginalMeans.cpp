@@ -1,0 +1,387 @@
+#include "tools/qxfit/MarginalMeans.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
+#include "common/QXMissingValue.h"
+#include "common/QXRectMatrix.h"
+#include "common/QXStatus.h"
+#include "common/QXSymMatrix.h"
+#include "design/QXLiteDesignMatrix.h"
+#include "marginals/QXEmmeansStats.h"
+#include "marginals/QXMarginals.h"
+#include "model/IQXRegOutputStats.h"
+#include "records/QXCancelInfo.h"
+#include "settings/QXConst.h"
+#include "tools/qxfit/ReportWriter.h"
+
+namespace QXFit {
+
+namespace {
+
+using Role = ModelVariable::Role;
+
+std::optional<double> Present(double value) {
+  if (QXMV::IsMissing(value) || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+// The value of a covariate that is a function of the column given with --at.
+double ApplyTransform(Transform transform, double x) {
+  switch (transform) {
+    case Transform::kLog: return std::log(x);
+    case Transform::kExp: return std::exp(x);
+    case Transform::kSqrt: return std::sqrt(x);
+    case Transform::kNone: break;
+  }
+  return x;
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string text;
+  for (const auto& name : names) {
+    if (!text.empty()) text += ", ";
+    text += name;
+  }
+  return text;
+}
+
+std::string MeanOf(const std::vector<std::string>& texts, std::size_t first, std::size_t last) {
+  if (last - first == 1) return texts[first];
+  std::vector<std::string> part(texts.begin() + static_cast<long>(first),
+                                texts.begin() + static_cast<long>(last));
+  return "mean(" + JoinNames(part) + ")";
+}
+
+// The label of row r of a contrast among `texts`, the compared levels in the order the library gives
+// them (a simple contrast's reference last).
+std::string ContrastLabel(QXConst::QXContrastType type, const std::vector<std::string>& texts,
+                          std::size_t r) {
+  const std::size_t k = texts.size();
+  switch (type) {
+    case QXConst::QXContrastSimple: return texts[r] + " - " + texts[k - 1];
+    case QXConst::QXContrastDeviation: return texts[r] + " - " + MeanOf(texts, 0, k);
+    case QXConst::QXContrastHelmert: return texts[r] + " - " + MeanOf(texts, r + 1, k);
+    case QXConst::QXContrastDifference: return texts[r + 1] + " - " + MeanOf(texts, 0, r + 1);
+    case QXConst::QXContrastRepeated: return texts[r] + " - " + texts[r + 1];
+    case QXConst::QXContrastPolynomial: {
+      static const char* const kDegrees[] = {"linear", "quadratic", "cubic", "quartic"};
+      return r < 4 ? kDegrees[r] : "degree " + std::to_string(r + 1);
+    }
+    default: break;
+  }
+  return "contrast " + std::to_string(r + 1);
+}
+
+}  // namespace
+
+int MarginalMeans::FindFactor(const std::string& name, const std::string& option, std::string& error) const {
+  const auto& variables = fpModel->GetVariables();
+  std::vector<std::string> factors;
+  bool covariate = false;
+  for (std::size_t v = 0; v < variables.size(); ++v) {
+    const ModelVariable& variable = variables[v];
+    if (variable.fRole == Role::kFactor) {
+      if (variable.fName == name || variable.fLabel == name) return static_cast<int>(v);
+      factors.push_back(variable.fLabel);
+    }
+    covariate = covariate || (variable.fRole == Role::kCovariate && variable.fName == name);
+  }
+  error =
+      option + ": '" + name + "' is " + (covariate ? "a covariate, not a factor," : "not a factor") +
+      " of the model; " +
+      (factors.empty() ? std::string("the model has no factors") : "its factors are " + JoinNames(factors));
+  if (covariate) error += " (--at holds a covariate at a value)";
+  return -1;
+}
+
+bool MarginalMeans::Resolve(const EmmeansOptions& options, const ModelBuilder& model, bool logistic,
+                            std::string& error) {
+  fpModel = &model;
+  fOptions = options;
+  fSpecs.clear();
+  if (options.fRequests.empty()) return true;
+  if (!logistic && options.fScale != EmmeansScale::kDefault) {
+    error =
+        "--scale: the means of a linear model are on the scale of its response; --scale is for a "
+        "logistic model";
+    return false;
+  }
+  const auto& variables = model.GetVariables();
+  for (const auto& request : options.fRequests) {
+    QXMath_600::QXEmmeansSpec spec;
+    std::vector<std::string> names = request.fCompared;
+    names.insert(names.end(), request.fBy.begin(), request.fBy.end());
+    for (const auto& name : names) {
+      const int var = FindFactor(name, "--emmeans '" + request.fText + "'", error);
+      if (var < 0) return false;
+      // One factor under two names (dose and factor(dose)).
+      if (spec.AddFactor(var) < 0) {
+        error = "--emmeans: a factor appears twice in '" + request.fText + "'";
+        return false;
+      }
+    }
+    for (std::size_t i = 0; i < request.fCompared.size(); ++i) spec.AddCompareFactor(spec.GetFactors()[i]);
+    spec.SetContrastType(options.fContrast);
+    spec.SetPAdjust(options.fAdjust);
+    spec.SetEmmScaleType(options.fScale == EmmeansScale::kLink ? QXConst::QXEmmTransformed
+                                                               : QXConst::QXEmmOriginal);
+    if (!options.fReferenceLevel.empty()) {
+      const ModelVariable& compared = variables[static_cast<std::size_t>(spec.GetFactors()[0])];
+      int level = compared.fLevels.FindText(options.fReferenceLevel);
+      if (level < 0 && compared.fLevels.IsNumeric()) {
+        char* end = nullptr;
+        const double value = std::strtod(options.fReferenceLevel.c_str(), &end);
+        if (end == options.fReferenceLevel.c_str() + options.fReferenceLevel.size())
+          level = compared.fLevels.FindNumber(value);
+      }
+      if (level < 0) {
+        error = "--contrast simple:" + options.fReferenceLevel + ": '" + options.fReferenceLevel +
+                "' is not a level of " + compared.fLabel + " (its levels are " +
+                compared.fLevels.ListLevels() + ")";
+        return false;
+      }
+      spec.SetRefCateg(level);
+    }
+    fSpecs.push_back(std::move(spec));
+  }
+  for (const auto& [name, value] : options.fAt) {
+    bool found = false;
+    for (std::size_t v = 0; v < variables.size(); ++v) {
+      const ModelVariable& variable = variables[v];
+      if (variable.fRole != Role::kCovariate) continue;
+      double held = value;
+      if (variable.fName != name) {
+        // A function of the named column (log(x) for --at x=VALUE) is held at that function of VALUE.
+        if (variable.fColumn < 0 ||
+            model.GetColumnNames()[static_cast<std::size_t>(variable.fColumn)] != name)
+          continue;
+        held = ApplyTransform(variable.fTransform, value);
+      }
+      if (!std::isfinite(held)) {
+        error = "--at " + name + "=" + ReportWriter::FormatNumber(value) + ": " + variable.fName +
+                " is not defined there";
+        return false;
+      }
+      for (auto& spec : fSpecs) spec.AddCovariate(static_cast<int>(v), held);
+      found = true;
+    }
+    if (found) continue;
+    std::vector<std::string> covariates;
+    for (const auto& variable : variables)
+      if (variable.fRole == Role::kCovariate) covariates.push_back(variable.fName);
+    error = "--at: '" + name + "' is not a covariate of the model; " +
+            (covariates.empty() ? std::string("the model has no covariates")
+                                : "its covariates are " + JoinNames(covariates));
+    return false;
+  }
+  return true;
+}
+
+std::string MarginalMeans::LevelText(int var, int level) const {
+  const auto& variables = fpModel->GetVariables();
+  if (var < 0 || var >= static_cast<int>(variables.size())) return std::to_string(level);
+  return variables[static_cast<std::size_t>(var)].fLevels.GetText(level);
+}
+
+std::string MarginalMeans::FactorLabel(int var) const {
+  const auto& variables = fpModel->GetVariables();
+  if (var < 0 || var >= static_cast<int>(variables.size())) return std::to_string(var);
+  return variables[static_cast<std::size_t>(var)].fLabel;
+}
+
+LevelTexts MarginalMeans::Texts(const std::vector<std::pair<int, int>>& levels) const {
+  LevelTexts texts;
+  for (const auto& [var, level] : levels) texts.emplace_back(FactorLabel(var), LevelText(var, level));
+  return texts;
+}
+
+// A compared category: a level of the compared factor, or with several compared factors the levels
+// of one combination, joined by a space as emmeans prints them ("A H").
+std::string MarginalMeans::CategoryText(int s, int category,
+                                        const std::vector<std::vector<int>>& combinations) const {
+  const std::vector<int>& compared = fSpecs[static_cast<std::size_t>(s)].GetCompareFactors();
+  if (compared.size() == 1) return LevelText(compared[0], category);
+  if (category < 0 || category >= static_cast<int>(combinations.size())) return std::to_string(category);
+  std::string text;
+  const std::vector<int>& levels = combinations[static_cast<std::size_t>(category)];
+  for (std::size_t i = 0; i < levels.size() && i < compared.size(); ++i) {
+    if (i > 0) text += ' ';
+    text += LevelText(compared[i], levels[i]);
+  }
+  return text;
+}
+
+bool MarginalMeans::Compute(QXMath_600::IQXRegComponent& component, FitResult& result,
+                            std::string& error) const {
+  if (fSpecs.empty()) return true;
+  QXMath_600::IQXRegOutputStats* output = nullptr;
+  const QXCommon_600::QXStatus fitted = component.GetOutputStats(output);
+  if (fitted.IsError() || output == nullptr) {
+    error = "the marginal means cannot be formed: " + fitted.GetMessage();
+    return false;
+  }
+  const QXMath_600::IQXRegOutputStats& stats = *output;
+  // The marginal means borrow the settings; the component's live as long as it does.
+  const QXMath_600::QXRegSettings& settings = component.GetCompSettings();
+  const std::optional<double> sigma2 = ComputeErrorVariance(result);
+  const QXMath_600::QXSymMatrix* unscaled = stats.GetCovarianceMatrix();
+  const std::vector<double>& estimates = stats.GetParamEstimates();
+  if (!sigma2 || unscaled == nullptr || unscaled->GetNRows() != static_cast<int>(estimates.size())) {
+    result.AddWarning("no error degrees of freedom: the marginal means are not formed");
+    return true;
+  }
+  QXMath_600::QXSymMatrix covariance = *unscaled;
+  covariance.MultiplyByNumber(*sigma2);
+
+  // The design of the fitted parameters, as the marginal means rebuild their rows from it.
+  QXMath_600::QXLiteDesignMatrix lite(settings.GetFactors(), settings.GetFactorSizes(),
+                                      settings.GetCovariates());
+  for (const auto& parameter : stats.GetParameters()) lite.AddRegrParameter(parameter);
+  const std::size_t nCovariates = settings.GetCovariates().size();
+  const std::vector<double>& meanValues = stats.GetMeanValues();
+  std::vector<double> covariateMeans(
+      meanValues.begin(), meanValues.begin() + static_cast<long>(std::min(nCovariates, meanValues.size())));
+  QXMath_600::QXCancelInfo cancel;
+  QXMath_600::QXMarginals marginals(settings, fSpecs, lite, estimates, cancel, covariateMeans,
+                                    &stats.GetFactorCounts(), QXConst::QXLinkTypeIdentity, 0.0);
+  QXCommon_600::QXStatus status = marginals.GetStatus();
+  if (!status.IsError())
+    status = marginals.SetEmmeansTesting(&covariance, stats.GetRedundancyIndicators(), stats.GetNDegFreedom(),
+                                         nullptr);
+  if (status.IsError()) {
+    error = "the marginal means cannot be formed: " + status.GetMessage();
+    return false;
+  }
+
+  const bool chiSquare = result.fTest == TestKind::kChiSquare;
+  for (int s = 0; s < static_cast<int>(fSpecs.size()); ++s) {
+    const QXMath_600::QXEmmeansSpec& request = fSpecs[static_cast<std::size_t>(s)];
+    EmmeansResult out;
+    out.fSpec = fOptions.fRequests[static_cast<std::size_t>(s)].fText;
+    for (int var : request.GetFactors()) out.fFactors.push_back(FactorLabel(var));
+    for (int var : request.GetCompareFactors()) out.fCompared.push_back(FactorLabel(var));
+    out.fContrast = fOptions.fContrastName;
+    if (!fOptions.fReferenceLevel.empty()) out.fContrast += ":" + fOptions.fReferenceLevel;
+    out.fAdjust = fOptions.fAdjustName;
+    auto note = [&](const QXCommon_600::QXStatus& st) {
+      if (st.IsOK()) return;
+      const std::string text = st.GetMessage();
+      if (std::find(out.fNotes.begin(), out.fNotes.end(), text) == out.fNotes.end())
+        out.fNotes.push_back(text);
+      result.AddWarning("--emmeans '" + out.fSpec + "': " + text);
+    };
+
+    const QXMath_600::QXEmmeansSpec* spec = nullptr;
+    const QXMath_600::QXRectMatrix* L = nullptr;
+    std::vector<QXMath_600::QXEmmeansStats> means;
+    const QXCommon_600::QXStatus meansStatus = marginals.GetEmmeansStats(s, spec, L, means);
+    note(marginals.GetSpecStatus(s));
+    if (meansStatus.IsError()) {
+      note(meansStatus);
+      result.fEmmeans.push_back(std::move(out));
+      continue;
+    }
+    // The library completes the covariates with their means.
+    if (spec != nullptr)
+      for (const auto& [var, value] : spec->GetCovariates())
+        out.fAt.emplace_back(fpModel->GetVariables()[static_cast<std::size_t>(var)].fName, value);
+    for (const auto& m : means) {
+      EmmeansMean row;
+      for (std::size_t i = 0; i < m.fvCategories.size() && i < request.GetFactors().size(); ++i)
+        row.fLevels.emplace_back(out.fFactors[i], LevelText(request.GetFactors()[i], m.fvCategories[i]));
+      row.fMean = Present(m.fMean);
+      row.fStdError = Present(m.fStdError);
+      row.fDF = Present(m.fDF);
+      row.fLower = Present(m.fLower);
+      row.fUpper = Present(m.fUpper);
+      out.fMeans.push_back(std::move(row));
+    }
+
+    if (request.GetCompareFactors().empty()) {
+      result.fEmmeans.push_back(std::move(out));
+      continue;
+    }
+    QXCommon_600::QXStatus testsStatus;
+    const int nTests = marginals.GetNEmmeansTests(s, testsStatus);
+    std::vector<std::vector<int>> combinations;
+    marginals.GetPWCombinations(s, combinations);
+    const bool pairwise = request.GetContrastType() == QXConst::QXContrastPairwise;
+    for (int t = 0; t < nTests; ++t) {
+      std::vector<std::pair<int, int>> tableFactors;
+      QXMath_600::QXTestStats overall;
+      const QXCommon_600::QXStatus overallStatus =
+          marginals.GetPairwiseOverallTest(s, t, tableFactors, overall);
+      note(overallStatus);
+      const LevelTexts by = Texts(tableFactors);
+      if (!overallStatus.IsError()) {
+        EmmeansOverall row;
+        row.fBy = by;
+        if (overall.GetDF() > 0.0) row.fDF = Present(overall.GetDF());
+        if (!chiSquare) row.fDFError = Present(overall.GetDF2());
+        row.fStatistic = Present(overall.GetWald());
+        if (row.fStatistic) row.fP = Present(overall.GetSig());
+        out.fOverall.push_back(std::move(row));
+      }
+      if (pairwise) {
+        const int n = marginals.GetNPairwiseEmmeansTests(s, t);
+        for (int p = 0; p < n; ++p) {
+          std::vector<int> categories;
+          QXMath_600::QXEmmeansStats pair;
+          const QXCommon_600::QXStatus pairStatus =
+              marginals.GetPairwiseEmmeansTests(s, t, p, tableFactors, categories, pair);
+          note(pairStatus);
+          if (pairStatus.IsError() || categories.empty() || pair.fvCategories.empty()) break;
+          // Each pair once, the earlier level first, as emmeans lists them.
+          if (categories[0] >= pair.fvCategories[0]) continue;
+          EmmeansComparison row;
+          row.fBy = by;
+          row.fContrast = CategoryText(s, categories[0], combinations) + " - " +
+                          CategoryText(s, pair.fvCategories[0], combinations);
+          row.fEstimate = Present(pair.fMean);
+          row.fStdError = Present(pair.fStdError);
+          row.fStatistic = Present(pair.fTStat);
+          row.fDF = Present(pair.fDF);
+          if (row.fStatistic) row.fP = Present(pair.fSig);
+          row.fLower = Present(pair.fLower);
+          row.fUpper = Present(pair.fUpper);
+          out.fComparisons.push_back(std::move(row));
+        }
+        continue;
+      }
+      std::vector<int> categories;
+      QXMath_600::QXRectMatrix* contrastL = nullptr;
+      std::vector<QXMath_600::QXTestStats> individual;
+      QXMath_600::QXTestStats joint;
+      const QXCommon_600::QXStatus contrastStatus =
+          marginals.GetEmmeansTests(s, t, tableFactors, categories, contrastL, individual, joint);
+      note(contrastStatus);
+      if (contrastStatus.IsError()) continue;
+      std::vector<std::string> texts;
+      for (int c : categories) texts.push_back(CategoryText(s, c, combinations));
+      for (std::size_t r = 0; r < individual.size(); ++r) {
+        const QXMath_600::QXTestStats& test = individual[r];
+        EmmeansComparison row;
+        row.fBy = by;
+        row.fContrast = ContrastLabel(request.GetContrastType(), texts, r);
+        row.fEstimate = Present(test.GetContrastEstimate());
+        row.fStdError = Present(test.GetStandardError());
+        row.fStatistic = Present(test.GetWald());
+        if (!chiSquare) row.fDF = Present(test.GetDF2());
+        if (row.fStatistic)
+          row.fP = Present(request.GetPAdjust() == QXConst::QXPAdjLSD ? test.GetSig() : test.GetAdjSig());
+        row.fLower = Present(test.GetLowerConfidenceInterval());
+        row.fUpper = Present(test.GetUpperConfidenceInterval());
+        out.fComparisons.push_back(std::move(row));
+      }
+    }
+    if (nTests < 0) note(testsStatus);
+    result.fEmmeans.push_back(std::move(out));
+  }
+  return true;
+}
+
+}  // namespace QXFit
