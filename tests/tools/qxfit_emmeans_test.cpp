@@ -1,0 +1,288 @@
+// qxfit's --emmeans against emmeans (tests/reference/emmeans_qxfit.json): each reference request is
+// run through the tool's command line with every contrast and adjustment, and every mean, comparison
+// and overall test of its JSON document is checked; then what a user sees of the options: the
+// table, the labels, and the errors of requests that cannot be served.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tools/qxfit/CommandLine.h"
+#include "tools/qxfit/RunTool.h"
+
+namespace {
+
+using nlohmann::json;
+using QXFit::CommandLine;
+
+const std::string kRoot = std::string(QX_TEST_DATA_DIR) + "/..";
+
+// The tool and emmeans agree within 1e-12 on every number of these runs, p-values down to 1e-27
+// included.
+constexpr double kRel = 1e-10;
+
+struct ToolRun {
+  int fExitCode = -1;
+  std::string fOut;
+  std::string fErr;
+};
+
+ToolRun RunTool(std::vector<std::string> args) {
+  args.insert(args.begin(), {"qxfit", "--quiet"});
+  std::vector<const char*> argv;
+  for (const auto& a : args) argv.push_back(a.c_str());
+  QXFit::Options options;
+  ToolRun run;
+  run.fExitCode = CommandLine::Parse(static_cast<int>(argv.size()), argv.data(), options, run.fErr);
+  if (run.fExitCode >= 0) return run;
+  std::ostringstream out, err;
+  run.fExitCode = QXFit::RunTool(options, out, err);
+  run.fOut = out.str();
+  run.fErr = err.str();
+  return run;
+}
+
+::testing::AssertionResult Close(const json& actual, double expected, double scale, const std::string& what) {
+  if (!actual.is_number()) return ::testing::AssertionFailure() << what << ": " << actual;
+  const double a = actual.get<double>();
+  if (std::fabs(a - expected) <= kRel * std::max(std::fabs(expected), scale))
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << what << ": " << a << " against emmeans' " << expected;
+}
+
+// One reference run: its factors' level texts and the requests.
+class Reference {
+ public:
+  explicit Reference(const json& run) : fRun(run) {
+    for (const auto& f : run["factors"]) fLevels[f["name"]] = f["levels"].get<std::vector<std::string>>();
+  }
+
+  std::string Text(const std::string& factor, const json& code) const {
+    return fLevels.at(factor).at(code.get<std::size_t>());
+  }
+  // "name=text;" in name order, for a reference's {name: code} and for the tool's {name: text}.
+  std::string Key(const json& codes) const {
+    std::map<std::string, std::string> sorted;
+    for (const auto& [name, code] : codes.items()) sorted[name] = Text(name, code);
+    return Join(sorted);
+  }
+  static std::string ToolKey(const json& texts) {
+    std::map<std::string, std::string> sorted;
+    for (const auto& [name, text] : texts.items()) sorted[name] = text.get<std::string>();
+    return Join(sorted);
+  }
+  // The tool's label of a compared category: the levels of the compared factors in request order.
+  std::string Category(const json& request, const json& codes) const {
+    std::string text;
+    for (const auto& factor : request["compare"]) {
+      if (!text.empty()) text += ' ';
+      text += Text(factor, codes[factor.get<std::string>()]);
+    }
+    return text;
+  }
+
+  // The tool's JSON request for `request` with extra options.
+  json RunRequest(const json& request, std::vector<std::string> options) const {
+    options.insert(options.end(), {"--json", "--emmeans", request["spec"].get<std::string>()});
+    if (request.contains("at") && !request["at"].is_null())
+      for (const auto& [name, value] : request["at"].items())
+        options.insert(options.end(), {"--at", name + "=" + json(value.get<double>()).dump()});
+    options.push_back(kRoot + "/" + fRun["data"].get<std::string>());
+    options.push_back(fRun["formula"]);
+    const ToolRun run = RunTool(options);
+    EXPECT_EQ(run.fExitCode, 0) << run.fErr;
+    if (run.fExitCode != 0) return json::object();
+    const json document = json::parse(run.fOut);
+    EXPECT_EQ(document["emmeans"].size(), 1u);
+    return document["emmeans"][0];
+  }
+
+  const json& Case() const { return fRun; }
+
+ private:
+  static std::string Join(const std::map<std::string, std::string>& sorted) {
+    std::string key;
+    for (const auto& [name, text] : sorted) key += name + "=" + text + ";";
+    return key;
+  }
+
+  const json& fRun;
+  std::map<std::string, std::vector<std::string>> fLevels;
+};
+
+json LoadReference() {
+  std::ifstream in(std::string(QX_TEST_REFERENCE_DIR) + "/emmeans_qxfit.json");
+  return json::parse(in);
+}
+
+void ExpectMeans(const Reference& ref, const json& request, const json& tool, const std::string& what) {
+  std::map<std::string, json> byLevels;
+  for (const auto& m : tool["means"]) byLevels[Reference::ToolKey(m["levels"])] = m;
+  ASSERT_EQ(byLevels.size(), request["means"].size()) << what;
+  for (const auto& expected : request["means"]) {
+    const std::string key = ref.Key(expected["levels"]);
+    ASSERT_EQ(byLevels.count(key), 1u) << what << " " << key;
+    const json& m = byLevels[key];
+    const double se = expected["se"];
+    EXPECT_TRUE(Close(m["mean"], expected["mean"], se, what + " " + key + " mean"));
+    EXPECT_TRUE(Close(m["std_error"], se, 0.0, what + " " + key + " se"));
+    EXPECT_EQ(m["df"], expected["df"]) << what;
+    EXPECT_TRUE(Close(m["lower"], expected["lower"], se, what + " " + key + " lower"));
+    EXPECT_TRUE(Close(m["upper"], expected["upper"], se, what + " " + key + " upper"));
+  }
+}
+
+void ExpectOverall(const Reference& ref, const json& request, const json& tool, const std::string& what) {
+  std::map<std::string, json> byGroup;
+  for (const auto& o : tool["overall"]) byGroup[Reference::ToolKey(o["by"])] = o;
+  ASSERT_EQ(byGroup.size(), request["joint"].size()) << what;
+  for (const auto& expected : request["joint"]) {
+    const std::string key = ref.Key(expected["by"]);
+    ASSERT_EQ(byGroup.count(key), 1u) << what << " " << key;
+    const json& o = byGroup[key];
+    EXPECT_TRUE(Close(o["statistic"], expected["F"], 0.0, what + " " + key + " F"));
+    EXPECT_EQ(o["df"], expected["df1"]) << what;
+    EXPECT_EQ(o["df_error"], expected["df2"]) << what;
+    EXPECT_TRUE(Close(o["p"], expected["p"], 1e-300, what + " " + key + " p"));
+  }
+}
+
+// The tool's adjustment for each of the reference's.
+const std::pair<const char*, const char*> kAdjustments[] = {{"none", "lsd"},
+                                                            {"bonferroni", "bonferroni"},
+                                                            {"sidak", "sidak"},
+                                                            {"holm", "seq-bonferroni"},
+                                                            {"holm_sidak", "seq-sidak"}};
+
+void ExpectPairs(const Reference& ref, const json& request, const std::string& name) {
+  for (const auto& [reference, adjust] : kAdjustments) {
+    const json tool = ref.RunRequest(request, {"--adjust", adjust});
+    const std::string what = name + " --adjust " + adjust;
+    if (std::string(adjust) == "lsd") {
+      ExpectMeans(ref, request, tool, what);
+      ExpectOverall(ref, request, tool, what);
+    }
+    std::map<std::string, json> pairs;
+    for (const auto& c : tool["comparisons"])
+      pairs[Reference::ToolKey(c["by"]) + "|" + c["contrast"].get<std::string>()] = c;
+    const json& expectedPairs = request["pairs"][reference];
+    ASSERT_EQ(pairs.size(), expectedPairs.size()) << what;
+    for (const auto& expected : expectedPairs) {
+      // emmeans enumerates cells with the first factor fastest, the tool with the last: a pair of cells
+      // may come the other way round, with every signed number negated.
+      const std::string by = ref.Key(expected["by"]) + "|";
+      const std::string first = ref.Category(request, expected["first"]);
+      const std::string second = ref.Category(request, expected["second"]);
+      std::string key = by + first + " - " + second;
+      double sign = 1.0;
+      if (pairs.count(key) == 0) {
+        key = by + second + " - " + first;
+        sign = -1.0;
+      }
+      ASSERT_EQ(pairs.count(key), 1u) << what << " " << by << first << " - " << second;
+      const json& c = pairs[key];
+      const double estimate = sign * expected["estimate"].get<double>();
+      const double scale =
+          expected.contains("se") ? expected["se"].get<double>() : 1e-6 * std::fabs(estimate);
+      EXPECT_TRUE(Close(c["estimate"], estimate, scale, what + " " + key + " estimate"));
+      EXPECT_TRUE(Close(c["p"], expected["p"], 1e-300, what + " " + key + " p"));
+      if (expected.contains("se")) {
+        EXPECT_TRUE(Close(c["std_error"], expected["se"], 0.0, what + " " + key + " se"));
+        EXPECT_TRUE(
+            Close(c["statistic"], sign * expected["stat"].get<double>(), 0.0, what + " " + key + " t"));
+        EXPECT_EQ(c["df"], expected["df"]) << what;
+      }
+      if (expected.contains("lower")) {
+        const double lower = sign * expected[sign < 0 ? "upper" : "lower"].get<double>();
+        const double upper = sign * expected[sign < 0 ? "lower" : "upper"].get<double>();
+        EXPECT_TRUE(Close(c["lower"], lower, scale, what + " " + key + " lower"));
+        EXPECT_TRUE(Close(c["upper"], upper, scale, what + " " + key + " upper"));
+      }
+    }
+  }
+}
+
+struct ContrastKind {
+  const char* fReference;  // emmeans' method in the reference
+  const char* fOption;     // --contrast
+};
+
+// emmeans' consec runs from each level to the next the other way round, and its polynomial rows are
+// integers where the library's have unit length: the rows agree up to that factor.
+const ContrastKind kContrasts[] = {
+    {"poly", "polynomial"}, {"consec", "repeated"}, {"simple_last", "simple"},   {"simple_first", ""},
+    {"eff", "deviation"},   {"helmert", "helmert"}, {"difference", "difference"}};
+
+void ExpectContrasts(const Reference& ref, const json& request, const std::string& name) {
+  const std::string compared = request["compare"][0];
+  for (const ContrastKind& kind : kContrasts) {
+    const json& reference = request["contrasts"][kind.fReference];
+    std::string option = kind.fOption;
+    if (option.empty()) option = "simple:" + ref.Text(compared, json(0));
+    for (const auto& [adjustName, adjust] : kAdjustments) {
+      const json tool = ref.RunRequest(request, {"--contrast", option, "--adjust", adjust});
+      const std::string what = name + " --contrast " + option + " --adjust " + adjust;
+      const json* rows = &reference[adjustName];
+      // The tool's rows by group, in order.
+      std::map<std::string, std::vector<json>> groups;
+      for (const auto& c : tool["comparisons"]) groups[Reference::ToolKey(c["by"])].push_back(c);
+      ASSERT_EQ(tool["comparisons"].size(), rows->size()) << what;
+      const std::size_t perGroup = rows->size() / groups.size();
+      // Two levels: the deviation rows are each other's negatives, one hypothesis, which the library
+      // adjusts as one test where emmeans counts two.
+      if (std::string(kind.fReference) == "eff" && perGroup == 2) rows = &reference["none"];
+      std::map<std::string, std::size_t> seen;
+      for (const auto& expected : *rows) {
+        const std::string key = ref.Key(expected["by"]);
+        const std::size_t r = seen[key]++;
+        ASSERT_LT(r, groups[key].size()) << what << " " << key;
+        const json& c = groups[key][r];
+        double factor = 1.0;
+        if (std::string(kind.fReference) == "poly") {
+          double norm = 0.0;
+          for (double x : reference["coefficients"][r]) norm += x * x;
+          factor = 1.0 / std::sqrt(norm);
+        }
+        if (std::string(kind.fReference) == "consec") factor = -1.0;
+        const std::string row = what + " " + key + " row " + std::to_string(r);
+        const double estimate = factor * expected["estimate"].get<double>();
+        const double scale = expected.contains("se") ? std::fabs(factor) * expected["se"].get<double>()
+                                                     : 1e-6 * std::fabs(estimate);
+        EXPECT_TRUE(Close(c["estimate"], estimate, scale, row + " estimate"));
+        EXPECT_TRUE(Close(c["p"], expected["p"], 1e-300, row + " p"));
+        if (!expected.contains("se")) continue;
+        EXPECT_TRUE(Close(c["std_error"], scale, 0.0, row + " se"));
+        EXPECT_TRUE(Close(c["statistic"], (factor < 0 ? -1.0 : 1.0) * expected["stat"].get<double>(), 0.0,
+                          row + " t"));
+        EXPECT_EQ(c["df"], expected["df"]) << row;
+        const double lower = factor * expected[factor < 0 ? "upper" : "lower"].get<double>();
+        const double upper = factor * expected[factor < 0 ? "lower" : "upper"].get<double>();
+        EXPECT_TRUE(Close(c["lower"], lower, scale, row + " lower"));
+        EXPECT_TRUE(Close(c["upper"], upper, scale, row + " upper"));
+      }
+    }
+  }
+}
+
+TEST(QxfitEmmeansTest, EveryContrastAndAdjustmentMatchesEmmeans) {
+  const json reference = LoadReference();
+  int requests = 0;
+  for (const auto& run : reference["runs"]) {
+    const Reference ref(run);
+    for (const auto& request : run["requests"]) {
+      const std::string name =
+          run["name"].get<std::string>() + " '" + request["spec"].get<std::string>() + "'";
+      ExpectPairs(ref, request, name);
+      if (request.contains("contrasts")) ExpectContrasts(ref, request, name);
+      ++requests;
+    }
+  }
+  EXPECT_GE(requests, 10);
+}
+
+}  // namespace
