@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "tools/qxfit/CommandLine.h"
+#include "tools/qxfit/EmmeansRequest.h"
 #include "tools/qxfit/RunTool.h"
 
 namespace {
@@ -283,6 +285,99 @@ TEST(QxfitEmmeansTest, EveryContrastAndAdjustmentMatchesEmmeans) {
     }
   }
   EXPECT_GE(requests, 10);
+}
+
+}  // namespace
+
+namespace {
+
+const std::string kWarpbreaks = kRoot + "/data/warpbreaks.csv";
+const std::string kWarpModel = "breaks ~ wool*tension";
+
+TEST(QxfitEmmeansTest, RequestsThatCannotBeServedAreUsageErrors) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"--emmeans", "Wool"},
+       "--emmeans 'Wool': 'Wool' is not a factor of the model; its factors are wool, tension"},
+      {{"--emmeans", "breaks"}, "--emmeans 'breaks': 'breaks' is the response, not a factor,"},
+      {{"--emmeans", "tension", "--at", "wool=1"}, "--at: 'wool' is a factor, not a covariate,"},
+      {{"--emmeans", "tension", "--at", "x=1"}, "--at: 'x' is not a covariate of the model"},
+      {{"--emmeans", "tension", "--at", "x=nan"}, "--at: give NAME=VALUE with a finite number"},
+      {{"--emmeans", "tension", "--scale", "link"},
+       "--scale: the means of a linear model are on the scale"},
+      {{"--emmeans", "tension", "--contrast", "simple:Q"},
+       "--contrast simple:Q: 'Q' is not a level of tension (its levels are H, L, M)"},
+      {{"--emmeans", "wool*tension", "--contrast", "helmert"},
+       "--contrast helmert compares the levels of one factor; in 'wool*tension' write"},
+      {{"--emmeans", "tension", "--contrast", "helmert:H"},
+       "--contrast: give pairwise, simple[:LEVEL]"},
+      {{"--adjust", "bonferroni"}, "--adjust applies to marginal means: give --emmeans as well"},
+      {{"--emmeans", "tension | "}, "--emmeans: give factors such as"},
+      {{"--emmeans", "tension | wool | wool"}, "--emmeans: give factors such as"},
+      {{"--emmeans", "tension*wool | tension"}, "--emmeans: a factor appears twice"},
+      {{"--emmeans", "tension", "--adjust", "holm"},
+       "--adjust: give lsd, bonferroni, sidak, seq-bonferroni"},
+  };
+  for (const auto& [options, message] : cases) {
+    std::vector<std::string> args = options;
+    args.insert(args.end(), {kWarpbreaks, kWarpModel});
+    const ToolRun run = RunTool(args);
+    const std::string what = args[0] + " " + args[1];
+    EXPECT_EQ(run.fExitCode, CommandLine::kUsage) << what;
+    EXPECT_EQ(run.fOut, "") << what;
+    // main() prefixes the command line's errors with "qxfit: ", RunTool its own.
+    const std::string error = run.fErr.rfind("qxfit: ", 0) == 0 ? run.fErr.substr(7) : run.fErr;
+    EXPECT_EQ(error.rfind(message, 0), 0u) << what << ": " << run.fErr;
+  }
+  // factor(dose) and dose name one factor: a request cannot hold it twice.
+  const ToolRun twice = RunTool(
+      {"--emmeans", "dose*factor(dose)", kRoot + "/data/ToothGrowth.csv", "len ~ factor(dose) + supp"});
+  EXPECT_EQ(twice.fExitCode, CommandLine::kUsage);
+  EXPECT_EQ(twice.fErr.rfind("qxfit: --emmeans: a factor appears twice", 0), 0u) << twice.fErr;
+}
+
+TEST(QxfitEmmeansTest, RequestsAreReadWithSpacesAndBackquotes) {
+  QXFit::EmmeansRequest request;
+  std::string error;
+  ASSERT_TRUE(QXFit::ParseEmmeansRequest(" A * `odd name`|C ", request, error)) << error;
+  EXPECT_EQ(request.fText, "A * `odd name`|C");
+  EXPECT_EQ(request.fCompared, (std::vector<std::string>{"A", "odd name"}));
+  EXPECT_EQ(request.fBy, (std::vector<std::string>{"C"}));
+  ASSERT_TRUE(QXFit::ParseEmmeansRequest("`a|b`", request, error)) << error;
+  EXPECT_EQ(request.fCompared, (std::vector<std::string>{"a|b"}));
+  EXPECT_TRUE(request.fBy.empty());
+  for (const char* bad : {"", "*", "A*", "|B", "A | ", "`A", "A|B|C"})
+    EXPECT_FALSE(QXFit::ParseEmmeansRequest(bad, request, error)) << bad;
+}
+
+// Cells without data: one request of the cells of both factors keeps its means but cannot compare
+// them (the library compares the cells of several factors only in a complete design), and a group
+// that lacks a level compares the levels it has.
+TEST(QxfitEmmeansTest, CellsWithoutDataAreShownButNotCompared) {
+  std::ifstream in(kRoot + "/data/Moore.csv");
+  std::string data, line;
+  while (std::getline(in, line))
+    if (line.rfind("high,", 0) != 0 || line.find(",low,") == std::string::npos) data += line + "\n";
+  const std::string path = ::testing::TempDir() + "/moore_empty_cell.csv";
+  std::ofstream(path) << data;
+  const ToolRun run =
+      RunTool({"--json", "--emmeans", "partner.status*fcategory", "--emmeans", "fcategory | partner.status",
+               path, "conformity ~ partner.status*fcategory + fscore"});
+  ASSERT_EQ(run.fExitCode, 0) << run.fErr;
+  const json document = json::parse(run.fOut);
+  const json& cells = document["emmeans"][0];
+  EXPECT_EQ(cells["means"].size(), 5u);
+  EXPECT_TRUE(cells["compared"].empty());
+  EXPECT_TRUE(cells["comparisons"].empty());
+  ASSERT_EQ(cells["notes"].size(), 1u);
+  EXPECT_NE(cells["notes"][0].get<std::string>().find("are not compared"), std::string::npos);
+  const json& within = document["emmeans"][1];
+  // partner.status = high has no fcategory = low: one pair there, three in the other group.
+  EXPECT_EQ(within["comparisons"].size(), 4u);
+  ASSERT_EQ(within["overall"].size(), 2u);
+  EXPECT_EQ(within["overall"][0]["df"], 1);
+  EXPECT_EQ(within["overall"][1]["df"], 2);
+  EXPECT_EQ(document["warnings"].size(), 2u);
+  std::remove(path.c_str());
 }
 
 }  // namespace

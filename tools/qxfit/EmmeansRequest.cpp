@@ -76,7 +76,7 @@ bool ParseAdjust(const std::string& text, EmmeansOptions& options, std::string& 
     options.fAdjustName = name;
     return true;
   }
-  error = "--adjust: give lsd, bonferroni, sidak, seq-bonferroni or seq-sidak, not '" + text + "'";
+  error = "--adjust: give lsd, bonferroni, sidak, seq-bonferroni (Holm's) or seq-sidak, not '" + text + "'";
   return false;
 }
 
@@ -105,10 +105,17 @@ bool ParseEmmeansRequest(const std::string& text, EmmeansRequest& request, std::
   request = EmmeansRequest{};
   request.fText = Trim(text);
   const std::string hint = "--emmeans: give factors such as 'A', 'A*B' or 'A | B', not '" + text + "'";
-  const std::size_t bar = request.fText.find('|');
-  if (request.fText.find('|', bar == std::string::npos ? bar : bar + 1) != std::string::npos) {
-    error = hint;
-    return false;
+  // The '|' outside backquotes; a second one is an error.
+  std::size_t bar = std::string::npos;
+  bool quoted = false;
+  for (std::size_t i = 0; i < request.fText.size(); ++i) {
+    if (request.fText[i] == '`') quoted = !quoted;
+    if (request.fText[i] != '|' || quoted) continue;
+    if (bar != std::string::npos) {
+      error = hint;
+      return false;
+    }
+    bar = i;
   }
   if (!SplitNames(request.fText.substr(0, bar), '*', request.fCompared) ||
       (bar != std::string::npos && !SplitNames(request.fText.substr(bar + 1), '*', request.fBy))) {

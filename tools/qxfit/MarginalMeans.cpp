@@ -81,18 +81,25 @@ std::string ContrastLabel(QXConst::QXContrastType type, const std::vector<std::s
 int MarginalMeans::FindFactor(const std::string& name, const std::string& option, std::string& error) const {
   const auto& variables = fpModel->GetVariables();
   std::vector<std::string> factors;
+  std::string role = "not a factor";
   bool covariate = false;
   for (std::size_t v = 0; v < variables.size(); ++v) {
     const ModelVariable& variable = variables[v];
     if (variable.fRole == Role::kFactor) {
-      if (variable.fName == name || variable.fLabel == name) return static_cast<int>(v);
+      // The formula's factor(x) names the factor x as well.
+      if (variable.fName == name || variable.fLabel == name || "factor(" + variable.fName + ")" == name)
+        return static_cast<int>(v);
       factors.push_back(variable.fLabel);
     }
-    covariate = covariate || (variable.fRole == Role::kCovariate && variable.fName == name);
+    if (variable.fName != name) continue;
+    if (variable.fRole == Role::kCovariate) {
+      role = "a covariate, not a factor,";
+      covariate = true;
+    }
+    if (variable.fRole == Role::kDependent) role = "the response, not a factor,";
   }
   error =
-      option + ": '" + name + "' is " + (covariate ? "a covariate, not a factor," : "not a factor") +
-      " of the model; " +
+      option + ": '" + name + "' is " + role + " of the model; " +
       (factors.empty() ? std::string("the model has no factors") : "its factors are " + JoinNames(factors));
   if (covariate) error += " (--at holds a covariate at a value)";
   return -1;
@@ -171,9 +178,14 @@ bool MarginalMeans::Resolve(const EmmeansOptions& options, const ModelBuilder& m
     }
     if (found) continue;
     std::vector<std::string> covariates;
-    for (const auto& variable : variables)
+    bool factor = false;
+    for (const auto& variable : variables) {
       if (variable.fRole == Role::kCovariate) covariates.push_back(variable.fName);
-    error = "--at: '" + name + "' is not a covariate of the model; " +
+      factor =
+          factor || (variable.fRole == Role::kFactor && (variable.fName == name || variable.fLabel == name));
+    }
+    error = "--at: '" + name + "' is " + (factor ? "a factor, not a covariate," : "not a covariate") +
+            " of the model; " +
             (covariates.empty() ? std::string("the model has no covariates")
                                 : "its covariates are " + JoinNames(covariates));
     return false;
@@ -246,24 +258,55 @@ bool MarginalMeans::Compute(QXMath_600::IQXRegComponent& component, FitResult& r
   std::vector<double> covariateMeans(
       meanValues.begin(), meanValues.begin() + static_cast<long>(std::min(nCovariates, meanValues.size())));
   QXMath_600::QXCancelInfo cancel;
-  QXMath_600::QXMarginals marginals(settings, fSpecs, lite, estimates, cancel, covariateMeans,
-                                    &stats.GetFactorCounts(), QXConst::QXLinkTypeIdentity, 0.0);
-  QXCommon_600::QXStatus status = marginals.GetStatus();
-  if (!status.IsError())
-    status = marginals.SetEmmeansTesting(&covariance, stats.GetRedundancyIndicators(), stats.GetNDegFreedom(),
+  std::vector<QXMath_600::QXEmmeansSpec> specs = fSpecs;
+  auto make = [&]() {
+    auto object =
+        std::make_unique<QXMath_600::QXMarginals>(settings, specs, lite, estimates, cancel, covariateMeans,
+                                                  &stats.GetFactorCounts(), QXConst::QXLinkTypeIdentity, 0.0);
+    QXCommon_600::QXStatus status = object->GetStatus();
+    if (!status.IsError())
+      status = object->SetEmmeansTesting(&covariance, stats.GetRedundancyIndicators(), stats.GetNDegFreedom(),
                                          nullptr);
-  if (status.IsError()) {
-    error = "the marginal means cannot be formed: " + status.GetMessage();
-    return false;
+    if (status.IsError()) {
+      error = "the marginal means cannot be formed: " + status.GetMessage();
+      object.reset();
+    }
+    return object;
+  };
+  std::unique_ptr<QXMath_600::QXMarginals> built = make();
+  if (!built) return false;
+  // The cells of several factors are compared only when every combination of their levels has data;
+  // otherwise their means are still worth showing.
+  std::vector<bool> cellsOnly(specs.size(), false);
+  for (std::size_t s = 0; s < specs.size(); ++s) {
+    if (specs[s].GetCompareFactors().size() < 2 ||
+        built->GetSpecStatus(static_cast<int>(s)).GetErrorCode() != 333)
+      continue;
+    specs[s].GetCompareFactors().clear();
+    cellsOnly[s] = true;
   }
+  if (std::find(cellsOnly.begin(), cellsOnly.end(), true) != cellsOnly.end()) {
+    built = make();
+    if (!built) return false;
+  }
+  QXMath_600::QXMarginals& marginals = *built;
 
   const bool chiSquare = result.fTest == TestKind::kChiSquare;
   for (int s = 0; s < static_cast<int>(fSpecs.size()); ++s) {
-    const QXMath_600::QXEmmeansSpec& request = fSpecs[static_cast<std::size_t>(s)];
+    const QXMath_600::QXEmmeansSpec& request = specs[static_cast<std::size_t>(s)];
     EmmeansResult out;
     out.fSpec = fOptions.fRequests[static_cast<std::size_t>(s)].fText;
     for (int var : request.GetFactors()) out.fFactors.push_back(FactorLabel(var));
     for (int var : request.GetCompareFactors()) out.fCompared.push_back(FactorLabel(var));
+    if (cellsOnly[static_cast<std::size_t>(s)]) {
+      std::vector<std::string> cells;
+      for (int var : fSpecs[static_cast<std::size_t>(s)].GetCompareFactors())
+        cells.push_back(FactorLabel(var));
+      out.fNotes.push_back("the cells of " + JoinNames(cells) +
+                           " are not compared: some combinations of their levels have no data (compare one "
+                           "factor within the others with '|')");
+      result.AddWarning("--emmeans '" + out.fSpec + "': " + out.fNotes.back());
+    }
     out.fContrast = fOptions.fContrastName;
     if (!fOptions.fReferenceLevel.empty()) out.fContrast += ":" + fOptions.fReferenceLevel;
     out.fAdjust = fOptions.fAdjustName;
