@@ -302,20 +302,17 @@ TEST(QxfitEmmeansTest, RequestsThatCannotBeServedAreUsageErrors) {
       {{"--emmeans", "tension", "--at", "wool=1"}, "--at: 'wool' is a factor, not a covariate,"},
       {{"--emmeans", "tension", "--at", "x=1"}, "--at: 'x' is not a covariate of the model"},
       {{"--emmeans", "tension", "--at", "x=nan"}, "--at: give NAME=VALUE with a finite number"},
-      {{"--emmeans", "tension", "--scale", "link"},
-       "--scale: the means of a linear model are on the scale"},
+      {{"--emmeans", "tension", "--scale", "link"}, "--scale: the means of a linear model are on the scale"},
       {{"--emmeans", "tension", "--contrast", "simple:Q"},
        "--contrast simple:Q: 'Q' is not a level of tension (its levels are H, L, M)"},
       {{"--emmeans", "wool*tension", "--contrast", "helmert"},
        "--contrast helmert compares the levels of one factor; in 'wool*tension' write"},
-      {{"--emmeans", "tension", "--contrast", "helmert:H"},
-       "--contrast: give pairwise, simple[:LEVEL]"},
+      {{"--emmeans", "tension", "--contrast", "helmert:H"}, "--contrast: give pairwise, simple[:LEVEL]"},
       {{"--adjust", "bonferroni"}, "--adjust applies to marginal means: give --emmeans as well"},
       {{"--emmeans", "tension | "}, "--emmeans: give factors such as"},
       {{"--emmeans", "tension | wool | wool"}, "--emmeans: give factors such as"},
       {{"--emmeans", "tension*wool | tension"}, "--emmeans: a factor appears twice"},
-      {{"--emmeans", "tension", "--adjust", "holm"},
-       "--adjust: give lsd, bonferroni, sidak, seq-bonferroni"},
+      {{"--emmeans", "tension", "--adjust", "holm"}, "--adjust: give lsd, bonferroni, sidak, seq-bonferroni"},
   };
   for (const auto& [options, message] : cases) {
     std::vector<std::string> args = options;
