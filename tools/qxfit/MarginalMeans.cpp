@@ -237,194 +237,208 @@ bool MarginalMeans::Compute(QXMath_600::IQXRegComponent& component, FitResult& r
     return false;
   }
   const QXMath_600::IQXRegOutputStats& stats = *output;
-  // The marginal means borrow the settings; the component's live as long as it does.
-  const QXMath_600::QXRegSettings& settings = component.GetCompSettings();
   const std::optional<double> sigma2 = ComputeErrorVariance(result);
   const QXMath_600::QXSymMatrix* unscaled = stats.GetCovarianceMatrix();
-  const std::vector<double>& estimates = stats.GetParamEstimates();
-  if (!sigma2 || unscaled == nullptr || unscaled->GetNRows() != static_cast<int>(estimates.size())) {
+  if (!sigma2 || unscaled == nullptr ||
+      unscaled->GetNRows() != static_cast<int>(stats.GetParamEstimates().size())) {
     result.AddWarning("no error degrees of freedom: the marginal means are not formed");
     return true;
   }
+  // The linear model's covariance is unscaled.
   QXMath_600::QXSymMatrix covariance = *unscaled;
   covariance.MultiplyByNumber(*sigma2);
+  const Predictor predictor{stats.GetParameters(), stats.GetParamEstimates(), covariance,
+                            stats.GetRedundancyIndicators(), QXConst::QXLinkTypeIdentity};
+  // The marginal means borrow the settings; the component's live as long as it does.
+  return ComputeOver(component.GetCompSettings(), stats, predictor, result, error);
+}
 
+bool MarginalMeans::ComputeOver(const QXMath_600::QXRegSettings& settings,
+                                const QXMath_600::IQXRegOutputStats& stats, const Predictor& predictor,
+                                FitResult& result, std::string& error) const {
   // The design of the fitted parameters, as the marginal means rebuild their rows from it.
   QXMath_600::QXLiteDesignMatrix lite(settings.GetFactors(), settings.GetFactorSizes(),
                                       settings.GetCovariates());
-  for (const auto& parameter : stats.GetParameters()) lite.AddRegrParameter(parameter);
+  for (const auto& parameter : predictor.fParameters) lite.AddRegrParameter(parameter);
   const std::size_t nCovariates = settings.GetCovariates().size();
   const std::vector<double>& meanValues = stats.GetMeanValues();
-  std::vector<double> covariateMeans(
+  const std::vector<double> covariateMeans(
       meanValues.begin(), meanValues.begin() + static_cast<long>(std::min(nCovariates, meanValues.size())));
   QXMath_600::QXCancelInfo cancel;
   std::vector<QXMath_600::QXEmmeansSpec> specs = fSpecs;
   auto make = [&]() {
-    auto object =
-        std::make_unique<QXMath_600::QXMarginals>(settings, specs, lite, estimates, cancel, covariateMeans,
-                                                  &stats.GetFactorCounts(), QXConst::QXLinkTypeIdentity, 0.0);
+    auto object = std::make_unique<QXMath_600::QXMarginals>(settings, specs, lite, predictor.fEstimates,
+                                                            cancel, covariateMeans, &stats.GetFactorCounts(),
+                                                            predictor.fLink, 0.0);
     QXCommon_600::QXStatus status = object->GetStatus();
     if (!status.IsError())
-      status = object->SetEmmeansTesting(&covariance, stats.GetRedundancyIndicators(), stats.GetNDegFreedom(),
-                                         nullptr);
+      status = object->SetEmmeansTesting(&predictor.fCovariance, predictor.fRedundancy,
+                                         stats.GetNDegFreedom(), nullptr);
     if (status.IsError()) {
       error = "the marginal means cannot be formed: " + status.GetMessage();
       object.reset();
     }
     return object;
   };
-  std::unique_ptr<QXMath_600::QXMarginals> built = make();
-  if (!built) return false;
+  std::unique_ptr<QXMath_600::QXMarginals> marginals = make();
+  if (!marginals) return false;
   // The cells of several factors are compared only when every combination of their levels has data;
   // otherwise their means are still worth showing.
   std::vector<bool> cellsOnly(specs.size(), false);
   for (std::size_t s = 0; s < specs.size(); ++s) {
     if (specs[s].GetCompareFactors().size() < 2 ||
-        built->GetSpecStatus(static_cast<int>(s)).GetErrorCode() != 333)
+        marginals->GetSpecStatus(static_cast<int>(s)).GetErrorCode() != 333)
       continue;
     specs[s].GetCompareFactors().clear();
     cellsOnly[s] = true;
   }
   if (std::find(cellsOnly.begin(), cellsOnly.end(), true) != cellsOnly.end()) {
-    built = make();
-    if (!built) return false;
+    marginals = make();
+    if (!marginals) return false;
   }
-  QXMath_600::QXMarginals& marginals = *built;
 
-  const bool chiSquare = result.fTest == TestKind::kChiSquare;
   for (int s = 0; s < static_cast<int>(fSpecs.size()); ++s) {
     const QXMath_600::QXEmmeansSpec& request = specs[static_cast<std::size_t>(s)];
     EmmeansResult out;
     out.fSpec = fOptions.fRequests[static_cast<std::size_t>(s)].fText;
     for (int var : request.GetFactors()) out.fFactors.push_back(FactorLabel(var));
     for (int var : request.GetCompareFactors()) out.fCompared.push_back(FactorLabel(var));
+    out.fContrast = fOptions.fContrastName;
+    if (!fOptions.fReferenceLevel.empty()) out.fContrast += ":" + fOptions.fReferenceLevel;
+    out.fAdjust = fOptions.fAdjustName;
+    Notes notes{out, result};
     if (cellsOnly[static_cast<std::size_t>(s)]) {
       std::vector<std::string> cells;
       for (int var : fSpecs[static_cast<std::size_t>(s)].GetCompareFactors())
         cells.push_back(FactorLabel(var));
-      out.fNotes.push_back("the cells of " + JoinNames(cells) +
-                           " are not compared: some combinations of their levels have no data (compare one "
-                           "factor within the others with '|')");
-      result.AddWarning("--emmeans '" + out.fSpec + "': " + out.fNotes.back());
+      notes.Add(
+          "the cells of " + JoinNames(cells) +
+          " are not compared: some combinations of their levels have no data (compare one factor within "
+          "the others with '|')");
     }
-    out.fContrast = fOptions.fContrastName;
-    if (!fOptions.fReferenceLevel.empty()) out.fContrast += ":" + fOptions.fReferenceLevel;
-    out.fAdjust = fOptions.fAdjustName;
-    auto note = [&](const QXCommon_600::QXStatus& st) {
-      if (st.IsOK()) return;
-      const std::string text = st.GetMessage();
-      if (std::find(out.fNotes.begin(), out.fNotes.end(), text) == out.fNotes.end())
-        out.fNotes.push_back(text);
-      result.AddWarning("--emmeans '" + out.fSpec + "': " + text);
-    };
-
-    const QXMath_600::QXEmmeansSpec* spec = nullptr;
-    const QXMath_600::QXRectMatrix* L = nullptr;
-    std::vector<QXMath_600::QXEmmeansStats> means;
-    const QXCommon_600::QXStatus meansStatus = marginals.GetEmmeansStats(s, spec, L, means);
-    note(marginals.GetSpecStatus(s));
-    if (meansStatus.IsError()) {
-      note(meansStatus);
-      result.fEmmeans.push_back(std::move(out));
-      continue;
-    }
-    // The library completes the covariates with their means.
-    if (spec != nullptr)
-      for (const auto& [var, value] : spec->GetCovariates())
-        out.fAt.emplace_back(fpModel->GetVariables()[static_cast<std::size_t>(var)].fName, value);
-    for (const auto& m : means) {
-      EmmeansMean row;
-      for (std::size_t i = 0; i < m.fvCategories.size() && i < request.GetFactors().size(); ++i)
-        row.fLevels.emplace_back(out.fFactors[i], LevelText(request.GetFactors()[i], m.fvCategories[i]));
-      row.fMean = Present(m.fMean);
-      row.fStdError = Present(m.fStdError);
-      row.fDF = Present(m.fDF);
-      row.fLower = Present(m.fLower);
-      row.fUpper = Present(m.fUpper);
-      out.fMeans.push_back(std::move(row));
-    }
-
-    if (request.GetCompareFactors().empty()) {
-      result.fEmmeans.push_back(std::move(out));
-      continue;
-    }
-    QXCommon_600::QXStatus testsStatus;
-    const int nTests = marginals.GetNEmmeansTests(s, testsStatus);
-    std::vector<std::vector<int>> combinations;
-    marginals.GetPWCombinations(s, combinations);
-    const bool pairwise = request.GetContrastType() == QXConst::QXContrastPairwise;
-    for (int t = 0; t < nTests; ++t) {
-      std::vector<std::pair<int, int>> tableFactors;
-      QXMath_600::QXTestStats overall;
-      const QXCommon_600::QXStatus overallStatus =
-          marginals.GetPairwiseOverallTest(s, t, tableFactors, overall);
-      note(overallStatus);
-      const LevelTexts by = Texts(tableFactors);
-      if (!overallStatus.IsError()) {
-        EmmeansOverall row;
-        row.fBy = by;
-        if (overall.GetDF() > 0.0) row.fDF = Present(overall.GetDF());
-        if (!chiSquare) row.fDFError = Present(overall.GetDF2());
-        row.fStatistic = Present(overall.GetWald());
-        if (row.fStatistic) row.fP = Present(overall.GetSig());
-        out.fOverall.push_back(std::move(row));
-      }
-      if (pairwise) {
-        const int n = marginals.GetNPairwiseEmmeansTests(s, t);
-        for (int p = 0; p < n; ++p) {
-          std::vector<int> categories;
-          QXMath_600::QXEmmeansStats pair;
-          const QXCommon_600::QXStatus pairStatus =
-              marginals.GetPairwiseEmmeansTests(s, t, p, tableFactors, categories, pair);
-          note(pairStatus);
-          if (pairStatus.IsError() || categories.empty() || pair.fvCategories.empty()) break;
-          // Each pair once, the earlier level first, as emmeans lists them.
-          if (categories[0] >= pair.fvCategories[0]) continue;
-          EmmeansComparison row;
-          row.fBy = by;
-          row.fContrast = CategoryText(s, categories[0], combinations) + " - " +
-                          CategoryText(s, pair.fvCategories[0], combinations);
-          row.fEstimate = Present(pair.fMean);
-          row.fStdError = Present(pair.fStdError);
-          row.fStatistic = Present(pair.fTStat);
-          row.fDF = Present(pair.fDF);
-          if (row.fStatistic) row.fP = Present(pair.fSig);
-          row.fLower = Present(pair.fLower);
-          row.fUpper = Present(pair.fUpper);
-          out.fComparisons.push_back(std::move(row));
-        }
-        continue;
-      }
-      std::vector<int> categories;
-      QXMath_600::QXRectMatrix* contrastL = nullptr;
-      std::vector<QXMath_600::QXTestStats> individual;
-      QXMath_600::QXTestStats joint;
-      const QXCommon_600::QXStatus contrastStatus =
-          marginals.GetEmmeansTests(s, t, tableFactors, categories, contrastL, individual, joint);
-      note(contrastStatus);
-      if (contrastStatus.IsError()) continue;
-      std::vector<std::string> texts;
-      for (int c : categories) texts.push_back(CategoryText(s, c, combinations));
-      for (std::size_t r = 0; r < individual.size(); ++r) {
-        const QXMath_600::QXTestStats& test = individual[r];
-        EmmeansComparison row;
-        row.fBy = by;
-        row.fContrast = ContrastLabel(request.GetContrastType(), texts, r);
-        row.fEstimate = Present(test.GetContrastEstimate());
-        row.fStdError = Present(test.GetStandardError());
-        row.fStatistic = Present(test.GetWald());
-        if (!chiSquare) row.fDF = Present(test.GetDF2());
-        if (row.fStatistic)
-          row.fP = Present(request.GetPAdjust() == QXConst::QXPAdjLSD ? test.GetSig() : test.GetAdjSig());
-        row.fLower = Present(test.GetLowerConfidenceInterval());
-        row.fUpper = Present(test.GetUpperConfidenceInterval());
-        out.fComparisons.push_back(std::move(row));
-      }
-    }
-    if (nTests < 0) note(testsStatus);
+    if (ReadMeans(*marginals, s, request, out, notes) && !request.GetCompareFactors().empty())
+      ReadComparisons(*marginals, s, request, result.fTest == TestKind::kChiSquare, out, notes);
     result.fEmmeans.push_back(std::move(out));
   }
   return true;
+}
+
+void MarginalMeans::Notes::Add(const QXCommon_600::QXStatus& status) {
+  if (!status.IsOK()) Add(status.GetMessage());
+}
+
+void MarginalMeans::Notes::Add(const std::string& text) {
+  if (std::find(fOut.fNotes.begin(), fOut.fNotes.end(), text) == fOut.fNotes.end())
+    fOut.fNotes.push_back(text);
+  fResult.AddWarning("--emmeans '" + fOut.fSpec + "': " + text);
+}
+
+bool MarginalMeans::ReadMeans(QXMath_600::QXMarginals& marginals, int s,
+                              const QXMath_600::QXEmmeansSpec& request, EmmeansResult& out,
+                              Notes& notes) const {
+  const QXMath_600::QXEmmeansSpec* spec = nullptr;
+  const QXMath_600::QXRectMatrix* L = nullptr;
+  std::vector<QXMath_600::QXEmmeansStats> means;
+  const QXCommon_600::QXStatus status = marginals.GetEmmeansStats(s, spec, L, means);
+  notes.Add(marginals.GetSpecStatus(s));
+  if (status.IsError()) {
+    notes.Add(status);
+    return false;
+  }
+  // The library completes the covariates with their means.
+  if (spec != nullptr)
+    for (const auto& [var, value] : spec->GetCovariates())
+      out.fAt.emplace_back(fpModel->GetVariables()[static_cast<std::size_t>(var)].fName, value);
+  for (const auto& m : means) {
+    EmmeansMean row;
+    for (std::size_t i = 0; i < m.fvCategories.size() && i < request.GetFactors().size(); ++i)
+      row.fLevels.emplace_back(out.fFactors[i], LevelText(request.GetFactors()[i], m.fvCategories[i]));
+    row.fMean = Present(m.fMean);
+    row.fStdError = Present(m.fStdError);
+    row.fDF = Present(m.fDF);
+    row.fLower = Present(m.fLower);
+    row.fUpper = Present(m.fUpper);
+    out.fMeans.push_back(std::move(row));
+  }
+  return true;
+}
+
+void MarginalMeans::ReadComparisons(QXMath_600::QXMarginals& marginals, int s,
+                                    const QXMath_600::QXEmmeansSpec& request, bool chiSquare,
+                                    EmmeansResult& out, Notes& notes) const {
+  QXCommon_600::QXStatus testsStatus;
+  const int nTests = marginals.GetNEmmeansTests(s, testsStatus);
+  if (nTests < 0) notes.Add(testsStatus);
+  std::vector<std::vector<int>> combinations;
+  marginals.GetPWCombinations(s, combinations);
+  for (int t = 0; t < nTests; ++t) {
+    std::vector<std::pair<int, int>> tableFactors;
+    QXMath_600::QXTestStats overall;
+    const QXCommon_600::QXStatus overallStatus =
+        marginals.GetPairwiseOverallTest(s, t, tableFactors, overall);
+    notes.Add(overallStatus);
+    const LevelTexts by = Texts(tableFactors);
+    if (!overallStatus.IsError()) {
+      EmmeansOverall row;
+      row.fBy = by;
+      if (overall.GetDF() > 0.0) row.fDF = Present(overall.GetDF());
+      if (!chiSquare) row.fDFError = Present(overall.GetDF2());
+      row.fStatistic = Present(overall.GetWald());
+      if (row.fStatistic) row.fP = Present(overall.GetSig());
+      out.fOverall.push_back(std::move(row));
+    }
+    if (request.GetContrastType() == QXConst::QXContrastPairwise) {
+      const int n = marginals.GetNPairwiseEmmeansTests(s, t);
+      for (int p = 0; p < n; ++p) {
+        std::vector<int> categories;
+        QXMath_600::QXEmmeansStats pair;
+        const QXCommon_600::QXStatus status =
+            marginals.GetPairwiseEmmeansTests(s, t, p, tableFactors, categories, pair);
+        notes.Add(status);
+        if (status.IsError() || categories.empty() || pair.fvCategories.empty()) break;
+        // Each pair once, the earlier level first, as emmeans lists them.
+        if (categories[0] >= pair.fvCategories[0]) continue;
+        EmmeansComparison row;
+        row.fBy = by;
+        row.fContrast = CategoryText(s, categories[0], combinations) + " - " +
+                        CategoryText(s, pair.fvCategories[0], combinations);
+        row.fEstimate = Present(pair.fMean);
+        row.fStdError = Present(pair.fStdError);
+        row.fStatistic = Present(pair.fTStat);
+        row.fDF = Present(pair.fDF);
+        if (row.fStatistic) row.fP = Present(pair.fSig);
+        row.fLower = Present(pair.fLower);
+        row.fUpper = Present(pair.fUpper);
+        out.fComparisons.push_back(std::move(row));
+      }
+      continue;
+    }
+    std::vector<int> categories;
+    QXMath_600::QXRectMatrix* contrastL = nullptr;
+    std::vector<QXMath_600::QXTestStats> individual;
+    QXMath_600::QXTestStats joint;
+    const QXCommon_600::QXStatus status =
+        marginals.GetEmmeansTests(s, t, tableFactors, categories, contrastL, individual, joint);
+    notes.Add(status);
+    if (status.IsError()) continue;
+    std::vector<std::string> texts;
+    for (int c : categories) texts.push_back(CategoryText(s, c, combinations));
+    for (std::size_t r = 0; r < individual.size(); ++r) {
+      const QXMath_600::QXTestStats& test = individual[r];
+      EmmeansComparison row;
+      row.fBy = by;
+      row.fContrast = ContrastLabel(request.GetContrastType(), texts, r);
+      row.fEstimate = Present(test.GetContrastEstimate());
+      row.fStdError = Present(test.GetStandardError());
+      row.fStatistic = Present(test.GetWald());
+      if (!chiSquare) row.fDF = Present(test.GetDF2());
+      if (row.fStatistic)
+        row.fP = Present(request.GetPAdjust() == QXConst::QXPAdjLSD ? test.GetSig() : test.GetAdjSig());
+      row.fLower = Present(test.GetLowerConfidenceInterval());
+      row.fUpper = Present(test.GetUpperConfidenceInterval());
+      out.fComparisons.push_back(std::move(row));
+    }
+  }
 }
 
 }  // namespace QXFit

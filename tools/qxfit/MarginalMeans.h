@@ -7,11 +7,21 @@
 #include <string>
 #include <vector>
 
+#include "common/QXBitSet.h"
+#include "common/QXStatus.h"
+#include "common/QXSymMatrix.h"
 #include "marginals/QXEmmeansSpec.h"
 #include "model/IQXRegComponent.h"
+#include "model/IQXRegOutputStats.h"
+#include "settings/QXConst.h"
+#include "settings/QXRegSettings.h"
 #include "tools/qxfit/EmmeansRequest.h"
 #include "tools/qxfit/FitResult.h"
 #include "tools/qxfit/ModelBuilder.h"
+
+namespace QXMath_600 {
+class QXMarginals;
+}
 
 namespace QXFit {
 
@@ -30,6 +40,29 @@ class MarginalMeans {
   bool Compute(QXMath_600::IQXRegComponent& component, FitResult& result, std::string& error) const;
 
  private:
+  // One linear predictor of the fitted model, over which the means are formed.
+  struct Predictor {
+    const std::vector<QXMath_600::QXRegrParameter>& fParameters;
+    const std::vector<double>& fEstimates;
+    const QXMath_600::QXSymMatrix& fCovariance;  // of the estimates, scaled
+    const QXMath_600::QXBitSet& fRedundancy;
+    QXConst::LinkType fLink;
+  };
+  // The library's statuses of one request, kept with it and among the report's warnings.
+  struct Notes {
+    EmmeansResult& fOut;
+    FitResult& fResult;
+    void Add(const QXCommon_600::QXStatus& status);
+    void Add(const std::string& text);
+  };
+
+  bool ComputeOver(const QXMath_600::QXRegSettings& settings, const QXMath_600::IQXRegOutputStats& stats,
+                   const Predictor& predictor, FitResult& result, std::string& error) const;
+  // False when the request has no means (an error of the library, kept in the notes).
+  bool ReadMeans(QXMath_600::QXMarginals& marginals, int s, const QXMath_600::QXEmmeansSpec& request,
+                 EmmeansResult& out, Notes& notes) const;
+  void ReadComparisons(QXMath_600::QXMarginals& marginals, int s, const QXMath_600::QXEmmeansSpec& request,
+                       bool chiSquare, EmmeansResult& out, Notes& notes) const;
   int FindFactor(const std::string& name, const std::string& option, std::string& error) const;
   std::string LevelText(int var, int level) const;
   std::string FactorLabel(int var) const;
