@@ -161,11 +161,13 @@ void WriteOverall(const EmmeansResult& e, bool f, std::ostream& out) {
 }  // namespace
 
 void EmmeansReport::WriteTables(const FitResult& result, std::ostream& out) {
-  const bool f = result.fTest == TestKind::kF;
   const std::string level = Percent(result.fConfidenceLevel);
   for (const auto& e : result.fEmmeans) {
+    const bool f = !e.fbChiSquare;
     out << "\nEstimated marginal means: " << e.fSpec;
-    if (!e.fScale.empty()) out << " (" << e.fScale << " scale)";
+    if (!e.fCategory.empty())
+      out << (e.fScale == "response" ? " (probability of " : " (log-odds of ") << e.fCategory << " against "
+          << e.fReference << ")";
     out << '\n';
     if (!e.fAt.empty()) {
       std::vector<std::string> held;
@@ -212,6 +214,10 @@ nlohmann::ordered_json EmmeansReport::ToJson(const FitResult& result) {
     item["contrast"] = e.fContrast;
     item["adjust"] = e.fAdjust;
     item["scale"] = e.fScale.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(e.fScale);
+    item["category"] =
+        e.fCategory.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(e.fCategory);
+    item["reference"] =
+        e.fReference.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(e.fReference);
     auto at = nlohmann::ordered_json::object();
     for (const auto& [name, value] : e.fAt) at[name] = OrNull(value);
     item["at"] = std::move(at);

@@ -44,12 +44,17 @@ struct EmmeansOverall {
 };
 
 struct EmmeansResult {
-  std::string fSpec;                                // the request as written
-  std::vector<std::string> fFactors;                // every factor of the request, in its order
-  std::vector<std::string> fCompared;               // the factors whose levels are compared
-  std::string fContrast;                            // --contrast, as given
-  std::string fAdjust;                              // --adjust
-  std::string fScale;                               // "link", "response", or empty for a linear model
+  std::string fSpec;                   // the request as written
+  std::vector<std::string> fFactors;   // every factor of the request, in its order
+  std::vector<std::string> fCompared;  // the factors whose levels are compared
+  std::string fContrast;               // --contrast, as given
+  std::string fAdjust;                 // --adjust
+  std::string fScale;                  // "link", "response", or empty for a linear model
+  // A logistic model's means are those of one category's log-odds against the reference category.
+  std::string fCategory;   // empty for a linear model
+  std::string fReference;  // the reference category
+  // Normal-theory tests: Wald chi-squares and bounds from the normal distribution, no degrees of freedom.
+  bool fbChiSquare = false;
   std::vector<std::pair<std::string, double>> fAt;  // every covariate with the value it is held at
   std::vector<EmmeansMean> fMeans;
   std::vector<EmmeansComparison> fComparisons;

@@ -11,6 +11,7 @@
 #include "common/QXStatus.h"
 #include "common/QXSymMatrix.h"
 #include "design/QXLiteDesignMatrix.h"
+#include "logistic/QXLogOutputStats.h"
 #include "marginals/QXEmmeansStats.h"
 #include "marginals/QXMarginals.h"
 #include "model/IQXRegOutputStats.h"
@@ -237,6 +238,8 @@ bool MarginalMeans::Compute(QXMath_600::IQXRegComponent& component, FitResult& r
     return false;
   }
   const QXMath_600::IQXRegOutputStats& stats = *output;
+  if (stats.GetModelType() == QXConst::QXRegModelLogistic)
+    return ComputeLogistic(component, stats, result, error);
   const std::optional<double> sigma2 = ComputeErrorVariance(result);
   const QXMath_600::QXSymMatrix* unscaled = stats.GetCovarianceMatrix();
   if (!sigma2 || unscaled == nullptr ||
@@ -250,12 +253,68 @@ bool MarginalMeans::Compute(QXMath_600::IQXRegComponent& component, FitResult& r
   const Predictor predictor{stats.GetParameters(), stats.GetParamEstimates(), covariance,
                             stats.GetRedundancyIndicators(), QXConst::QXLinkTypeIdentity};
   // The marginal means borrow the settings; the component's live as long as it does.
-  return ComputeOver(component.GetCompSettings(), stats, predictor, result, error);
+  return ComputeOver(component.GetCompSettings(), stats, predictor, result.fTest == TestKind::kChiSquare,
+                     result, error);
+}
+
+bool MarginalMeans::ComputeLogistic(QXMath_600::IQXRegComponent& component,
+                                    const QXMath_600::IQXRegOutputStats& stats, FitResult& result,
+                                    std::string& error) const {
+  const auto* logistic = dynamic_cast<const QXMath_600::QXLogOutputStats*>(&stats);
+  const QXMath_600::QXSymMatrix* covariance = stats.GetCovarianceMatrix();
+  const auto& parameters = stats.GetParameters();
+  const auto& estimates = stats.GetParamEstimates();
+  const QXMath_600::QXBitSet& kept = stats.GetRedundancyIndicators();
+  const int p = logistic != nullptr ? logistic->GetNBasicParameters() : 0;
+  const std::size_t n = parameters.size();
+  if (logistic == nullptr || covariance == nullptr || p <= 0 || n % static_cast<std::size_t>(p) != 0 ||
+      estimates.size() != n || covariance->GetNRows() != static_cast<int>(n) ||
+      kept.Size() != static_cast<int>(n) ||
+      logistic->GetDependCategories().size() != n / static_cast<std::size_t>(p) + 1) {
+    error =
+        "the marginal means cannot be formed: the logistic model's parameters do not come in one block "
+        "per category";
+    return false;
+  }
+  // The means of a logistic model are tested as emmeans tests those of a glm: z tests, normal bounds.
+  QXMath_600::QXRegSettings settings = component.GetCompSettings();
+  settings.SetTestType(QXConst::QXTestChiSquare);
+  int response = 0;
+  for (std::size_t v = 0; v < fpModel->GetVariables().size(); ++v)
+    if (fpModel->GetVariables()[v].fRole == Role::kDependent) response = static_cast<int>(v);
+  const std::vector<int>& categories = logistic->GetDependCategories();
+  const std::string reference = LevelText(response, categories.back());
+  // Block k holds the parameters of the k-th category's log-odds against the reference: the means of
+  // that linear predictor, on its own estimates and covariance block.
+  for (std::size_t k = 0; k + 1 < categories.size(); ++k) {
+    const auto first = static_cast<long>(k) * p;
+    const std::vector<QXMath_600::QXRegrParameter> blockParameters(parameters.begin() + first,
+                                                                   parameters.begin() + first + p);
+    const std::vector<double> blockEstimates(estimates.begin() + first, estimates.begin() + first + p);
+    QXMath_600::QXSymMatrix blockCovariance(p);
+    QXMath_600::QXBitSet blockKept(p);
+    for (int i = 0; i < p; ++i) {
+      blockKept.Set(i, kept.IsIn(static_cast<int>(first) + i));
+      for (int j = 0; j <= i; ++j)
+        blockCovariance.SetElem(
+            i, j, covariance->GetElem(static_cast<int>(first) + i, static_cast<int>(first) + j));
+    }
+    const Predictor predictor{blockParameters, blockEstimates, blockCovariance, blockKept,
+                              QXConst::QXLinkTypeLogit};
+    const std::size_t before = result.fEmmeans.size();
+    if (!ComputeOver(settings, stats, predictor, true, result, error)) return false;
+    for (std::size_t e = before; e < result.fEmmeans.size(); ++e) {
+      result.fEmmeans[e].fCategory = LevelText(response, categories[k]);
+      result.fEmmeans[e].fReference = reference;
+      result.fEmmeans[e].fScale = fOptions.fScale == EmmeansScale::kResponse ? "response" : "link";
+    }
+  }
+  return true;
 }
 
 bool MarginalMeans::ComputeOver(const QXMath_600::QXRegSettings& settings,
                                 const QXMath_600::IQXRegOutputStats& stats, const Predictor& predictor,
-                                FitResult& result, std::string& error) const {
+                                bool chiSquare, FitResult& result, std::string& error) const {
   // The design of the fitted parameters, as the marginal means rebuild their rows from it.
   QXMath_600::QXLiteDesignMatrix lite(settings.GetFactors(), settings.GetFactorSizes(),
                                       settings.GetCovariates());
@@ -306,6 +365,7 @@ bool MarginalMeans::ComputeOver(const QXMath_600::QXRegSettings& settings,
     out.fContrast = fOptions.fContrastName;
     if (!fOptions.fReferenceLevel.empty()) out.fContrast += ":" + fOptions.fReferenceLevel;
     out.fAdjust = fOptions.fAdjustName;
+    out.fbChiSquare = chiSquare;
     Notes notes{out, result};
     if (cellsOnly[static_cast<std::size_t>(s)]) {
       std::vector<std::string> cells;
@@ -317,7 +377,7 @@ bool MarginalMeans::ComputeOver(const QXMath_600::QXRegSettings& settings,
           "the others with '|')");
     }
     if (ReadMeans(*marginals, s, request, out, notes) && !request.GetCompareFactors().empty())
-      ReadComparisons(*marginals, s, request, result.fTest == TestKind::kChiSquare, out, notes);
+      ReadComparisons(*marginals, s, request, chiSquare, out, notes);
     result.fEmmeans.push_back(std::move(out));
   }
   return true;

@@ -33,10 +33,10 @@ class MarginalMeans {
   bool Resolve(const EmmeansOptions& options, const ModelBuilder& model, bool logistic, std::string& error);
   bool IsEmpty() const { return fSpecs.empty(); }
 
-  // The requests over a fitted linear model, whose fit `result` already holds (its error variance
-  // scales the covariance). Adds one EmmeansResult per request to result.fEmmeans and the requests'
-  // warnings to result.fWarnings. False with the library's message when the marginal means cannot be
-  // formed at all.
+  // The requests over a fitted model whose fit `result` already holds (a linear model's error variance
+  // scales its covariance). Adds one EmmeansResult per request to result.fEmmeans (for a logistic
+  // model, one per request and non-reference category) and the requests' warnings to
+  // result.fWarnings. False with the library's message when the marginal means cannot be formed.
   bool Compute(QXMath_600::IQXRegComponent& component, FitResult& result, std::string& error) const;
 
  private:
@@ -56,8 +56,12 @@ class MarginalMeans {
     void Add(const std::string& text);
   };
 
+  // The requests over one linear predictor, appended to result.fEmmeans; chi-square (z) tests or t.
   bool ComputeOver(const QXMath_600::QXRegSettings& settings, const QXMath_600::IQXRegOutputStats& stats,
-                   const Predictor& predictor, FitResult& result, std::string& error) const;
+                   const Predictor& predictor, bool chiSquare, FitResult& result, std::string& error) const;
+  // One set of requests per non-reference category of a logistic model.
+  bool ComputeLogistic(QXMath_600::IQXRegComponent& component, const QXMath_600::IQXRegOutputStats& stats,
+                       FitResult& result, std::string& error) const;
   // False when the request has no means (an error of the library, kept in the notes).
   bool ReadMeans(QXMath_600::QXMarginals& marginals, int s, const QXMath_600::QXEmmeansSpec& request,
                  EmmeansResult& out, Notes& notes) const;
