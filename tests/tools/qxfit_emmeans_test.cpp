@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/tools/qxfit_in_process.h"
 #include "tools/qxfit/CommandLine.h"
 #include "tools/qxfit/EmmeansRequest.h"
-#include "tools/qxfit/RunTool.h"
 
 namespace {
 
@@ -28,26 +28,9 @@ const std::string kRoot = std::string(QX_TEST_DATA_DIR) + "/..";
 // included.
 constexpr double kRel = 1e-10;
 
-struct ToolRun {
-  int fExitCode = -1;
-  std::string fOut;
-  std::string fErr;
-};
+using qxfit_test::ToolRun;
 
-ToolRun RunTool(std::vector<std::string> args) {
-  args.insert(args.begin(), {"qxfit", "--quiet"});
-  std::vector<const char*> argv;
-  for (const auto& a : args) argv.push_back(a.c_str());
-  QXFit::Options options;
-  ToolRun run;
-  run.fExitCode = CommandLine::Parse(static_cast<int>(argv.size()), argv.data(), options, run.fErr);
-  if (run.fExitCode >= 0) return run;
-  std::ostringstream out, err;
-  run.fExitCode = QXFit::RunTool(options, out, err);
-  run.fOut = out.str();
-  run.fErr = err.str();
-  return run;
-}
+ToolRun RunTool(std::vector<std::string> args) { return qxfit_test::RunInProcess(std::move(args)); }
 
 ::testing::AssertionResult Close(const json& actual, double expected, double scale, const std::string& what) {
   if (!actual.is_number()) return ::testing::AssertionFailure() << what << ": " << actual;

@@ -40,6 +40,7 @@ Examples (every option appears in one):
   qxfit --na-strings n/a,- --decimal-comma data.csv 'y ~ .'
   qxfit --emmeans 'tension | wool' --adjust bonferroni data/warpbreaks.csv 'breaks ~ wool*tension'
   qxfit --emmeans rank --contrast simple:Prof --at yrs.service=10 data/Salaries.csv 'salary ~ rank + yrs.service'
+  qxfit --emmeans 'rank | discipline' --scale response data/Salaries.csv 'sex ~ rank*discipline'
   qxfit --version
   some-program | qxfit - 'y ~ x'
 

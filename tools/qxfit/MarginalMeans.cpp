@@ -17,6 +17,7 @@
 #include "model/IQXRegOutputStats.h"
 #include "records/QXCancelInfo.h"
 #include "settings/QXConst.h"
+#include "tools/qxfit/RecordFileWriter.h"
 #include "tools/qxfit/ReportWriter.h"
 
 namespace QXFit {
@@ -28,17 +29,6 @@ using Role = ModelVariable::Role;
 std::optional<double> Present(double value) {
   if (QXMV::IsMissing(value) || !std::isfinite(value)) return std::nullopt;
   return value;
-}
-
-// The value of a covariate that is a function of the column given with --at.
-double ApplyTransform(Transform transform, double x) {
-  switch (transform) {
-    case Transform::kLog: return std::log(x);
-    case Transform::kExp: return std::exp(x);
-    case Transform::kSqrt: return std::sqrt(x);
-    case Transform::kNone: break;
-  }
-  return x;
 }
 
 std::string JoinNames(const std::vector<std::string>& names) {
