@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "fuzz/MemoryFile.h"
-#include "tools/qxfit/CsvReader.h"
+#include "frontend/CsvReader.h"
 
 namespace {
 

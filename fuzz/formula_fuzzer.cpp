@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "fuzz/MemoryFile.h"
-#include "tools/qxfit/FormulaParser.h"
+#include "frontend/FormulaParser.h"
 
 namespace {
 

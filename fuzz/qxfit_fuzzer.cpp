@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "fuzz/MemoryFile.h"
-#include "tools/qxfit/CommandLine.h"
-#include "tools/qxfit/RunTool.h"
+#include "frontend/CommandLine.h"
+#include "frontend/RunTool.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <sstream>
 
 #include "common/QXMissingValue.h"
-#include "tests/tools/qxfit_reference.h"
-#include "tests/tools/tools_test_files.h"
+#include "tests/frontend/qxfit_reference.h"
+#include "tests/frontend/tools_test_files.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <iostream>
 #include <string>
 
-#include "tools/qxfit/CommandLine.h"
-#include "tools/qxfit/RunTool.h"
+#include "frontend/CommandLine.h"
+#include "frontend/RunTool.h"
 
 int main(int argc, char** argv) {
   QXFit::Options options;
