@@ -43,7 +43,8 @@ ToolRun RunTool(std::vector<std::string> args) { return qxfit_test::RunInProcess
 // One reference run: its factors' level texts and the requests.
 class Reference {
  public:
-  explicit Reference(const json& run) : fRun(run) {
+  // `normal`: a logistic model's run, whose tests are z tests (the tool's chi-square is z squared).
+  Reference(const json& run, bool normal) : fRun(run), fbNormal(normal) {
     for (const auto& f : run["factors"]) fLevels[f["name"]] = f["levels"].get<std::vector<std::string>>();
   }
 
@@ -77,6 +78,7 @@ class Reference {
     if (request.contains("at") && !request["at"].is_null())
       for (const auto& [name, value] : request["at"].items())
         options.insert(options.end(), {"--at", name + "=" + json(value.get<double>()).dump()});
+    if (fbNormal) options.insert(options.end(), {"--scale", request["scale"].get<std::string>()});
     options.push_back(kRoot + "/" + fRun["data"].get<std::string>());
     options.push_back(fRun["formula"]);
     const ToolRun run = RunTool(options);
@@ -87,7 +89,9 @@ class Reference {
     return document["emmeans"][0];
   }
 
-  const json& Case() const { return fRun; }
+  bool IsNormal() const { return fbNormal; }
+  // The tool's statistic for emmeans' t or z ratio, taken the other way round when `sign` is -1.
+  double Statistic(double ratio, double sign) const { return fbNormal ? ratio * ratio : sign * ratio; }
 
  private:
   static std::string Join(const std::map<std::string, std::string>& sorted) {
@@ -97,6 +101,7 @@ class Reference {
   }
 
   const json& fRun;
+  bool fbNormal;
   std::map<std::string, std::vector<std::string>> fLevels;
 };
 
@@ -130,7 +135,8 @@ void ExpectOverall(const Reference& ref, const json& request, const json& tool, 
     const std::string key = ref.Key(expected["by"]);
     ASSERT_EQ(byGroup.count(key), 1u) << what << " " << key;
     const json& o = byGroup[key];
-    EXPECT_TRUE(Close(o["statistic"], expected["F"], 0.0, what + " " + key + " F"));
+    EXPECT_TRUE(
+        Close(o["statistic"], expected[ref.IsNormal() ? "chisq" : "F"], 0.0, what + " " + key + " F"));
     EXPECT_EQ(o["df"], expected["df1"]) << what;
     EXPECT_EQ(o["df_error"], expected["df2"]) << what;
     EXPECT_TRUE(Close(o["p"], expected["p"], 1e-300, what + " " + key + " p"));
@@ -179,7 +185,7 @@ void ExpectPairs(const Reference& ref, const json& request, const std::string& n
       if (expected.contains("se")) {
         EXPECT_TRUE(Close(c["std_error"], expected["se"], 0.0, what + " " + key + " se"));
         EXPECT_TRUE(
-            Close(c["statistic"], sign * expected["stat"].get<double>(), 0.0, what + " " + key + " t"));
+            Close(c["statistic"], ref.Statistic(expected["stat"], sign), 0.0, what + " " + key + " t"));
         EXPECT_EQ(c["df"], expected["df"]) << what;
       }
       if (expected.contains("lower")) {
@@ -242,8 +248,8 @@ void ExpectContrasts(const Reference& ref, const json& request, const std::strin
         EXPECT_TRUE(Close(c["p"], expected["p"], 1e-300, row + " p"));
         if (!expected.contains("se")) continue;
         EXPECT_TRUE(Close(c["std_error"], scale, 0.0, row + " se"));
-        EXPECT_TRUE(Close(c["statistic"], (factor < 0 ? -1.0 : 1.0) * expected["stat"].get<double>(), 0.0,
-                          row + " t"));
+        EXPECT_TRUE(
+            Close(c["statistic"], ref.Statistic(expected["stat"], factor < 0 ? -1.0 : 1.0), 0.0, row + " t"));
         EXPECT_EQ(c["df"], expected["df"]) << row;
         const double lower = factor * expected[factor < 0 ? "upper" : "lower"].get<double>();
         const double upper = factor * expected[factor < 0 ? "lower" : "upper"].get<double>();
@@ -258,7 +264,7 @@ TEST(QxfitEmmeansTest, EveryContrastAndAdjustmentMatchesEmmeans) {
   const json reference = LoadReference();
   int requests = 0;
   for (const auto& run : reference["runs"]) {
-    const Reference ref(run);
+    const Reference ref(run, false);
     for (const auto& request : run["requests"]) {
       const std::string name =
           run["name"].get<std::string>() + " '" + request["spec"].get<std::string>() + "'";
