@@ -95,7 +95,7 @@ multinomial_run <- function() {
     row <- function(s) list(estimate = s$estimate, se = s$SE)
     m <- as.data.frame(summary(contrast(emm, method = means_l), infer = FALSE, adjust = "none"))
     p <- as.data.frame(summary(contrast(emm, method = pairs_l), infer = FALSE, adjust = "none"))
-    means <- lapply(seq_len(nrow(m)), function(i) list(levels = list(Infl = i - 1L), mean = m$estimate[i],
+    means <- lapply(seq_len(nrow(m)), function(i) list(levels = list(Infl = i - 1L), mean = m$estimate[i], df = NA,
                                                        se = m$SE[i], lower = m$estimate[i] - z * m$SE[i],
                                                        upper = m$estimate[i] + z * m$SE[i]))
     pairs <- lapply(seq_len(nrow(p)), function(i) {
