@@ -25,35 +25,6 @@ nlohmann::ordered_json LevelsJson(const LevelTexts& levels) {
   return object;
 }
 
-std::string Number(const std::optional<double>& value) {
-  return value ? ReportWriter::FormatNumber(*value) : "";
-}
-
-std::string Statistic(const std::optional<double>& value) {
-  return value ? ReportWriter::FormatStatistic(*value) : "";
-}
-
-std::string PValue(const std::optional<double>& value) {
-  return value ? ReportWriter::FormatPValue(*value) : "";
-}
-
-// Degrees of freedom are whole numbers in a linear model; Satterthwaite's would not be.
-std::string DF(const std::optional<double>& value) {
-  if (!value) return "";
-  if (*value == std::floor(*value) && std::fabs(*value) < 1e15) {
-    std::array<char, 32> buffer{};
-    std::snprintf(buffer.data(), buffer.size(), "%.0f", *value);
-    return buffer.data();
-  }
-  return ReportWriter::FormatNumber(*value);
-}
-
-std::string Percent(double level) {
-  std::array<char, 32> buffer{};
-  std::snprintf(buffer.data(), buffer.size(), "%.10g%%", level * 100.0);
-  return buffer.data();
-}
-
 std::string AdjustText(const std::string& adjust) {
   if (adjust == "bonferroni") return "Bonferroni adjustment";
   if (adjust == "sidak") return "Sidak adjustment";
@@ -101,11 +72,11 @@ void WriteMeans(const EmmeansResult& e, bool f, const std::string& level, std::o
     std::vector<std::string> cells;
     for (const auto& [factor, text] : m.fLevels) cells.push_back(text);
     cells.resize(e.fFactors.size());
-    cells.push_back(Number(m.fMean));
-    cells.push_back(Number(m.fStdError));
-    if (f) cells.push_back(DF(m.fDF));
-    cells.push_back(Number(m.fLower));
-    cells.push_back(Number(m.fUpper));
+    cells.push_back(FormatOptional(m.fMean, ReportWriter::FormatNumber));
+    cells.push_back(FormatOptional(m.fStdError, ReportWriter::FormatNumber));
+    if (f) cells.push_back(FormatOptional(m.fDF, FormatTotal));
+    cells.push_back(FormatOptional(m.fLower, ReportWriter::FormatNumber));
+    cells.push_back(FormatOptional(m.fUpper, ReportWriter::FormatNumber));
     table.AddRow(std::move(cells));
   }
   table.Write(out);
@@ -126,13 +97,13 @@ void WriteComparisons(const EmmeansResult& e, bool f, const std::string& level, 
   for (const auto& c : e.fComparisons) {
     std::vector<std::string> cells = ByCells(c.fBy);
     cells.push_back(c.fContrast);
-    cells.push_back(Number(c.fEstimate));
-    cells.push_back(Number(c.fStdError));
-    cells.push_back(Statistic(c.fStatistic));
-    if (f) cells.push_back(DF(c.fDF));
-    cells.push_back(PValue(c.fP));
-    cells.push_back(Number(c.fLower));
-    cells.push_back(Number(c.fUpper));
+    cells.push_back(FormatOptional(c.fEstimate, ReportWriter::FormatNumber));
+    cells.push_back(FormatOptional(c.fStdError, ReportWriter::FormatNumber));
+    cells.push_back(FormatOptional(c.fStatistic, ReportWriter::FormatStatistic));
+    if (f) cells.push_back(FormatOptional(c.fDF, FormatTotal));
+    cells.push_back(FormatOptional(c.fP, ReportWriter::FormatPValue));
+    cells.push_back(FormatOptional(c.fLower, ReportWriter::FormatNumber));
+    cells.push_back(FormatOptional(c.fUpper, ReportWriter::FormatNumber));
     table.AddRow(std::move(cells));
   }
   table.Write(out);
@@ -149,10 +120,10 @@ void WriteOverall(const EmmeansResult& e, bool f, std::ostream& out) {
   TextTable table(header, nLabels);
   for (const auto& o : e.fOverall) {
     std::vector<std::string> cells = ByCells(o.fBy);
-    cells.push_back(Statistic(o.fStatistic));
-    cells.push_back(DF(o.fDF));
-    if (f) cells.push_back(DF(o.fDFError));
-    cells.push_back(PValue(o.fP));
+    cells.push_back(FormatOptional(o.fStatistic, ReportWriter::FormatStatistic));
+    cells.push_back(FormatOptional(o.fDF, FormatTotal));
+    if (f) cells.push_back(FormatOptional(o.fDFError, FormatTotal));
+    cells.push_back(FormatOptional(o.fP, ReportWriter::FormatPValue));
     table.AddRow(std::move(cells));
   }
   table.Write(out);
@@ -161,7 +132,7 @@ void WriteOverall(const EmmeansResult& e, bool f, std::ostream& out) {
 }  // namespace
 
 void EmmeansReport::WriteTables(const FitResult& result, std::ostream& out) {
-  const std::string level = Percent(result.fConfidenceLevel);
+  const std::string level = LevelText(result.fConfidenceLevel);
   for (const auto& e : result.fEmmeans) {
     const bool f = !e.fbChiSquare;
     out << "\nEstimated marginal means: " << e.fSpec;

@@ -125,8 +125,9 @@ bool MarginalMeans::Resolve(const EmmeansOptions& options, const ModelBuilder& m
     for (std::size_t i = 0; i < request.fCompared.size(); ++i) spec.AddCompareFactor(spec.GetFactors()[i]);
     spec.SetContrastType(options.fContrast);
     spec.SetPAdjust(options.fAdjust);
-    spec.SetEmmScaleType(options.fScale == EmmeansScale::kLink ? QXConst::QXEmmTransformed
-                                                               : QXConst::QXEmmOriginal);
+    // The link scale is emmeans' default; a linear model's link is the identity.
+    spec.SetEmmScaleType(options.fScale == EmmeansScale::kResponse ? QXConst::QXEmmOriginal
+                                                                   : QXConst::QXEmmTransformed);
     if (!options.fReferenceLevel.empty()) {
       const ModelVariable& compared = variables[static_cast<std::size_t>(spec.GetFactors()[0])];
       int level = compared.fLevels.FindText(options.fReferenceLevel);

@@ -30,21 +30,6 @@ nlohmann::ordered_json OrNull(const std::optional<std::string>& text) {
   return *text;
 }
 
-// Degrees of freedom and weight totals are usually whole numbers, often large: printed in full rather
-// than as 2.00004e+06.
-std::string FormatTotal(double value) {
-  if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 1e15)
-    return Printf("%.0f", value);
-  return ReportWriter::FormatNumber(value);
-}
-
-std::string Optional(const std::optional<double>& value, std::string (*format)(double)) {
-  return value ? format(*value) : "";
-}
-
-// "95%", "90%", "97.5%".
-std::string LevelText(double level) { return Printf("%.10g", level * 100.0) + "%"; }
-
 void WriteParameters(const FitResult& result, std::ostream& out) {
   const bool f = result.fTest == TestKind::kF;
   const std::string level = LevelText(result.fConfidenceLevel);
@@ -55,10 +40,12 @@ void WriteParameters(const FitResult& result, std::ostream& out) {
       table.AddNote(p.fLabel, "(redundant)");
       continue;
     }
-    table.AddRow(
-        {p.fLabel, ReportWriter::FormatNumber(p.fEstimate), Optional(p.fStdError, ReportWriter::FormatNumber),
-         Optional(p.fStatistic, ReportWriter::FormatStatistic), Optional(p.fP, ReportWriter::FormatPValue),
-         Optional(p.fLower, ReportWriter::FormatNumber), Optional(p.fUpper, ReportWriter::FormatNumber)});
+    table.AddRow({p.fLabel, ReportWriter::FormatNumber(p.fEstimate),
+                  FormatOptional(p.fStdError, ReportWriter::FormatNumber),
+                  FormatOptional(p.fStatistic, ReportWriter::FormatStatistic),
+                  FormatOptional(p.fP, ReportWriter::FormatPValue),
+                  FormatOptional(p.fLower, ReportWriter::FormatNumber),
+                  FormatOptional(p.fUpper, ReportWriter::FormatNumber)});
   }
   table.Write(out);
 }
@@ -79,32 +66,17 @@ void WriteEffects(const FitResult& result, const std::vector<EffectTestResult>& 
       table.AddNote(e.fEffect, "(not testable)");
       continue;
     }
-    table.AddRow({e.fEffect, Optional(e.fDF, FormatTotal), Optional(e.fSumSq, ReportWriter::FormatNumber),
-                  Optional(e.fMeanSq, ReportWriter::FormatNumber),
-                  Optional(e.fStatistic, ReportWriter::FormatStatistic),
-                  Optional(e.fP, ReportWriter::FormatPValue)});
+    table.AddRow({e.fEffect, FormatOptional(e.fDF, FormatTotal),
+                  FormatOptional(e.fSumSq, ReportWriter::FormatNumber),
+                  FormatOptional(e.fMeanSq, ReportWriter::FormatNumber),
+                  FormatOptional(e.fStatistic, ReportWriter::FormatStatistic),
+                  FormatOptional(e.fP, ReportWriter::FormatPValue)});
   }
   if (result.fErrorSumSq)
-    table.AddRow({"Error", Optional(result.fDfError, FormatTotal),
+    table.AddRow({"Error", FormatOptional(result.fDfError, FormatTotal),
                   ReportWriter::FormatNumber(*result.fErrorSumSq),
-                  Optional(result.fErrorMeanSq, ReportWriter::FormatNumber)});
+                  FormatOptional(result.fErrorMeanSq, ReportWriter::FormatNumber)});
   table.Write(out);
-}
-
-// "54 read, 50 used; left out: 2 with a missing value, 1 with a weight <= 0".
-std::string RecordsText(const FitResult& result) {
-  std::string text =
-      std::to_string(result.fRecordsRead) + " read, " + std::to_string(result.fRecordsUsed) + " used";
-  std::string reasons;
-  for (const auto& [count, reason] :
-       {std::pair{result.fLeftOutMissing, "with a missing value"},
-        std::pair{result.fLeftOutNotFinite, "with a value that is not finite"},
-        std::pair{result.fLeftOutUndefined, "with a function outside its domain"},
-        std::pair{result.fLeftOutWeight, "with a weight <= 0"}}) {
-    if (count == 0) continue;
-    reasons += (reasons.empty() ? "" : ", ") + std::to_string(count) + " " + reason;
-  }
-  return reasons.empty() ? text : text + "; left out: " + reasons;
 }
 
 // "F = 5.828 on 5 and 48 degrees of freedom, p = 0.000277", or the chi-square's form.

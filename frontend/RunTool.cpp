@@ -13,13 +13,19 @@
 #include "frontend/CsvReader.h"
 #include "frontend/FitRunner.h"
 #include "frontend/FormulaParser.h"
+#include "frontend/IterationPrinter.h"
+#include "frontend/LogisticFit.h"
+#include "frontend/LogisticPredictions.h"
+#include "frontend/LogisticReportWriter.h"
 #include "frontend/MarginalMeans.h"
 #include "frontend/ModelBuilder.h"
+#include "frontend/PmmlWriter.h"
 #include "frontend/Predictions.h"
 #include "frontend/ProgressBar.h"
 #include "frontend/RecordFileWriter.h"
 #include "frontend/ReportWriter.h"
 #include "settings/QXConst.h"
+#include "settings/QXLogRegSettings.h"
 
 namespace QXFit {
 
@@ -69,6 +75,23 @@ void NoteUnusableValues(const RecordFileWriter::Counts& counts, Messages& messag
                   "overflowing)");
 }
 
+void SetRecordCounts(const Options& options, const RecordFileWriter::Counts& counts, FitResult& result) {
+  result.fModel = options.fFormula;
+  result.fRecordsRead = counts.fRecordsRead;
+  result.fRecordsUsed = counts.fRecordsUsed;
+  result.fLeftOutMissing = counts.fMissing.fCount;
+  result.fLeftOutNotFinite = counts.fNotFinite.fCount;
+  result.fLeftOutUndefined = counts.fUndefined.fCount;
+  result.fLeftOutWeight = counts.fWeightNotPositive.fCount;
+}
+
+void AskForTests(const Options& options, FitResult& result) {
+  result.fTest = options.fTest;
+  result.fConfidenceLevel = options.fConfidenceLevel;
+  result.fbTypeI = options.fbTypeI;
+  result.fbTypeIII = options.fbTypeIII;
+}
+
 }  // namespace
 
 int RunTool(const Options& options, std::ostream& out, std::ostream& err) {
@@ -91,7 +114,7 @@ int RunTool(const Options& options, std::ostream& out, std::ostream& err) {
 
   ModelBuilder model;
   const ModelRequest request{options.fFactors, options.fFrequencyWeight, options.fRegressionWeight,
-                             options.fReferences};
+                             options.fReferences, options.fbLogistic};
   if (!model.Resolve(formula, source->GetColumnNames(), request, error))
     return messages.Fail(CommandLine::kUsage, error);
 
@@ -102,8 +125,11 @@ int RunTool(const Options& options, std::ostream& out, std::ostream& err) {
   progress.Clear();
   if (!model.Build(scanner, error)) return messages.Fail(CommandLine::kUsage, error);
   for (const auto& notice : model.GetNotices()) messages.Note(notice);
+  if (model.IsLogistic() && options.fbResiduals)
+    return messages.Fail(CommandLine::kUsage, "--residuals belong to a linear model; the response '" +
+                                                  model.GetVariables().front().fName + "' is categorical");
   MarginalMeans marginalMeans;
-  if (!marginalMeans.Resolve(options.fEmmeans, model, false, error))
+  if (!marginalMeans.Resolve(options.fEmmeans, model, model.IsLogistic(), error))
     return messages.Fail(CommandLine::kUsage, error);
 
   // An anonymous temporary file: the system removes it however the process ends.
@@ -124,45 +150,70 @@ int RunTool(const Options& options, std::ostream& out, std::ostream& err) {
   settings.SetConfidenceLevel(options.fConfidenceLevel);
   const int nVariables = static_cast<int>(model.GetVariables().size());
   FitRunner runner(records.get(), nVariables, counts.fRecordsRead, &progress);
-  if (!runner.Fit(settings, error)) return messages.Fail(CommandLine::kFailure, error);
+  // A logistic fit iterates: its history shows where the progress bar would, or wherever asked.
+  IterationPrinter iterations(err, &progress,
+                              options.fbIterations || (!options.fbQuiet && ProgressBar::IsTerminal(stderr)));
+  QXMath_600::QXLogRegSettings logisticSettings;
+  if (model.IsLogistic()) {
+    logisticSettings = MakeLogisticSettings(model, settings);
+    logisticSettings.SetProgressListener(&iterations);
+  }
+  if (!runner.Fit(model.IsLogistic() ? logisticSettings : settings, error))
+    return messages.Fail(CommandLine::kFailure, error);
 
   FitResult result;
-  result.fTest = options.fTest;
-  result.fConfidenceLevel = options.fConfidenceLevel;
-  result.fbTypeI = options.fbTypeI;
-  result.fbTypeIII = options.fbTypeIII;
-  if (!runner.GetResult(model, result, error)) return messages.Fail(CommandLine::kFailure, error);
-  if (!marginalMeans.IsEmpty() && !marginalMeans.Compute(*runner.GetComponent(), result, error))
-    return messages.Fail(CommandLine::kFailure, error);
-  result.fModel = options.fFormula;
-  result.fRecordsRead = counts.fRecordsRead;
-  result.fRecordsUsed = counts.fRecordsUsed;
-  result.fLeftOutMissing = counts.fMissing.fCount;
-  result.fLeftOutNotFinite = counts.fNotFinite.fCount;
-  result.fLeftOutUndefined = counts.fUndefined.fCount;
-  result.fLeftOutWeight = counts.fWeightNotPositive.fCount;
-  if (options.fbJson) {
-    ReportWriter::WriteJson(result, out);
+  LogisticResult logistic;
+  if (model.IsLogistic()) {
+    AskForTests(options, logistic.fFit);
+    if (!ReadLogisticResult(*runner.GetComponent(), model, records.get(), nVariables, logistic, error) ||
+        !marginalMeans.Compute(*runner.GetComponent(), logistic.fFit, error))
+      return messages.Fail(CommandLine::kFailure, error);
+    SetRecordCounts(options, counts, logistic.fFit);
+    if (options.fbJson) {
+      LogisticReportWriter::WriteJson(logistic, out);
+    } else {
+      LogisticReportWriter::WriteTable(logistic, out);
+    }
   } else {
-    ReportWriter::WriteTable(result, out);
+    AskForTests(options, result);
+    if (!runner.GetResult(model, result, error) ||
+        !marginalMeans.Compute(*runner.GetComponent(), result, error))
+      return messages.Fail(CommandLine::kFailure, error);
+    SetRecordCounts(options, counts, result);
+    if (options.fbJson) {
+      ReportWriter::WriteJson(result, out);
+    } else {
+      ReportWriter::WriteTable(result, out);
+    }
   }
   out.flush();
+  if (!options.fPmmlPath.empty() &&
+      !WritePmml(*runner.GetComponent(), model, options.fFormula, options.fPmmlPath, error))
+    return messages.Fail(CommandLine::kFailure, error);
 
   if (options.fPredictPath.empty()) return CommandLine::kSuccess;
   Predictions predictions(*runner.GetComponent(), model, result);
+  LogisticPredictions probabilities(*runner.GetComponent(), model);
   if (options.fPredictDataPath.empty()) {
-    if (!predictions.WriteFitted(records.get(), nVariables, counts.fRecordsRead, options.fbResiduals,
-                                 options.fPredictPath, &progress, error))
-      return messages.Fail(CommandLine::kFailure, error);
+    const bool written =
+        model.IsLogistic()
+            ? probabilities.WriteFitted(records.get(), nVariables, counts.fRecordsRead, options.fPredictPath,
+                                        &progress, error)
+            : predictions.WriteFitted(records.get(), nVariables, counts.fRecordsRead, options.fbResiduals,
+                                      options.fPredictPath, &progress, error);
+    if (!written) return messages.Fail(CommandLine::kFailure, error);
     return CommandLine::kSuccess;
   }
   CsvReader newRows;
   if (!newRows.Open(options.fPredictDataPath, Format(options)))
     return messages.Fail(CommandLine::kFailure, "--predict-data: " + newRows.GetError());
-  if (!predictions.WriteNew(newRows, options.fPredictPath, &progress, error))
-    return messages.Fail(CommandLine::kFailure, error);
-  if (predictions.GetUnscored().fCount > 0)
-    messages.Note(predictions.GetUnscored().Describe() +
+  const bool written = model.IsLogistic()
+                           ? probabilities.WriteNew(newRows, options.fPredictPath, &progress, error)
+                           : predictions.WriteNew(newRows, options.fPredictPath, &progress, error);
+  if (!written) return messages.Fail(CommandLine::kFailure, error);
+  const RowExamples& unscored = model.IsLogistic() ? probabilities.GetUnscored() : predictions.GetUnscored();
+  if (unscored.fCount > 0)
+    messages.Note(unscored.Describe() +
                   " of --predict-data have no prediction: a missing or unusable value, or a level (or "
                   "combination of levels) that the fit has not seen");
   return CommandLine::kSuccess;

@@ -1,28 +1,29 @@
-// The aligned tables of the report: label columns left-aligned, value columns right-aligned, widths
-// measured in characters rather than bytes so that labels in UTF-8 ("Größe", "[pays=Été]") line up.
+// The pieces the tool's reports are laid out with: an aligned table of texts, and the formats of the
+// numbers and lines that every report shares.
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "frontend/FitResult.h"
+
 namespace QXFit {
 
-// The width of a text on a terminal: each byte that does not continue a multi-byte character starts one.
-std::size_t TextWidth(const std::string& text);
-
+// A table with a left-aligned label column and right-aligned value columns. A note row holds only
+// its label and a remark ("(redundant)") that starts at the first value column and takes no part in
+// the widths, so that one remark does not widen a column of numbers. Widths count characters, not
+// bytes, so that labels in UTF-8 ("Größe", "[pays=Été]") line up.
+// The first `nLabels` columns may all hold labels (the levels of several factors), left-aligned.
 class TextTable {
  public:
-  // The first `nLabels` columns hold labels (factor levels, names), the others values.
   explicit TextTable(std::vector<std::string> header, std::size_t nLabels = 1)
       : fHeader(std::move(header)), fNLabels(nLabels) {}
 
   void AddRow(std::vector<std::string> cells) { fRows.push_back({std::move(cells), ""}); }
-  // A note row holds only its label and a remark ("(redundant)") that starts at the first value column
-  // and takes no part in the widths, so that one remark does not widen a column of numbers.
   void AddNote(const std::string& label, const std::string& note) { fRows.push_back({{label}, note}); }
-
   void Write(std::ostream& out) const;
 
  private:
@@ -34,5 +35,15 @@ class TextTable {
   std::size_t fNLabels;
   std::vector<Row> fRows;
 };
+
+// Degrees of freedom and weight totals are usually whole numbers, often large: printed in full rather
+// than as 2.00004e+06.
+std::string FormatTotal(double value);
+// The value in `format`, or an empty text.
+std::string FormatOptional(const std::optional<double>& value, std::string (*format)(double));
+// "95%", "90%", "97.5%".
+std::string LevelText(double level);
+// "54 read, 50 used; left out: 2 with a missing value, 1 with a weight <= 0".
+std::string RecordsText(const FitResult& result);
 
 }  // namespace QXFit

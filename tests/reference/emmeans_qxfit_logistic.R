@@ -15,15 +15,16 @@
 # linear predictors centred over the categories at each point of the grid, so the difference of
 # category j and Medium is log(p_j / p_Medium), and averaging commutes with it. The estimates and
 # standard errors of those differences, and of their pairwise differences across Infl, come from
-# emmeans' contrast() with coefficient vectors over the Sat x Infl grid, on VGAM::vglm's covariance
-# (the exact inverse information; nnet's numerical Hessian agrees to about 1e-6); t, p and bounds
-# follow on infinite degrees of freedom. The response scale of a block, the inverse logit of
+# emmeans' contrast() with coefficient vectors over the Sat x Infl grid, applied to VGAM::vglm's
+# estimates and covariance (nnet stops some 1e-8 short of the maximum, and its Hessian agrees to about
+# 1e-6); z, p and bounds follow on infinite degrees of freedom. The response scale of a block, the inverse logit of
 # log(p_j / p_Medium), is p_j / (p_j + p_Medium): not emmeans' mode = "prob" (the probability of the
 # category averaged over the grid), so it has no reference here.
 #
 # Run from this folder: Rscript emmeans_qxfit_logistic.R   (writes emmeans_qxfit_logistic.json)
 
 source("qx_emmeans.R")
+source("emmeans_qxfit_adjust.R")
 suppressMessages({
   library(nnet)
   library(VGAM)
@@ -51,9 +52,9 @@ binomial_run <- function() {
     list(spec = "discipline | rank", factors = c("discipline", "rank"), compare = "discipline"))
   both <- list()
   for (r in requests) for (scale in c("link", "response")) {
-    spec <- r$spec
-    r$spec <- NULL
-    out <- c(list(spec = spec), do.call(request, c(list(fit, data), r, scale = scale)))
+    args <- r[names(r) != "spec"]
+    out <- c(list(spec = r$spec), do.call(request, c(list(fit, data), args, scale = scale)))
+    if (!is.null(out$contrasts)) out$contrasts <- adjust_contrasts(out$contrasts)
     both[[length(both) + 1]] <- out
   }
   list(name = "salaries_sex", data = "data/Salaries.csv", formula = "sex ~ rank*discipline + yrs.service",
@@ -82,6 +83,16 @@ multinomial_run <- function() {
                       paste(rep(categories, each = length(columns)), columns, sep = ":"))
   stopifnot(max(abs(V - vcov(fit)) / sqrt(outer(diag(V), diag(V)))) < 1e-4)
   emm <- emmeans(fit, ~ Sat * Infl, mode = "latent", vcov. = V)
+  # nnet's optimizer leaves its estimates some 1e-8 from the maximum; vglm's are exact. The contrasts'
+  # linear functions (emmeans' averaging over the grid) are applied to vglm's estimates, after checking
+  # that on multinom's own estimates they give emmeans' summary.
+  b <- coef(exact)[order]
+  exact_summary <- function(con) {
+    L <- con@linfct
+    s <- as.data.frame(summary(con, infer = FALSE, adjust = "none"))
+    stopifnot(max(abs(drop(L %*% as.vector(t(coef(fit)))) - s$estimate)) < 1e-12)
+    data.frame(contrast = s$contrast, estimate = drop(L %*% b), SE = sqrt(diag(L %*% V %*% t(L))))
+  }
   grid <- emm@grid
   cell <- function(sat, infl) as.numeric(grid$Sat == sat & grid$Infl == infl)
   z <- qnorm(1 - alpha / 2)
@@ -92,9 +103,8 @@ multinomial_run <- function() {
     pairs_l <- list()
     for (a in seq_along(infl)) for (b in seq_along(infl)) if (a < b)
       pairs_l[[paste(infl[a], "-", infl[b])]] <- logit(infl[a]) - logit(infl[b])
-    row <- function(s) list(estimate = s$estimate, se = s$SE)
-    m <- as.data.frame(summary(contrast(emm, method = means_l), infer = FALSE, adjust = "none"))
-    p <- as.data.frame(summary(contrast(emm, method = pairs_l), infer = FALSE, adjust = "none"))
+    m <- exact_summary(contrast(emm, method = means_l))
+    p <- exact_summary(contrast(emm, method = pairs_l))
     means <- lapply(seq_len(nrow(m)), function(i) list(levels = list(Infl = i - 1L), mean = m$estimate[i], df = NA,
                                                        se = m$SE[i], lower = m$estimate[i] - z * m$SE[i],
                                                        upper = m$estimate[i] + z * m$SE[i]))
