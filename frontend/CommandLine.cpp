@@ -47,6 +47,9 @@ Examples (every option appears in one):
   qxfit --na-strings n/a,- --decimal-comma data.csv 'y ~ .'
   qxfit --freq-weight Freq --reference Sat=Low --pmml housing.pmml data/housing.csv 'Sat ~ Infl + Type'
   qxfit --logistic --iterations --predict probabilities.csv data/mtcars.csv 'am ~ wt + hp'
+  qxfit --emmeans 'tension | wool' --adjust bonferroni data/warpbreaks.csv 'breaks ~ wool*tension'
+  qxfit --emmeans rank --contrast simple:Prof --at yrs.service=10 data/Salaries.csv 'salary ~ rank + yrs.service'
+  qxfit --emmeans 'rank | discipline' --scale response data/Salaries.csv 'sex ~ rank*discipline'
   qxfit --version
   some-program | qxfit - 'y ~ x'
 
@@ -139,6 +142,27 @@ int CommandLine::Parse(int argc, const char* const* argv, Options& options, std:
   app.add_option("--tolerance", options.fTolerance, "singularity tolerance of the sweep (default 1e-12)")
       ->check(CLI::Range(0.0, 1.0).description(""))
       ->type_name("X");
+  std::vector<std::string> emmeans;
+  std::vector<std::string> at;
+  std::string contrast, adjust, scale;
+  app.add_option("--emmeans", emmeans,
+                 "estimated marginal means of these factors, compared: 'A', 'A*B' (cells), 'A | B' (A within "
+                 "each B); repeatable")
+      ->type_name("SPEC");
+  app.add_option(
+         "--contrast", contrast,
+         "how --emmeans compares: pairwise (default), simple[:LEVEL], deviation, helmert, difference, "
+         "repeated, polynomial")
+      ->type_name("KIND");
+  app.add_option(
+         "--adjust", adjust,
+         "p-value adjustment of the comparisons: lsd (none; default), bonferroni, sidak, seq-bonferroni, "
+         "seq-sidak")
+      ->type_name("METHOD");
+  app.add_option("--scale", scale, "scale of the marginal means of a logistic model: link or response")
+      ->type_name("link|response");
+  app.add_option("--at", at, "hold a covariate at a value for --emmeans (default: its mean; repeatable)")
+      ->type_name("NAME=VALUE");
   app.add_flag("-q,--quiet", options.fbQuiet, "no progress bar");
   app.set_version_flag("--version", std::string("qxfit ") + QXFIT_VERSION + "\n",
                        "print the version and exit");
@@ -229,6 +253,7 @@ int CommandLine::Parse(int argc, const char* const* argv, Options& options, std:
       return kUsage;
     }
   }
+  if (!ParseEmmeansOptions(emmeans, contrast, adjust, scale, at, options.fEmmeans, message)) return kUsage;
   std::vector<std::string> unique;
   for (const auto& name : options.fFactors)
     if (!name.empty() && std::find(unique.begin(), unique.end(), name) == unique.end())

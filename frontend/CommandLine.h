@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "frontend/EmmeansRequest.h"
 #include "frontend/FitResult.h"
 
 namespace QXFit {
@@ -35,6 +36,7 @@ struct Options {
   bool fbLogistic = false;         // --logistic: the response is categorical
   bool fbIterations = false;       // --iterations: print a logistic fit's iterations on stderr
   std::string fPmmlPath;           // --pmml
+  EmmeansOptions fEmmeans;         // --emmeans and the options of its comparisons
 };
 
 class CommandLine {

@@ -11,6 +11,7 @@
 #include "common/QXBitSet.h"
 #include "common/QXStatus.h"
 #include "common/QXSymMatrix.h"
+#include "frontend/EmmeansResult.h"
 #include "inference/QXTestStats.h"
 
 namespace QXFit {
@@ -84,6 +85,8 @@ struct FitResult {
   // of freedom and sigma^2.
   std::optional<double> fErrorSumSq;
   std::optional<double> fErrorMeanSq;
+  // One entry per --emmeans request, in the order given.
+  std::vector<EmmeansResult> fEmmeans;
   // Distinct, in order of first appearance.
   std::vector<std::string> fWarnings;
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/EmmeansReport.h"
 #include "frontend/ReportWriter.h"
 #include "frontend/TextTable.h"
 
@@ -135,6 +136,7 @@ void LogisticReportWriter::WriteTable(const LogisticResult& result, std::ostream
   if (fit.fbTypeIII) WriteEffects(fit.fTypeIII, "Type III", out);
   WriteFit(result, out);
   WriteClassification(result, out);
+  EmmeansReport::WriteTables(fit, out);
   if (!fit.fWarnings.empty()) {
     out << "\nWarnings:\n";
     for (const auto& w : fit.fWarnings) out << "  " << w << '\n';

@@ -9,9 +9,7 @@
 
 namespace QXFit {
 
-namespace {
-
-double Apply(Transform transform, double x) {
+double ApplyTransform(Transform transform, double x) {
   switch (transform) {
     case Transform::kLog: return std::log(x);
     case Transform::kExp: return std::exp(x);
@@ -20,8 +18,6 @@ double Apply(Transform transform, double x) {
   }
   return x;
 }
-
-}  // namespace
 
 ValueState EncodeValue(RowSource& source, int column, const ModelVariable& variable, double& value) {
   value = QXMV::gMissingValue;
@@ -43,7 +39,7 @@ ValueState EncodeValue(RowSource& source, int column, const ModelVariable& varia
   }
   if (!numeric) return ValueState::kNotNumber;
   if (!std::isfinite(number)) return ValueState::kNotFinite;
-  const double transformed = Apply(variable.fTransform, number);
+  const double transformed = ApplyTransform(variable.fTransform, number);
   if (!std::isfinite(transformed)) return ValueState::kUndefined;
   value = transformed;
   return ValueState::kPresent;

@@ -33,6 +33,9 @@ enum class ValueState {
 // library's record holds it: the system-missing value unless the state is kPresent.
 ValueState EncodeValue(RowSource& source, int column, const ModelVariable& variable, double& value);
 
+// The value of a function of a column (log(x) for x); not finite outside the function's domain.
+double ApplyTransform(Transform transform, double x);
+
 // Where the first few rows of one kind are, for messages.
 struct RowExamples {
   static constexpr std::size_t kKept = 3;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/EmmeansReport.h"
 #include "frontend/TextTable.h"
 
 namespace QXFit {
@@ -142,6 +143,7 @@ void ReportWriter::WriteTable(const FitResult& result, std::ostream& out) {
   out << "Total weight:             " << FormatTotal(result.fTotalFreqWeight) << " (frequency), "
       << FormatTotal(result.fTotalRegrWeight) << " (frequency x regression)\n";
   out << "Records:                  " << RecordsText(result) << '\n';
+  EmmeansReport::WriteTables(result, out);
   if (!result.fWarnings.empty()) {
     out << "\nWarnings:\n";
     for (const auto& w : result.fWarnings) out << "  " << w << '\n';
@@ -199,6 +201,7 @@ nlohmann::ordered_json ReportWriter::ToJson(const FitResult& result) {
                          {"type3", EffectListJson(result.fbTypeIII, result.fTypeIII)},
                          {"corrected_model", std::move(corrected)},
                          {"error", std::move(error)}};
+  if (!result.fEmmeans.empty()) doc["emmeans"] = EmmeansReport::ToJson(result);
   doc["warnings"] = result.fWarnings;
   return doc;
 }

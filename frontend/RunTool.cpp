@@ -17,6 +17,7 @@
 #include "frontend/LogisticFit.h"
 #include "frontend/LogisticPredictions.h"
 #include "frontend/LogisticReportWriter.h"
+#include "frontend/MarginalMeans.h"
 #include "frontend/ModelBuilder.h"
 #include "frontend/PmmlWriter.h"
 #include "frontend/Predictions.h"
@@ -127,6 +128,9 @@ int RunTool(const Options& options, std::ostream& out, std::ostream& err) {
   if (model.IsLogistic() && options.fbResiduals)
     return messages.Fail(CommandLine::kUsage, "--residuals belong to a linear model; the response '" +
                                                   model.GetVariables().front().fName + "' is categorical");
+  MarginalMeans marginalMeans;
+  if (!marginalMeans.Resolve(options.fEmmeans, model, model.IsLogistic(), error))
+    return messages.Fail(CommandLine::kUsage, error);
 
   // An anonymous temporary file: the system removes it however the process ends.
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> records(std::tmpfile(), &std::fclose);
@@ -161,7 +165,8 @@ int RunTool(const Options& options, std::ostream& out, std::ostream& err) {
   LogisticResult logistic;
   if (model.IsLogistic()) {
     AskForTests(options, logistic.fFit);
-    if (!ReadLogisticResult(*runner.GetComponent(), model, records.get(), nVariables, logistic, error))
+    if (!ReadLogisticResult(*runner.GetComponent(), model, records.get(), nVariables, logistic, error) ||
+        !marginalMeans.Compute(*runner.GetComponent(), logistic.fFit, error))
       return messages.Fail(CommandLine::kFailure, error);
     SetRecordCounts(options, counts, logistic.fFit);
     if (options.fbJson) {
@@ -171,7 +176,9 @@ int RunTool(const Options& options, std::ostream& out, std::ostream& err) {
     }
   } else {
     AskForTests(options, result);
-    if (!runner.GetResult(model, result, error)) return messages.Fail(CommandLine::kFailure, error);
+    if (!runner.GetResult(model, result, error) ||
+        !marginalMeans.Compute(*runner.GetComponent(), result, error))
+      return messages.Fail(CommandLine::kFailure, error);
     SetRecordCounts(options, counts, result);
     if (options.fbJson) {
       ReportWriter::WriteJson(result, out);

@@ -44,9 +44,11 @@ void TextTable::Write(std::ostream& out) const {
     for (std::size_t c = 0; c < row.fCells.size() && c < width.size(); ++c)
       width[c] = std::max(width[c], Width(row.fCells[c]));
   auto line = [&](const std::vector<std::string>& cells, const std::string& note) {
-    std::string text = PadRight(cells[0], width[0]);
-    for (std::size_t c = 1; c < width.size(); ++c)
-      text += "  " + PadLeft(c < cells.size() ? cells[c] : "", width[c]);
+    std::string text = fNLabels > 0 ? PadRight(cells[0], width[0]) : PadLeft(cells[0], width[0]);
+    for (std::size_t c = 1; c < width.size(); ++c) {
+      const std::string cell = c < cells.size() ? cells[c] : "";
+      text += "  " + (c < fNLabels ? PadRight(cell, width[c]) : PadLeft(cell, width[c]));
+    }
     if (!note.empty()) text = PadRight(cells[0], width[0]) + "  " + note;
     while (!text.empty() && text.back() == ' ') text.pop_back();
     out << text << '\n';

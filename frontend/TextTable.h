@@ -2,6 +2,7 @@
 // numbers and lines that every report shares.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -15,9 +16,11 @@ namespace QXFit {
 // its label and a remark ("(redundant)") that starts at the first value column and takes no part in
 // the widths, so that one remark does not widen a column of numbers. Widths count characters, not
 // bytes, so that labels in UTF-8 ("Größe", "[pays=Été]") line up.
+// The first `nLabels` columns may all hold labels (the levels of several factors), left-aligned.
 class TextTable {
  public:
-  explicit TextTable(std::vector<std::string> header) : fHeader(std::move(header)) {}
+  explicit TextTable(std::vector<std::string> header, std::size_t nLabels = 1)
+      : fHeader(std::move(header)), fNLabels(nLabels) {}
 
   void AddRow(std::vector<std::string> cells) { fRows.push_back({std::move(cells), ""}); }
   void AddNote(const std::string& label, const std::string& note) { fRows.push_back({{label}, note}); }
@@ -29,6 +32,7 @@ class TextTable {
     std::string fNote;
   };
   std::vector<std::string> fHeader;
+  std::size_t fNLabels;
   std::vector<Row> fRows;
 };
 

@@ -10,6 +10,7 @@
 
 #include "frontend/CommandLine.h"
 #include "frontend/RunTool.h"
+#include "tests/frontend/qxfit_in_process.h"
 #include "tests/frontend/tools_test_files.h"
 
 namespace {
@@ -17,30 +18,15 @@ namespace {
 using QXFit::CommandLine;
 using qxfit_test::TempFile;
 
-struct ToolRun {
-  int fExitCode = -1;
-  std::string fOut;
-  std::string fErr;
-};
+using qxfit_test::ToolRun;
 
 // qxfit --quiet ARGS DATA FORMULA, with DATA holding `data`.
 ToolRun RunInProcess(const std::string& data, const std::string& formula,
                      std::vector<std::string> args = {}) {
   const TempFile file("data", data);
-  args.insert(args.begin(), {"qxfit", "--quiet"});
   args.push_back(file.Path());
   args.push_back(formula);
-  std::vector<const char*> argv;
-  for (const auto& a : args) argv.push_back(a.c_str());
-  QXFit::Options options;
-  ToolRun run;
-  run.fExitCode = CommandLine::Parse(static_cast<int>(argv.size()), argv.data(), options, run.fErr);
-  if (run.fExitCode >= 0) return run;
-  std::ostringstream out, err;
-  run.fExitCode = QXFit::RunTool(options, out, err);
-  run.fOut = out.str();
-  run.fErr = err.str();
-  return run;
+  return qxfit_test::RunInProcess(std::move(args));
 }
 
 TEST(RunToolTest, FitsAndReportsInProcess) {
