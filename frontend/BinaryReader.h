@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "records/BinaryRecordIterator.h"
 #include "frontend/RowSource.h"
+#include "records/BinaryRecordIterator.h"
 
 namespace QXFit {
 

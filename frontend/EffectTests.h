@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "common/QXSymMatrix.h"
+#include "frontend/FitResult.h"
 #include "model/IQXRegOutputStats.h"
 #include "settings/QXRegSettings.h"
-#include "frontend/FitResult.h"
 
 namespace QXFit {
 

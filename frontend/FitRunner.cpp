@@ -11,12 +11,12 @@
 #include "common/QXSymMatrix.h"
 #include "common/RecordIterator.h"
 #include "factory/QXRegFactory.h"
-#include "model/IQXRegOutputStats.h"
-#include "records/BinaryRecordIterator.h"
-#include "settings/QXConst.h"
 #include "frontend/EffectTests.h"
 #include "frontend/ProgressBar.h"
 #include "frontend/ReportWriter.h"
+#include "model/IQXRegOutputStats.h"
+#include "records/BinaryRecordIterator.h"
+#include "settings/QXConst.h"
 
 namespace QXFit {
 

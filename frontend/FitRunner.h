@@ -7,10 +7,10 @@
 #include <memory>
 #include <string>
 
-#include "model/IQXRegComponent.h"
-#include "settings/QXRegSettings.h"
 #include "frontend/FitResult.h"
 #include "frontend/ModelBuilder.h"
+#include "model/IQXRegComponent.h"
+#include "settings/QXRegSettings.h"
 
 namespace QXFit {
 

@@ -22,11 +22,11 @@
 #include <string>
 #include <vector>
 
-#include "settings/QXRegSettings.h"
-#include "settings/QXRegrParameter.h"
 #include "frontend/ColumnScanner.h"
 #include "frontend/FactorLevels.h"
 #include "frontend/FormulaParser.h"
+#include "settings/QXRegSettings.h"
+#include "settings/QXRegrParameter.h"
 
 namespace QXFit {
 

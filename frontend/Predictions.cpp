@@ -10,11 +10,11 @@
 #include "common/QXMissingValue.h"
 #include "common/QXStatus.h"
 #include "common/QXSymMatrix.h"
+#include "frontend/ProgressBar.h"
 #include "model/IQXRegOutputStats.h"
 #include "records/BinaryRecordIterator.h"
 #include "records/QXRegRecordValidator.h"
 #include "settings/QXRegSettings.h"
-#include "frontend/ProgressBar.h"
 
 namespace QXFit {
 

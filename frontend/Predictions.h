@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "model/IQXRegComponent.h"
 #include "frontend/FitResult.h"
 #include "frontend/ModelBuilder.h"
 #include "frontend/RecordFileWriter.h"
 #include "frontend/RowSource.h"
+#include "model/IQXRegComponent.h"
 
 namespace QXFit {
 

@@ -4,8 +4,8 @@
 
 #include "common/QXMissingValue.h"
 #include "common/QXStatus.h"
-#include "records/QXRegRecordValidator.h"
 #include "frontend/ProgressBar.h"
+#include "records/QXRegRecordValidator.h"
 
 namespace QXFit {
 

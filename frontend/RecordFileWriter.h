@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "common/Record.h"
-#include "settings/QXRegSettings.h"
 #include "frontend/ModelBuilder.h"
 #include "frontend/RowSource.h"
+#include "settings/QXRegSettings.h"
 
 namespace QXFit {
 

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "settings/QXConst.h"
 #include "frontend/BinaryReader.h"
 #include "frontend/ColumnScanner.h"
 #include "frontend/CsvReader.h"
@@ -19,6 +18,7 @@
 #include "frontend/ProgressBar.h"
 #include "frontend/RecordFileWriter.h"
 #include "frontend/ReportWriter.h"
+#include "settings/QXConst.h"
 
 namespace QXFit {
 

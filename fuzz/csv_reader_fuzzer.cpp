@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/MemoryFile.h"
 #include "frontend/CsvReader.h"
+#include "fuzz/MemoryFile.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "fuzz/MemoryFile.h"
 #include "frontend/FormulaParser.h"
+#include "fuzz/MemoryFile.h"
 
 namespace {
 

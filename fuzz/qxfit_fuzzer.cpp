@@ -15,9 +15,9 @@
 #include <string_view>
 #include <vector>
 
-#include "fuzz/MemoryFile.h"
 #include "frontend/CommandLine.h"
 #include "frontend/RunTool.h"
+#include "fuzz/MemoryFile.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <limits>
 
-#include "tests/frontend/tools_test_files.h"
 #include "frontend/CsvReader.h"
+#include "tests/frontend/tools_test_files.h"
 
 namespace {
 

@@ -7,13 +7,13 @@
 #include <memory>
 
 #include "common/QXMissingValue.h"
-#include "settings/QXRegrParameter.h"
-#include "tests/frontend/tools_test_files.h"
 #include "frontend/ColumnScanner.h"
 #include "frontend/CsvReader.h"
 #include "frontend/FormulaParser.h"
 #include "frontend/ModelBuilder.h"
 #include "frontend/RecordFileWriter.h"
+#include "settings/QXRegrParameter.h"
+#include "tests/frontend/tools_test_files.h"
 
 namespace {
 

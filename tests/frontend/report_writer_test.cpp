@@ -8,10 +8,10 @@
 #include "common/QXBitSet.h"
 #include "common/QXStatus.h"
 #include "common/QXSymMatrix.h"
-#include "inference/QXTestStats.h"
-#include "tests/frontend/qxfit_reference.h"
 #include "frontend/FitResult.h"
 #include "frontend/ReportWriter.h"
+#include "inference/QXTestStats.h"
+#include "tests/frontend/qxfit_reference.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/frontend/tools_test_files.h"
 #include "frontend/CommandLine.h"
 #include "frontend/RunTool.h"
+#include "tests/frontend/tools_test_files.h"
 
 namespace {
 
