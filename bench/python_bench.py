@@ -1,0 +1,99 @@
+#!/usr/bin/python3
+"""The Python package against statsmodels on a 10^6-row DataFrame (a timing harness run by hand).
+
+Model: y ~ A*B + x1 + x2 with regression weights, A with 5 levels and B with 10 (as the linear
+benchmark), fitted by qx.ols(weights=...) and by statsmodels' smf.wls. Each fit runs in a fresh
+process that first builds the DataFrame, so that the peak memory beyond the DataFrame (VmHWM minus
+VmRSS once the data are built) is the fit's own. Times are medians of --repeat runs in one process.
+
+    /usr/bin/python3 bench/python_bench.py [--rows N] [--repeat K] [--build build/release]
+"""
+
+import argparse
+import json
+import os
+import subprocess
+import sys
+import time
+
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
+
+
+def memory_kib(field):
+    with open("/proc/self/status") as status:
+        for line in status:
+            if line.startswith(field + ":"):
+                return int(line.split()[1])
+    return 0
+
+
+def make_frame(rows):
+    import numpy as np
+    import pandas as pd
+
+    rng = np.random.default_rng(20261206)
+    a = rng.integers(0, 5, rows)
+    b = rng.integers(0, 10, rows)
+    x1 = rng.normal(size=rows)
+    x2 = rng.uniform(-1, 1, size=rows)
+    w = rng.uniform(0.5, 2.0, size=rows)
+    cell = 0.3 * a - 0.2 * b + 0.05 * a * b
+    y = 1.0 + cell + 0.5 * x1 - 0.25 * x2 + rng.normal(size=rows) / np.sqrt(w)
+    levels_a = np.array(["a%d" % k for k in range(5)])
+    levels_b = np.array(["b%d" % k for k in range(10)])
+    return pd.DataFrame({"y": y, "A": pd.Categorical.from_codes(a, levels_a),
+                         "B": pd.Categorical.from_codes(b, levels_b), "x1": x1, "x2": x2, "w": w})
+
+
+def child(library, rows, repeat, python_path):
+    """Runs in its own process: builds the data, then times the fits."""
+    sys.path.insert(0, python_path)
+    frame = make_frame(rows)
+    baseline = memory_kib("VmRSS")
+    times = []
+    for _ in range(repeat):
+        start = time.perf_counter()
+        if library == "qxregres600r":
+            import qxregres600r as qx
+
+            fit = qx.ols("y ~ A*B + x1 + x2", frame, weights="w")
+            check = fit.params.loc["x1", "estimate"]
+        else:
+            import statsmodels.formula.api as smf
+
+            fit = smf.wls("y ~ A*B + x1 + x2", frame, weights=frame["w"]).fit()
+            check = fit.params["x1"]
+        times.append(time.perf_counter() - start)
+        del fit
+    times.sort()
+    print(json.dumps({"library": library, "median_s": times[len(times) // 2], "min_s": times[0],
+                      "beyond_data_mib": (memory_kib("VmHWM") - baseline) / 1024.0, "x1": float(check)}))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--rows", type=int, default=1_000_000)
+    parser.add_argument("--repeat", type=int, default=3)
+    parser.add_argument("--build", default=os.path.join(ROOT, "build", "release"))
+    parser.add_argument("--child", help=argparse.SUPPRESS)
+    args = parser.parse_args()
+    python_path = os.path.join(os.path.abspath(args.build), "python")
+    if args.child:
+        child(args.child, args.rows, args.repeat, python_path)
+        return
+    results = {}
+    for library in ("qxregres600r", "statsmodels"):
+        out = subprocess.run([sys.executable, __file__, "--child", library, "--rows", str(args.rows),
+                              "--repeat", str(args.repeat), "--build", args.build],
+                             check=True, capture_output=True, text=True).stdout
+        results[library] = json.loads(out)
+    qx, sm = results["qxregres600r"], results["statsmodels"]
+    print("rows %d, y ~ A*B + x1 + x2 with weights, median of %d fits" % (args.rows, args.repeat))
+    for r in (qx, sm):
+        print("  %-13s %8.3f s   peak beyond the DataFrame %8.1f MiB   x1 = %.12g"
+              % (r["library"], r["median_s"], r["beyond_data_mib"], r["x1"]))
+    print("  statsmodels / qxregres600r time: %.1f" % (sm["median_s"] / qx["median_s"]))
+
+
+if __name__ == "__main__":
+    main()
