@@ -47,6 +47,9 @@ class MemoryColumns : public RowSource {
   std::string_view GetText(int column) override;
   // Only while every column is numeric.
   bool IsNumericOnly() const override { return fNCategorical == 0; }
+  bool IsNumericColumn(int column) const override {
+    return fColumns[static_cast<std::size_t>(column)].fpCodes == nullptr;
+  }
   long long GetRowNumber() const override { return fRow + 1; }
   // The 1-based row, which messages show where a file's line would be.
   long long GetLineNumber() const override { return fRow + 1; }
