@@ -147,6 +147,28 @@ def main():
                    for name in ("age", "yrs_married")},
     }
 
+    # A multinomial logit of party identification (7 categories) on the 1996 American National Election
+    # Study, statsmodels' own MNLogit example; its first category is the reference.
+    anes96 = write_dataset("anes96", sm.datasets.anes96.load_pandas().data)
+    covariates = ["logpopul", "selfLR", "age", "educ", "income"]
+    mnlogit = sm.MNLogit(anes96["PID"], sm.add_constant(anes96[covariates])).fit(method="newton", tol=1e-14,
+                                                                                  maxiter=100, disp=False)
+    rows = list(range(0, len(anes96), 10))
+    probabilities = mnlogit.predict(sm.add_constant(anes96[covariates]).iloc[rows])
+    cases["anes96_mnlogit"] = {
+        "formula": "PID ~ " + " + ".join(covariates),
+        "reference": "0",
+        "llf": float(mnlogit.llf),
+        "llnull": float(mnlogit.llnull),
+        "rows": rows,
+        "probabilities": [floats(probabilities[k]) for k in range(probabilities.shape[1])],
+        "params": {str(int(c)): floats(mnlogit.params.iloc[:, k]) for k, c in
+                   enumerate(sorted(anes96["PID"].unique())[1:])},
+        "bse": {str(int(c)): floats(mnlogit.bse.iloc[:, k]) for k, c in
+                enumerate(sorted(anes96["PID"].unique())[1:])},
+        "param_names": list(mnlogit.params.index),
+    }
+
     out = {"statsmodels": statsmodels.__version__, "numpy": np.__version__, "pandas": pd.__version__,
            "cases": cases}
     with open(os.path.join(HERE, "python_statsmodels.json"), "w") as f:
