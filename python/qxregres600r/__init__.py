@@ -45,7 +45,11 @@ def _numeric(values):
 
 
 def _categorical(series):
-    categorical = pd.Categorical(series)
+    try:
+        categorical = pd.Categorical(series)
+    except TypeError:
+        # Values of several types (numbers among texts) cannot be sorted together: as texts they can.
+        categorical = pd.Categorical(series.map(lambda v: v if pd.isna(v) else str(v)))
     # The codes as pandas keeps them (8, 16 or 32 bits), read in place by the library.
     codes = np.asarray(categorical.codes)
     return codes, [str(c) for c in categorical.categories]
@@ -73,6 +77,8 @@ def _columns(frame, formula, extra):
     """The frame's columns for the library, with the caller's weight arrays under their own names."""
     if not isinstance(frame, pd.DataFrame):
         raise TypeError("data must be a pandas DataFrame or the path of a CSV file, not %s" % type(frame).__name__)
+    if frame.columns.duplicated().any():
+        raise ValueError("two columns are named '%s'" % frame.columns[frame.columns.duplicated()][0])
     columns = []
     for name in frame.columns:
         if not isinstance(name, str):

@@ -59,6 +59,11 @@ def test_missing_values_as_pandas_has_them_leave_rows_out(warpbreaks):
     assert records["read"] == 54 and records["used"] == 50 and records["left_out"]["missing"] == 4
 
 
+def test_a_column_of_numbers_and_texts_is_a_factor_of_texts(warpbreaks):
+    df = warpbreaks.assign(mixed=[1, "a"] * 27)
+    assert list(qx.ols("breaks ~ mixed", df).params.index) == ["Intercept", "[mixed=1]", "[mixed=a]"]
+
+
 def test_infinity_is_left_out_with_a_note(warpbreaks):
     df = warpbreaks.assign(x=np.arange(54.0))
     df.loc[5, "x"] = np.inf
@@ -92,6 +97,8 @@ def test_weights_by_name_or_by_values(warpbreaks):
     (lambda df: qx.ols("breaks ~ wool", df, weights=[1.0, 2.0]), ValueError, "one per row"),
     (lambda df: qx.ols("breaks ~ when", df.assign(when=pd.Timestamp("2020-01-01"))), TypeError, "datetime64"),
     (lambda df: qx.ols("breaks ~ wool", df, test="z"), ValueError, "test must be"),
+    (lambda df: qx.ols("breaks ~ wool", pd.concat([df, df["wool"]], axis=1)), ValueError, "two columns are named 'wool'"),
+    (lambda df: qx.ols("breaks ~ wool", df, weights="nothing"), ValueError, "unknown column 'nothing'"),
     (lambda df: qx.ols("breaks ~ wool", "/nonexistent/file.csv"), RuntimeError, "/nonexistent/file.csv"),
     (lambda df: qx.ols("breaks ~ wool", df).effect_tests(type=2), ValueError, "type must be 1 or 3"),
     (lambda df: qx.ols("breaks ~ wool", df).predict(df[["breaks"]]), RuntimeError, "needs column 'wool'"),
