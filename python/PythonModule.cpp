@@ -90,8 +90,19 @@ class Columns {
       throw py::value_error("column '" + name + "' must be one-dimensional with " + std::to_string(nRows) +
                             " values");
   }
-  void AddNumeric(const std::string& name, const Doubles& values, long long nRows) {
-    Check(name, values, nRows);
+  // Read in place only where every element is a whole, aligned element: a view into a structured
+  // array (a step of 12 bytes) or a buffer at an odd address is copied first.
+  template <typename Array>
+  static Array InPlace(const Array& array) {
+    using Element = typename Array::value_type;
+    const auto address = reinterpret_cast<std::uintptr_t>(array.data());
+    if (array.strides(0) % static_cast<py::ssize_t>(sizeof(Element)) == 0 && address % alignof(Element) == 0)
+      return array;
+    return Array::ensure(py::module_::import("numpy").attr("array")(array, py::arg("copy") = true));
+  }
+  void AddNumeric(const std::string& name, const Doubles& given, long long nRows) {
+    Check(name, given, nRows);
+    const Doubles values = InPlace(given);
     fKeep.push_back(values);
     const auto stride =
         static_cast<std::ptrdiff_t>(values.strides(0) / static_cast<py::ssize_t>(sizeof(double)));
@@ -111,9 +122,10 @@ class Columns {
     }
   }
   template <typename Code>
-  void AddCodes(const std::string& name, const py::array_t<Code>& codes, std::vector<std::string> categories,
+  void AddCodes(const std::string& name, const py::array_t<Code>& given, std::vector<std::string> categories,
                 long long nRows) {
-    Check(name, codes, nRows);
+    Check(name, given, nRows);
+    const py::array_t<Code> codes = InPlace(given);
     fKeep.push_back(codes);
     const auto stride =
         static_cast<std::ptrdiff_t>(codes.strides(0) / static_cast<py::ssize_t>(sizeof(Code)));

@@ -81,6 +81,20 @@ def test_columns_are_read_where_they_are(warpbreaks):
     assert qx.ols("y ~ x + z", strided).to_dict() == qx.ols("y ~ x + z", copied).to_dict()
 
 
+def test_columns_that_cannot_be_read_in_place_are_copied(warpbreaks):
+    # A field of a structured array steps 12 bytes; a buffer one byte into an allocation is misaligned.
+    records = np.zeros(54, dtype=[("y", "f8"), ("code", "i4")])
+    records["y"] = warpbreaks["breaks"]
+    raw = np.zeros(54 * 8 + 1, dtype=np.uint8)
+    x = np.ndarray(54, dtype=np.float64, buffer=raw, offset=1)
+    x[:] = np.arange(54.0)
+    expected = qx.ols("y ~ x", pd.DataFrame({"y": warpbreaks["breaks"].astype(float), "x": np.arange(54.0)}))
+    columns = [("y", records["y"]), ("x", x)]
+    fit = qx.OLSResults(qx._core.Fit.from_columns(54, columns, qx._core.make_options(
+        "y ~ x", [], "", "", [], "F", 0.95, 1e-12)))
+    assert fit.to_dict() == expected.to_dict()
+
+
 def test_weights_by_name_or_by_values(warpbreaks):
     df = warpbreaks.assign(w=np.linspace(0.5, 2.0, 54))
     by_name = qx.ols("breaks ~ wool", df, weights="w").to_dict()
