@@ -15,7 +15,6 @@
 #include "frontend/Predictions.h"
 #include "frontend/ProgressBar.h"
 #include "frontend/ReportWriter.h"
-#include "settings/QXConst.h"
 
 namespace QXFit {
 

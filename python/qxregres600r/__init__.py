@@ -61,10 +61,13 @@ def _column(name, series):
     if isinstance(dtype, pd.CategoricalDtype):
         codes, categories = _categorical(series)
         return (name, codes, categories)
+    if dtype == np.float64:
+        # The frame's own buffer, read in place.
+        return (name, series.to_numpy(copy=False))
     if pd.api.types.is_bool_dtype(dtype) or pd.api.types.is_numeric_dtype(dtype):
         if pd.api.types.is_complex_dtype(dtype):
             return None
-        # Nullable integer and float columns hold pd.NA, which becomes NaN: a missing value.
+        # Other numbers are converted; nullable columns' pd.NA becomes NaN, a missing value.
         values = series.to_numpy(dtype=np.float64, na_value=np.nan)
         return (name, values)
     if pd.api.types.is_object_dtype(dtype) or pd.api.types.is_string_dtype(dtype):
