@@ -391,6 +391,9 @@ void QXMarginals::ProcessSequentialAdjustment(int m, QXConst::QXPAdjustMethod me
   const int k = static_cast<int>(fvTestCategories.size());
   if (k < 2 || (method != QXConst::QXPAdjSeqBonferroni && method != QXConst::QXPAdjSeqSidak)) return;
   const bool bonferroni = method == QXConst::QXPAdjSeqBonferroni;
+  // A raised Sidak pair's level: the chi-square tests take the first-order form 1 - e alpha / 2, the
+  // t tests the exact (1 - alpha)^e. The individual forms of each (types 1 and 3) share their
+  // distribution, so they share its rule too.
   const bool normal =
       fTestType == QXConst::QXTestChiSquare || fTestType == QXConst::QXTestIndividualChiSquare;
   const double alpha = 1.0 - fConfidenceLevel;

@@ -520,6 +520,78 @@ TEST(MarginalsPairs, OrderedPairsComeInBothDirectionsAndTheCacheFollowsTheTest) 
   EXPECT_DOUBLE_EQ(other.fMean, -(d.b[1] + d.b[7] - d.b[2] - d.b[9]));
 }
 
+// The step-down methods by hand from the unadjusted pairs: pairs i < j in ascending significance, the
+// r-th adjusted over c = m - r comparisons and never below the one before; the interval at 1 - alpha /
+// (2c) (Bonferroni) or 0.5 (1 - alpha)^(1/c) + 0.5 (Sidak), and for a raised pair at the level the
+// raised value stands for (1 - alpha p / (2 prev); Sidak's e = ln(1 - p) / ln(1 - prev) in (1 - alpha)^e,
+// linearised to 1 - e alpha / 2 for chi-square tests). Four levels, six pairs: the third smallest
+// significance is raised by both methods.
+TEST(MarginalsPairs, StepDownAdjustmentAndItsIntervalsByHand) {
+  for (QXConst::QXTestType type : {QXConst::QXTestWaldF, QXConst::QXTestChiSquare}) {
+    Design d(4, 1, {}, false);
+    d.settings.SetTestType(type);
+    d.b[1] = 0.0, d.b[2] = 0.3, d.b[3] = 1.2, d.b[4] = 2.5;
+    const bool normal = type == QXConst::QXTestChiSquare;
+    const double alpha = 0.05;
+    auto quantile = [&](double q) {
+      return normal ? QXMath_600::QXDistFun::IdfStdNorm(q) : QXMath_600::QXDistFun::IdfT(q, 20.0);
+    };
+    auto pairs = [&](QXPAdjustMethod method) {
+      QXEmmeansSpec spec = Spec({kA}, {kA});
+      spec.SetPAdjust(method);
+      auto m = d.Marginals({spec});
+      std::vector<QXEmmeansStats> all(12);
+      std::vector<std::pair<int, int>> tableFactors;
+      std::vector<int> categories;
+      for (int p = 0; p < 12; ++p)
+        EXPECT_TRUE(m->GetPairwiseEmmeansTests(0, 0, p, tableFactors, categories, all[p]).IsOK());
+      return all;
+    };
+    const std::vector<QXEmmeansStats> unadjusted = pairs(QXConst::QXPAdjLSD);
+    auto index = [](int i, int j) { return i * 3 + (j < i ? j : j - 1); };
+    std::vector<int> order;
+    for (int i = 0; i < 4; ++i)
+      for (int j = i + 1; j < 4; ++j) order.push_back(index(i, j));
+    std::sort(order.begin(), order.end(),
+              [&](int a, int b) { return unadjusted[a].fSig < unadjusted[b].fSig; });
+
+    for (bool bonferroni : {true, false}) {
+      const std::vector<QXEmmeansStats> got =
+          pairs(bonferroni ? QXConst::QXPAdjSeqBonferroni : QXConst::QXPAdjSeqSidak);
+      double previous = 0.0;
+      int raised = 0;
+      for (std::size_t r = 0; r < order.size(); ++r) {
+        const QXEmmeansStats& u = unadjusted[order[r]];
+        const double p = u.fSig, c = 6.0 - static_cast<double>(r);
+        double adjusted = std::min(1.0, bonferroni ? c * p : -std::expm1(c * std::log1p(-p)));
+        double q = bonferroni ? 1.0 - alpha / (2.0 * c) : 0.5 * std::pow(1.0 - alpha, 1.0 / c) + 0.5;
+        if (r > 0 && previous >= adjusted) {
+          ++raised;
+          adjusted = previous;
+          const double e = std::log(1.0 - p) / std::log(1.0 - previous);
+          q = bonferroni ? 1.0 - alpha / (2.0 * previous / p)
+                         : (normal ? 1.0 - 0.5 * e * alpha : 0.5 * std::pow(1.0 - alpha, e) + 0.5);
+        }
+        previous = adjusted;
+        const QXEmmeansStats& s = got[order[r]];
+        const std::string what = (bonferroni ? "Holm " : "Holm-Sidak ") + std::to_string(r);
+        EXPECT_TRUE(Close(s.fSig, adjusted, 1e-12, 0.0, what + " p"));
+        EXPECT_EQ(s.fMean, u.fMean) << what;
+        const double half = quantile(q) * u.fStdError;
+        EXPECT_TRUE(Close(s.fLower, u.fMean - half, 1e-12, half, what + " lower"));
+        EXPECT_TRUE(Close(s.fUpper, u.fMean + half, 1e-12, half, what + " upper"));
+        // The reversed pair: the same significance, the interval mirrored.
+        const int i = order[r] / 3, j = order[r] % 3 >= i ? order[r] % 3 + 1 : order[r] % 3;
+        const QXEmmeansStats& mirror = got[index(j, i)];
+        EXPECT_EQ(mirror.fSig, s.fSig) << what;
+        EXPECT_EQ(mirror.fLower, -s.fUpper) << what;
+        EXPECT_EQ(mirror.fUpper, -s.fLower) << what;
+      }
+      EXPECT_GE(raised, 1) << "the design no longer exercises a raised pair";
+    }
+  }
+}
+
 TEST(MarginalsPairs, TwoCategoriesGiveAJointTestOfOneRow) {
   Design d(2, 1, {}, false);
   auto m = d.Marginals({Spec({kA}, {kA})});
@@ -585,6 +657,23 @@ TEST(MarginalsEmptyCells, FactorMeansAverageTheCombinationsThatExist) {
   for (const QXEmmeansStats& s : stats) EXPECT_DOUBLE_EQ(s.fMean, means[s.fvCategories[0]]);
 }
 
+// Several compare factors are compared only in a complete design: with empty cells the request says
+// so (333, naming the second compare factor) and leaves the other requests alone.
+TEST(MarginalsEmptyCells, SeveralCompareFactorsNeedEveryCell) {
+  Design d(3, 3, {{0, 0}, {0, 1}, {0, 2}, {1, 0}, {1, 1}, {2, 0}}, false);
+  auto m = d.Marginals({Spec({kA, kB}, {kA, kB}), Spec({kA, kB}, {kB})});
+  const QXStatus refused = m->GetSpecStatus(0);
+  EXPECT_EQ(refused.GetErrorCode(), 333);
+  EXPECT_EQ(refused.GetDiscreteDatum(1), kB);
+  std::vector<std::vector<int>> combinations;
+  EXPECT_FALSE(m->GetPWCombinations(0, combinations));
+  QXStatus status;
+  EXPECT_EQ(m->GetNEmmeansTests(0, status), -1);
+  EXPECT_EQ(status.GetErrorCode(), 333);
+  EXPECT_EQ(m->GetNEmmeansTests(1, status), 3);
+  EXPECT_TRUE(m->GetStatus().IsOK());
+}
+
 TEST(MarginalsCompare, SeveralCompareFactorsCompareTheirCombinations) {
   Design d(2, 3, AllCells(2, 3), false);
   auto m = d.Marginals({Spec({kA, kB}, {kB, kA})});
@@ -620,6 +709,17 @@ TEST(MarginalsCancel, ACancelledBuildEndsWithStatusOneForGood) {
   e.cancel.SetCancel();
   EXPECT_EQ(
       e.Marginals({Spec({kA})}, QXConst::QXLinkTypeIdentity, nullptr, false)->GetStatus().GetErrorCode(), 1);
+  // Between the pairs of a test, once its L matrix is built.
+  Design p(3, 1, {}, false);
+  auto pairs = p.Marginals({Spec({kA}, {kA})});
+  QXStatus status;
+  ASSERT_EQ(pairs->GetNEmmeansTests(0, status), 1);
+  p.cancel.SetCancel();
+  std::vector<std::pair<int, int>> tableFactors;
+  std::vector<int> categories;
+  QXEmmeansStats pair;
+  EXPECT_EQ(pairs->GetPairwiseEmmeansTests(0, 0, 0, tableFactors, categories, pair).GetErrorCode(), 1);
+  EXPECT_EQ(pairs->GetStatus().GetErrorCode(), 1);
 }
 
 TEST(MarginalsDisplay, PrintsItsFrame) {
