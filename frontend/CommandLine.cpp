@@ -17,6 +17,13 @@ The formula is written as in R: `+` adds a term, `A:B` is an interaction, `A*B` 
 numeric columns, log(x), exp(x) and sqrt(x) are functions of one (also of the response, and inside
 I()), factor(x) takes a numeric column as a factor, and `- 1` (or `0 +`) removes the intercept.
 
+A response of texts, or one named by --factor or taken as categorical by --logistic, makes the model
+a multinomial logistic regression (baseline-category logits against the reference category, the last
+level unless --reference RESPONSE=LEVEL, first or last names another). Its report gives the
+estimates of every non-reference category with Wald chi-square tests and odds ratios, Wald tests of
+the effects, the likelihood-ratio test against the intercept-only model, three pseudo R-squares and
+the classification table; --predict writes the predicted category and each category's probability.
+
 Factors are the columns that hold texts, those named by --factor and those written factor(x). Their
 levels are sorted (numerically for numbers) and shown by their original texts; the last level is the
 reference that the estimates are measured from, unless --reference names another. Empty fields, NA
@@ -38,6 +45,8 @@ Examples (every option appears in one):
   qxfit --binary y,A,x --factor A --quiet data.bin 'y ~ A*x'
   qxfit --delimiter tab --tolerance 1e-10 data.tsv 'y ~ x + I(x^2)'
   qxfit --na-strings n/a,- --decimal-comma data.csv 'y ~ .'
+  qxfit --freq-weight Freq --reference Sat=Low --pmml housing.pmml data/housing.csv 'Sat ~ Infl + Type'
+  qxfit --logistic --iterations --predict probabilities.csv data/mtcars.csv 'am ~ wt + hp'
   qxfit --version
   some-program | qxfit - 'y ~ x'
 
@@ -67,8 +76,8 @@ std::string Lower(std::string text) {
 int CommandLine::Parse(int argc, const char* const* argv, Options& options, std::string& message) {
   options = Options{};
   CLI::App app{
-      "Fits a general linear model by weighted least squares and reports its parameters, the tests of\n"
-      "its effects and its fit.",
+      "Fits a general linear model by weighted least squares, or a multinomial logistic regression for a\n"
+      "categorical response, and reports its parameters, the tests of its effects and its fit.",
       "qxfit"};
   app.footer(kFooter);
   app.get_formatter()->column_width(28);
@@ -113,6 +122,12 @@ int CommandLine::Parse(int argc, const char* const* argv, Options& options, std:
   std::string confidence = "0.95";
   app.add_option("--confidence", confidence, "confidence level of the bounds (default 0.95)")
       ->type_name("LEVEL");
+  app.add_flag("--logistic", options.fbLogistic,
+               "take the response as categorical: a multinomial logistic regression");
+  app.add_flag("--iterations", options.fbIterations,
+               "print a logistic fit's iterations on stderr (shown on a terminal anyway)");
+  app.add_option("--pmml", options.fPmmlPath, "write the fitted model as a PMML 4.4 document")
+      ->type_name("FILE");
   app.add_flag("--json", options.fbJson, "print one JSON document instead of the table");
   app.add_option("--delimiter", delimiter,
                  "field delimiter of the CSV file ('tab' for a tab; found in the header by default)")

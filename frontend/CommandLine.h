@@ -32,6 +32,9 @@ struct Options {
   double fConfidenceLevel = 0.95;  // --confidence
   bool fbTypeI = false;            // --type 1 or both
   bool fbTypeIII = true;           // --type 3 (the default) or both
+  bool fbLogistic = false;         // --logistic: the response is categorical
+  bool fbIterations = false;       // --iterations: print a logistic fit's iterations on stderr
+  std::string fPmmlPath;           // --pmml
 };
 
 class CommandLine {

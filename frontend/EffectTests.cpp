@@ -14,11 +14,11 @@ std::string Describe(const QXCommon_600::QXStatus& status) {
   return "the model effects cannot be tested: " + status.GetMessage();
 }
 
-// Entry i of the library's statistics is the test of effect i of its list, which starts with the
-// intercept when the model has one.
-std::vector<EffectTestResult> ReadTable(const QXMath_600::QXModelTestStats* stats,
-                                        const std::vector<std::string>& labels, TestKind test,
-                                        FitResult& result) {
+}  // namespace
+
+std::vector<EffectTestResult> ReadEffectTable(const QXMath_600::QXModelTestStats* stats,
+                                              const std::vector<std::string>& labels, TestKind test,
+                                              FitResult& result) {
   std::vector<EffectTestResult> rows;
   if (stats == nullptr) return rows;
   for (int i = 0; i < stats->GetNTests(); ++i) {
@@ -29,8 +29,6 @@ std::vector<EffectTestResult> ReadTable(const QXMath_600::QXModelTestStats* stat
   }
   return rows;
 }
-
-}  // namespace
 
 bool RunEffectTests(const QXMath_600::QXRegSettings& settings, const QXMath_600::IQXRegOutputStats& stats,
                     const QXMath_600::QXSymMatrix& covariance, const std::vector<std::string>& effectLabels,
@@ -62,8 +60,8 @@ bool RunEffectTests(const QXMath_600::QXRegSettings& settings, const QXMath_600:
   const QXMath_600::QXModelTestStats* any = typeIII != nullptr ? typeIII : typeI;
   if (any != nullptr && settings.GetInterceptUse() && any->GetNTests() == static_cast<int>(labels.size()) + 1)
     labels.insert(labels.begin(), "Intercept");
-  if (result.fbTypeI) result.fTypeI = ReadTable(typeI, labels, result.fTest, result);
-  if (result.fbTypeIII) result.fTypeIII = ReadTable(typeIII, labels, result.fTest, result);
+  if (result.fbTypeI) result.fTypeI = ReadEffectTable(typeI, labels, result.fTest, result);
+  if (result.fbTypeIII) result.fTypeIII = ReadEffectTable(typeIII, labels, result.fTest, result);
 
   const QXMath_600::QXModelTestStats* corrected = tests.GetCorrectedModelTestStats(nullptr);
   if (corrected != nullptr && corrected->GetNTests() > 0) {

@@ -10,7 +10,18 @@
 #include "model/IQXRegOutputStats.h"
 #include "settings/QXRegSettings.h"
 
+namespace QXMath_600 {
+class QXModelTestStats;
+}
+
 namespace QXFit {
+
+// The rows of one table of the library's effect tests. Entry i of its statistics is the test of effect
+// i of its list, which starts with the intercept when the model has one; `labels` name them in that
+// order. The text of a test's warning status goes to the result's warnings too.
+std::vector<EffectTestResult> ReadEffectTable(const QXMath_600::QXModelTestStats* stats,
+                                              const std::vector<std::string>& labels, TestKind test,
+                                              FitResult& result);
 
 // `settings` are the fitted component's (the tests borrow them, so they must outlive the call; their
 // test type decides F or chi-square); `stats` the linear model's output statistics; `covariance` the

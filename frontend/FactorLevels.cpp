@@ -54,13 +54,18 @@ int FactorLevels::FindNumber(double value) const {
   return it->second;
 }
 
-bool FactorLevels::SetReference(std::string_view level) {
+int FactorLevels::FindLevel(std::string_view level) const {
   int code = FindText(level);
   if (code < 0 && fbNumeric) {
     double value = 0.0;
     const auto [end, ec] = std::from_chars(level.data(), level.data() + level.size(), value);
     if (ec == std::errc() && end == level.data() + level.size()) code = FindNumber(value + 0.0);
   }
+  return code;
+}
+
+bool FactorLevels::SetReference(std::string_view level) {
+  const int code = FindLevel(level);
   if (code < 0) return false;
   const auto moveLast = [code](auto& byCode) {
     std::rotate(byCode.begin() + code, byCode.begin() + code + 1, byCode.end());

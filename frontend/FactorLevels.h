@@ -31,6 +31,9 @@ class FactorLevels {
   // The code of a level, or -1.
   int FindText(std::string_view text) const;
   int FindNumber(double value) const;
+  // The code of a level given as the user writes it: its text, or for a numeric column its value
+  // ("4" finds the level shown as "4.0"); -1 when there is no such level.
+  int FindLevel(std::string_view level) const;
   // Gives `level` the last code, the others keeping their order. The level is found by its text, or
   // for a numeric column by its value ("4" finds the level shown as "4.0"). False, nothing changed,
   // when there is no such level.

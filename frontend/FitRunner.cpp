@@ -17,6 +17,7 @@
 #include "model/IQXRegOutputStats.h"
 #include "records/BinaryRecordIterator.h"
 #include "settings/QXConst.h"
+#include "settings/QXLogRegSettings.h"
 
 namespace QXFit {
 
@@ -48,6 +49,7 @@ class ProgressIterator : public QXCommon_600::MultiPassRecordIter {
       std::string phase = fPhase;
       if (fNPasses > 1)
         phase += ", pass " + std::to_string(std::min(fPass, fNPasses)) + "/" + std::to_string(fNPasses);
+      if (fNPasses == 0) phase += ", pass " + std::to_string(fPass);  // as many as the iterations take
       fpProgress->Start(phase);
     }
     return fInner.NewPass();
@@ -84,18 +86,24 @@ FitRunner::~FitRunner() = default;
 
 bool FitRunner::Fit(const QXMath_600::QXRegSettings& settings, std::string& error) {
   QXMath_600::QXRegFactory factory;
-  QXMath_600::QXRegSettings copy = settings;
+  // The factory chooses the model by the settings' type, so a logistic model's settings are copied whole.
+  const auto* logistic = dynamic_cast<const QXMath_600::QXLogRegSettings*>(&settings);
+  std::unique_ptr<QXMath_600::QXRegSettings> copy =
+      logistic != nullptr ? std::make_unique<QXMath_600::QXLogRegSettings>(*logistic)
+                          : std::make_unique<QXMath_600::QXRegSettings>(settings);
   // The component keeps the listener for the tests of its effects as well.
-  if (fpProgress != nullptr) copy.SetProgressListener(fpProgress);
-  fpComponent.reset(factory.CreateRegAlgorithm(copy));
+  if (fpProgress != nullptr && copy->GetProgressListener() == nullptr) copy->SetProgressListener(fpProgress);
+  fpComponent.reset(factory.CreateRegAlgorithm(*copy));
   if (!fpComponent) {
     error = Describe(factory.GetStatus());
     return false;
   }
   std::optional<QXCommon_600::BinaryRecordIterator> file;
   if (fpIterator == nullptr) file.emplace(fpRecords, fNVariables);
-  // Data pass, cross-product pass and fit pass.
-  ProgressIterator iterator(fpIterator != nullptr ? *fpIterator : *file, fNRecords, fpProgress, "fitting", 3);
+  // A linear fit takes a data pass, a cross-product pass and a fit pass; a logistic fit one pass more
+  // for every iteration and step halving.
+  ProgressIterator iterator(fpIterator != nullptr ? *fpIterator : *file, fNRecords, fpProgress, "fitting",
+                            logistic != nullptr ? 0 : 3);
   const QXCommon_600::QXStatus status = fpComponent->BuildModel(iterator);
   if (fpProgress != nullptr) fpProgress->Clear();
   if (status.IsError()) {

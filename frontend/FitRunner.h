@@ -28,8 +28,10 @@ class FitRunner {
   FitRunner& operator=(const FitRunner&) = delete;
   ~FitRunner();
 
-  // Creates the component and builds the model. False with the library's message on an error status.
-  // The settings' test type and confidence level are those of the tests GetResult forms.
+  // Creates the component and builds the model: a linear one, or a logistic one for QXLogRegSettings.
+  // False with the library's message on an error status. The settings' test type and confidence
+  // level are those of the tests GetResult forms; a progress listener they hold is kept, and the
+  // progress bar takes its place otherwise.
   bool Fit(const QXMath_600::QXRegSettings& settings, std::string& error);
   // The estimates with their tests, the tests of model effects and the fit statistics, labelled by
   // `model`. The tests follow what `result` asks for on entry (fTest, fConfidenceLevel, fbTypeI,

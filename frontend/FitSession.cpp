@@ -2,8 +2,10 @@
 
 #include "frontend/ColumnScanner.h"
 #include "frontend/FormulaParser.h"
+#include "frontend/LogisticFit.h"
 #include "frontend/ProgressBar.h"
 #include "settings/QXConst.h"
+#include "settings/QXLogRegSettings.h"
 
 namespace QXFit {
 
@@ -21,7 +23,7 @@ void FitSession::NoteUnusableValues() {
 }
 
 int FitSession::Fit(const Options& options, RowSource& source, Records records, ProgressBar* progress,
-                    std::string& error) {
+                    QXCommon_600::ProgressListener* iterations, std::string& error) {
   Formula formula;
   if (!FormulaParser::Parse(options.fFormula, formula, error)) {
     error = "bad formula: " + error;
@@ -39,7 +41,7 @@ int FitSession::Fit(const Options& options, RowSource& source, Records records, 
   }
 
   const ModelRequest request{options.fFactors, options.fFrequencyWeight, options.fRegressionWeight,
-                             options.fReferences};
+                             options.fReferences, options.fbLogistic};
   if (!fModel.Resolve(formula, source.GetColumnNames(), request, error)) return CommandLine::kUsage;
 
   if (progress != nullptr) progress->Start("reading the data");
@@ -48,8 +50,13 @@ int FitSession::Fit(const Options& options, RowSource& source, Records records, 
   if (progress != nullptr) progress->Clear();
   if (!fModel.Build(scanner, error)) return CommandLine::kUsage;
   for (const auto& notice : fModel.GetNotices()) fNotes.push_back(notice);
+  if (fModel.IsLogistic() && options.fbResiduals) {
+    error = "--residuals belong to a linear model; the response '" + fModel.GetVariables().front().fName +
+            "' is categorical";
+    return CommandLine::kUsage;
+  }
 
-  if (records == Records::kTemporaryFile) {
+  if (records == Records::kTemporaryFile || fModel.IsLogistic()) {
     // An anonymous temporary file: the system removes it however the process ends.
     fRecordFile.reset(std::tmpfile());
     if (!fRecordFile) {
@@ -70,27 +77,36 @@ int FitSession::Fit(const Options& options, RowSource& source, Records records, 
   // The tests of model effects take their test type from the settings.
   settings.SetTestType(options.fTest == TestKind::kF ? QXConst::QXTestWaldF : QXConst::QXTestChiSquare);
   settings.SetConfidenceLevel(options.fConfidenceLevel);
+  const int nVariables = static_cast<int>(fModel.GetVariables().size());
   if (fRecordFile) {
-    fRunner = std::make_unique<FitRunner>(fRecordFile.get(), static_cast<int>(fModel.GetVariables().size()),
-                                          fCounts.fRecordsRead, progress);
+    fRunner = std::make_unique<FitRunner>(fRecordFile.get(), nVariables, fCounts.fRecordsRead, progress);
   } else {
     fInPlace = std::make_unique<RowRecordIterator>(source, fModel.GetVariables(), fCounts.fRecordsRead);
     fRunner = std::make_unique<FitRunner>(*fInPlace, fCounts.fRecordsRead, progress);
   }
-  if (!fRunner->Fit(settings, error)) return CommandLine::kFailure;
-
-  fResult.fTest = options.fTest;
-  fResult.fConfidenceLevel = options.fConfidenceLevel;
-  fResult.fbTypeI = options.fbTypeI;
-  fResult.fbTypeIII = options.fbTypeIII;
-  if (!fRunner->GetResult(fModel, fResult, error)) return CommandLine::kFailure;
-  fResult.fModel = options.fFormula;
-  fResult.fRecordsRead = fCounts.fRecordsRead;
-  fResult.fRecordsUsed = fCounts.fRecordsUsed;
-  fResult.fLeftOutMissing = fCounts.fMissing.fCount;
-  fResult.fLeftOutNotFinite = fCounts.fNotFinite.fCount;
-  fResult.fLeftOutUndefined = fCounts.fUndefined.fCount;
-  fResult.fLeftOutWeight = fCounts.fWeightNotPositive.fCount;
+  FitResult& result = fModel.IsLogistic() ? fLogistic.fFit : fResult;
+  result.fTest = options.fTest;
+  result.fConfidenceLevel = options.fConfidenceLevel;
+  result.fbTypeI = options.fbTypeI;
+  result.fbTypeIII = options.fbTypeIII;
+  if (fModel.IsLogistic()) {
+    QXMath_600::QXLogRegSettings logistic = MakeLogisticSettings(fModel, settings);
+    if (iterations != nullptr) logistic.SetProgressListener(iterations);
+    if (!fRunner->Fit(logistic, error)) return CommandLine::kFailure;
+    if (!ReadLogisticResult(*fRunner->GetComponent(), fModel, fRecordFile.get(), nVariables, fLogistic,
+                            error))
+      return CommandLine::kFailure;
+  } else {
+    if (!fRunner->Fit(settings, error)) return CommandLine::kFailure;
+    if (!fRunner->GetResult(fModel, fResult, error)) return CommandLine::kFailure;
+  }
+  result.fModel = options.fFormula;
+  result.fRecordsRead = fCounts.fRecordsRead;
+  result.fRecordsUsed = fCounts.fRecordsUsed;
+  result.fLeftOutMissing = fCounts.fMissing.fCount;
+  result.fLeftOutNotFinite = fCounts.fNotFinite.fCount;
+  result.fLeftOutUndefined = fCounts.fUndefined.fCount;
+  result.fLeftOutWeight = fCounts.fWeightNotPositive.fCount;
   return CommandLine::kSuccess;
 }
 

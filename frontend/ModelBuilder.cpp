@@ -121,6 +121,8 @@ bool ModelBuilder::Resolve(const Formula& formula, const std::vector<std::string
     scan(column, declared(name));
   }
   fResponseColumn = fScanColumns.front();
+  // Its levels are then collected whatever the column holds.
+  if (request.fbLogistic) fDeclaredFactors.front() = true;
   for (const auto& variable : formula.fVariables)
     if (variable.fbFactor) scan(FindColumn(variable.fPowers.front().first.fColumn, columnNames, error), true);
   fFreqColumn = fRegrColumn = -1;
@@ -173,16 +175,29 @@ bool ModelBuilder::Build(const ColumnScanner& scanner, std::string& error) {
   };
   const char* kMissingCodesHint = "; --na-strings names codes for missing values";
 
-  if (namedFactor(response)) {
-    error = "the response " + Quote(response) + " must be a numeric column, not a factor";
+  // Numbers with a few texts among them are taken for a numeric response with codes for missing
+  // values, not for categories: a logistic model then has to be asked for.
+  const ColumnScanner::Column& responseColumn = column(response);
+  fbLogistic = fRequest.fbLogistic || namedFactor(response) ||
+               (!responseColumn.fbNumeric && !responseColumn.IsMixed());
+  fResponseReference = -1;
+  if (!fbLogistic && !responseColumn.fbNumeric) {
+    error = "the response " + Quote(response) + " must be numeric, but " + responseColumn.DescribeTexts() +
+            kMissingCodesHint + ", and --logistic takes it as categorical";
     return false;
   }
-  if (!column(response).fbNumeric) {
-    error = "the response " + Quote(response) + " must be numeric, but " + column(response).DescribeTexts() +
-            kMissingCodesHint;
+  if (fbLogistic && fFormula.fResponseTransform != Transform::kNone) {
+    error = "the response " + Quote(fFormula.GetResponseText()) +
+            " is categorical: a function of it is not a response";
+    return false;
+  }
+  if (fbLogistic && responseColumn.fbTooManyLevels) {
+    error = "the response " + Quote(response) + " has more than " +
+            std::to_string(ColumnScanner::kMaxLevels) + " different values, too many for categories";
     return false;
   }
   AddVariable(Role::kDependent, fResponseColumn, fFormula.GetResponseText(), fFormula.fResponseTransform);
+  if (fbLogistic) fVariables.front().fLevels = responseColumn.fLevels;
 
   const std::size_t nFormulaVariables = fFormula.fVariables.size();
   fFactorOf.assign(nFormulaVariables, -1);
@@ -283,10 +298,31 @@ bool ModelBuilder::ApplyReferences(std::string& error) {
       return false;
     }
     if (found) continue;
+    if (name == fFormula.fResponse && fbLogistic) {
+      if (!SetResponseReference(level, error)) return false;
+      continue;
+    }
     error = name == fFormula.fResponse
                 ? "--reference: " + Quote(name) +
-                      " is the response of a linear model, which has no reference level"
+                      " is the response of a linear model, which has no reference level (--logistic takes "
+                      "it as categorical)"
                 : "--reference: " + Quote(name) + " is not a factor of the model";
+    return false;
+  }
+  return true;
+}
+
+bool ModelBuilder::SetResponseReference(const std::string& level, std::string& error) {
+  const FactorLevels& levels = fVariables.front().fLevels;
+  // A level that is written "first" or "last" is that level, not the keyword.
+  const int code = levels.FindLevel(level);
+  if (code >= 0) {
+    fResponseReference = code;
+  } else if (level == "first" || level == "last") {
+    fResponseReference = level == "first" ? -2 : -1;
+  } else {
+    error = "--reference: the response " + Quote(fFormula.fResponse) + " has no level " + Quote(level) +
+            "; its levels are " + levels.ListLevels() + " (or give first or last)";
     return false;
   }
   return true;

@@ -17,6 +17,11 @@
 //
 // A factor's levels are coded in sorted order, so the last level is the one the library's sweep finds
 // aliased: the reference level of its estimates. --reference VAR=LEVEL moves LEVEL to the end.
+//
+// A categorical response (a column of texts, one named by --factor, or any column with --logistic)
+// makes the model a multinomial logistic regression. Its levels are coded in sorted order like a
+// factor's and are not reordered: --reference on the response chooses the model's reference category
+// through the logistic settings, so that the library can warn when that category has no weight.
 #pragma once
 
 #include <string>
@@ -38,7 +43,11 @@ struct ModelVariable {
   Transform fTransform = Transform::kNone;
   // The name in effect labels: fName, or "factor(x)" for a factor whose column is also a covariate.
   std::string fLabel;
-  FactorLevels fLevels;  // for a factor
+  FactorLevels fLevels;  // for a factor, and for a categorical response
+  // Coded by its levels: a factor, or the response of a logistic model.
+  bool IsCategorical() const {
+    return fRole == Role::kFactor || (fRole == Role::kDependent && fLevels.GetNLevels() > 0);
+  }
 };
 
 struct ModelRequest {
@@ -47,6 +56,8 @@ struct ModelRequest {
   std::string fRegressionWeight;
   // --reference VAR=LEVEL: the level of a categorical variable that its estimates are measured from.
   std::vector<std::pair<std::string, std::string>> fReferences;
+  // --logistic: the response is categorical whatever its column holds.
+  bool fbLogistic = false;
 };
 
 // "unknown column 'Wool' (did you mean 'wool'?); the columns are breaks, wool, tension".
@@ -71,6 +82,12 @@ class ModelBuilder {
   const std::vector<std::string>& GetNotices() const { return fNotices; }
 
   const QXMath_600::QXRegSettings& GetSettings() const { return fSettings; }
+  // Whether the response is categorical, which makes the model a multinomial logistic regression. Its
+  // levels are then those of the response variable (GetVariables().front()).
+  bool IsLogistic() const { return fbLogistic; }
+  // The reference category as QXLogRegSettings::SetDependentRefCat takes it: -1 the last category
+  // with weight, -2 the first, else a level's code.
+  int GetResponseReference() const { return fResponseReference; }
   // In record order.
   const std::vector<ModelVariable>& GetVariables() const { return fVariables; }
   // The data's columns, as Resolve was given them; a variable's fColumn indexes them.
@@ -92,6 +109,7 @@ class ModelBuilder {
                   Transform transform = Transform::kNone);
   bool AddEffect(const FormulaTerm& term, std::string& error);
   bool ApplyReferences(std::string& error);
+  bool SetResponseReference(const std::string& level, std::string& error);
   void LabelFactorsThatAreAlsoCovariates();
   const ModelVariable* GetVariable(int recordIndex) const;
   std::string VariableName(int recordIndex) const;
@@ -118,6 +136,8 @@ class ModelBuilder {
   std::vector<int> fFactorOf;
   std::vector<std::vector<std::pair<int, int>>> fCovariatesOf;
   QXMath_600::QXRegSettings fSettings;
+  bool fbLogistic = false;
+  int fResponseReference = -1;
   std::vector<std::string> fNotices;
 };
 

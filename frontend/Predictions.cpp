@@ -1,7 +1,5 @@
 #include "frontend/Predictions.h"
 
-#include <array>
-#include <charconv>
 #include <cmath>
 #include <memory>
 #include <optional>
@@ -10,6 +8,7 @@
 #include "common/QXMissingValue.h"
 #include "common/QXStatus.h"
 #include "common/QXSymMatrix.h"
+#include "frontend/PredictionRows.h"
 #include "frontend/ProgressBar.h"
 #include "model/IQXRegOutputStats.h"
 #include "records/BinaryRecordIterator.h"
@@ -21,31 +20,6 @@ namespace QXFit {
 namespace {
 
 using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-
-// One CSV line of optional numbers: the shortest text that reads back as the same double, or nothing.
-class Line {
- public:
-  explicit Line(std::FILE* out) : fpOut(out) {}
-  void Add(std::optional<double> value) {
-    if (fbAny) std::fputc(',', fpOut);
-    fbAny = true;
-    if (!value || !std::isfinite(*value)) return;
-    std::array<char, 32> text{};
-    const auto [end, ec] = std::to_chars(text.data(), text.data() + text.size(), *value);
-    if (ec == std::errc()) std::fwrite(text.data(), 1, static_cast<std::size_t>(end - text.data()), fpOut);
-  }
-  ~Line() { std::fputc('\n', fpOut); }
-
- private:
-  std::FILE* fpOut;
-  bool fbAny = false;
-};
-
-bool Finish(std::FILE* out, const std::string& path, std::string& error) {
-  if (std::fflush(out) == 0 && !std::ferror(out)) return true;
-  error = "cannot write '" + path + "'";
-  return false;
-}
 
 }  // namespace
 
@@ -97,7 +71,7 @@ bool Predictions::WriteFitted(std::FILE* records, int nVariables, long long nRec
     if (record == nullptr) break;
     if (progress != nullptr && (++count & 0xFFF) == 0 && nRecords > 0)
       progress->Update(static_cast<double>(count) / static_cast<double>(nRecords));
-    Line line(out.get());
+    CsvLine line(out.get());
     QXCommon_600::QXStatus status;
     double prediction = QXMV::gMissingValue;
     // A record with a missing factor or covariate has no prediction, whatever Score would make of it.
@@ -128,33 +102,14 @@ bool Predictions::WriteFitted(std::FILE* records, int nVariables, long long nRec
     error = "cannot read the temporary record file";
     return false;
   }
-  return Finish(out.get(), path, error);
+  return FinishFile(out.get(), path, error);
 }
 
 bool Predictions::WriteNew(RowSource& source, const std::string& path, ProgressBar* progress,
                            std::string& error) {
   fUnscored = RowExamples{};
-  // The new rows' columns of the model's factors and covariates; the response and the weights may be
-  // absent, since scoring does not read them.
-  const std::vector<ModelVariable>& variables = fModel.GetVariables();
-  const std::vector<std::string>& names = source.GetColumnNames();
-  std::vector<int> columns(variables.size(), -1);
-  for (std::size_t i = 0; i < variables.size(); ++i) {
-    const ModelVariable& variable = variables[i];
-    if (variable.fRole != ModelVariable::Role::kFactor && variable.fRole != ModelVariable::Role::kCovariate)
-      continue;
-    const std::string& name = fModel.GetColumnNames()[static_cast<std::size_t>(variable.fColumn)];
-    for (std::size_t c = 0; c < names.size(); ++c)
-      if (names[c] == name) columns[i] = static_cast<int>(c);
-    if (columns[i] < 0) {
-      error = "--predict-data: the model needs column '" + name + "': " + DescribeUnknownColumn(name, names);
-      return false;
-    }
-  }
-  if (!source.Rewind()) {
-    error = source.GetError();
-    return false;
-  }
+  NewRows rows;
+  if (!rows.Open(source, fModel, error)) return false;
   File out(std::fopen(path.c_str(), "wb"), &std::fclose);
   if (!out) {
     error = "cannot write '" + path + "'";
@@ -167,19 +122,12 @@ bool Predictions::WriteNew(RowSource& source, const std::string& path, ProgressB
     quantile = fResult.fTest == TestKind::kF ? QXMath_600::QXDistFun::IdfTUpper(tail, *fResult.fDfError)
                                              : QXMath_600::QXDistFun::IdfStdNormUpper(tail);
   if (progress != nullptr) progress->Start("predicting");
-  QXCommon_600::Record record(static_cast<int>(variables.size()));
+  QXCommon_600::Record record(static_cast<int>(fModel.GetVariables().size()));
   std::vector<double> probabilities;
-  while (source.Next()) {
+  bool complete = true;
+  while (rows.Next(record, complete)) {
     if (progress != nullptr && (source.GetRowNumber() & 0xFFF) == 0) progress->Update(source.GetProgress());
-    Line line(out.get());
-    bool complete = true;
-    for (std::size_t i = 0; i < variables.size(); ++i) {
-      record[static_cast<int>(i)] = QXMV::gMissingValue;
-      if (columns[i] >= 0)
-        complete = EncodeValue(source, columns[i], variables[i], record[static_cast<int>(i)]) ==
-                       ValueState::kPresent &&
-                   complete;
-    }
+    CsvLine line(out.get());
     double prediction = QXMV::gMissingValue;
     double form = 0.0;
     if (!complete || fComponent.Score(record, prediction, probabilities).IsError() ||
@@ -207,7 +155,7 @@ bool Predictions::WriteNew(RowSource& source, const std::string& path, ProgressB
     error = source.GetError();
     return false;
   }
-  return Finish(out.get(), path, error);
+  return FinishFile(out.get(), path, error);
 }
 
 }  // namespace QXFit

@@ -2,13 +2,12 @@
 
 #include <sstream>
 
-#include "common/QXVarList.h"
-#include "common/QXVariable.h"
-#include "common/XMLElement.h"
-#include "export/QXPMMLDocument.h"
 #include "frontend/BinaryReader.h"
 #include "frontend/CsvReader.h"
 #include "frontend/FitSession.h"
+#include "frontend/LogisticPredictions.h"
+#include "frontend/LogisticReportWriter.h"
+#include "frontend/PmmlWriter.h"
 #include "frontend/Predictions.h"
 #include "frontend/ReportWriter.h"
 
@@ -17,24 +16,6 @@ namespace QXFit {
 namespace {
 
 const std::vector<std::string> kNoNotes;
-
-// The variable list a PMML document names the record's variables from: factors with the texts of
-// their codes, the rest continuous.
-QXCommon_600::QXVarList DescribeVariables(const ModelBuilder& model) {
-  QXCommon_600::QXVarList variables;
-  for (const ModelVariable& variable : model.GetVariables()) {
-    if (variable.fRole != ModelVariable::Role::kFactor) {
-      variables.AddVariable(std::make_unique<QXCommon_600::QXContVar>(variable.fName));
-      continue;
-    }
-    // The label, so that factor(dose) and the covariate dose stay two fields.
-    auto factor = std::make_unique<QXCommon_600::QXCatVar>(variable.fLabel);
-    for (int code = 0; code < variable.fLevels.GetNLevels(); ++code)
-      factor->AddCategory(code, variable.fLevels.GetText(code));
-    variables.AddVariable(std::move(factor));
-  }
-  return variables;
-}
 
 }  // namespace
 
@@ -78,7 +59,7 @@ bool QXFrontEnd::Run(const Options& options, RowSource& source, bool inPlace) {
   std::string error;
   const int code = fpSession->Fit(
       options, source, inPlace ? FitSession::Records::kInPlace : FitSession::Records::kTemporaryFile, nullptr,
-      error);
+      nullptr, error);
   if (code != CommandLine::kSuccess) return Fail(error, code);
   fbFitted = true;
   return true;
@@ -93,37 +74,52 @@ const FitResult& QXFrontEnd::GetResult() const {
   return fbFitted ? fpSession->GetResult() : kNone;
 }
 
+const LogisticResult& QXFrontEnd::GetLogisticResult() const {
+  static const LogisticResult kNone;
+  return IsLogistic() ? fpSession->GetLogisticResult() : kNone;
+}
+
+bool QXFrontEnd::IsLogistic() const { return fbFitted && fpSession->IsLogistic(); }
+
 std::string QXFrontEnd::GetReport() const {
   std::ostringstream out;
-  if (fbFitted) ReportWriter::WriteTable(fpSession->GetResult(), out);
+  if (IsLogistic()) {
+    LogisticReportWriter::WriteTable(fpSession->GetLogisticResult(), out);
+  } else if (fbFitted) {
+    ReportWriter::WriteTable(fpSession->GetResult(), out);
+  }
   return out.str();
 }
 
 std::string QXFrontEnd::GetJson() const {
   std::ostringstream out;
-  if (fbFitted) ReportWriter::WriteJson(fpSession->GetResult(), out);
+  if (IsLogistic()) {
+    LogisticReportWriter::WriteJson(fpSession->GetLogisticResult(), out);
+  } else if (fbFitted) {
+    ReportWriter::WriteJson(fpSession->GetResult(), out);
+  }
   return out.str();
 }
 
 bool QXFrontEnd::WritePredictions(RowSource& newRows, const std::string& path) {
   if (!fbFitted) return Fail("no fitted model to predict from", CommandLine::kFailure);
-  Predictions predictions(*fpSession->GetComponent(), fpSession->GetModel(), fpSession->GetResult());
   std::string error;
+  if (fpSession->IsLogistic()) {
+    LogisticPredictions probabilities(*fpSession->GetComponent(), fpSession->GetModel());
+    if (!probabilities.WriteNew(newRows, path, nullptr, error)) return Fail(error, CommandLine::kFailure);
+    return true;
+  }
+  Predictions predictions(*fpSession->GetComponent(), fpSession->GetModel(), fpSession->GetResult());
   if (!predictions.WriteNew(newRows, path, nullptr, error)) return Fail(error, CommandLine::kFailure);
   return true;
 }
 
-bool QXFrontEnd::GetPmml(std::string& document) {
+bool QXFrontEnd::WritePmml(const std::string& path) {
   if (!fbFitted) return Fail("no fitted model to export", CommandLine::kFailure);
-  const QXCommon_600::QXVarList variables = DescribeVariables(fpSession->GetModel());
-  QXMath_600::QXPMMLDocumentOptions options;
-  options.fModelName = fpSession->GetResult().fModel;
-  std::unique_ptr<QXXML_600::XMLElement> element;
-  const QXCommon_600::QXStatus status =
-      QXMath_600::QXPMMLDocument::Create(*fpSession->GetComponent(), variables, options, element);
-  if (status.IsError() || !element)
-    return Fail("the model cannot be exported: " + status.GetMessage(), CommandLine::kFailure);
-  document = element->ToDocument();
+  std::string error;
+  if (!QXFit::WritePmml(*fpSession->GetComponent(), fpSession->GetModel(), fpSession->GetResult().fModel,
+                        path, error))
+    return Fail(error, CommandLine::kFailure);
   return true;
 }
 

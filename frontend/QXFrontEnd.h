@@ -1,7 +1,8 @@
 // The front end as a library: fit a formula to a data file (CSV, or binary records, streamed as qxfit
 // streams them) or to columns the caller holds in memory (read in place, never copied), and read what
 // qxfit shows: the parameters with their tests, the tests of model effects, the fit statistics, the
-// report text and the JSON document, predictions for new rows and a PMML document of the model.
+// report text and the JSON document, predictions for new rows and a PMML document of the model. A
+// linear model, or with options.fbLogistic a multinomial logistic regression of a categorical response.
 // It is the tool's own run (the same session, report and JSON writers), so the numbers are qxfit's.
 //
 //   QXFit::Options options;                       // what qxfit's command line would say
@@ -20,6 +21,7 @@
 
 #include "frontend/CommandLine.h"
 #include "frontend/FitResult.h"
+#include "frontend/LogisticResult.h"
 #include "frontend/MemoryColumns.h"
 #include "frontend/RowSource.h"
 
@@ -50,18 +52,22 @@ class QXFrontEnd {
   const std::vector<std::string>& GetNotes() const;
 
   bool IsFitted() const { return fbFitted; }
-  // After a successful fit:
+  bool IsLogistic() const;
+  // After a successful fit: the linear model's result, or a logistic model's fit statistics and
+  // parameters (GetLogisticResult has the rest).
   const FitResult& GetResult() const;
+  const LogisticResult& GetLogisticResult() const;
   // qxfit's report, and its JSON document.
   std::string GetReport() const;
   std::string GetJson() const;
   // Predictions for the rows of `newRows`, whose columns are found by name, written as CSV with
-  // qxfit's --predict-data columns (predicted, se_fit, conf_lower, conf_upper, pred_lower,
-  // pred_upper), one line per row; a row that cannot be scored has empty fields. False with GetError.
+  // qxfit's --predict-data columns, one line per row: for a linear model predicted, se_fit,
+  // conf_lower, conf_upper, pred_lower, pred_upper; for a logistic model the predicted category and
+  // the probability of every category (prob_LEVEL). A row that cannot be scored has empty fields.
+  // False with GetError.
   bool WritePredictions(RowSource& newRows, const std::string& path);
-  // The model as a standalone PMML 4.4 document: factors with their level texts, covariates by their
-  // names. False with GetError.
-  bool GetPmml(std::string& document);
+  // The model as a standalone PMML 4.4 document (qxfit's --pmml). False with GetError.
+  bool WritePmml(const std::string& path);
 
  private:
   bool Fail(const std::string& error, int code);

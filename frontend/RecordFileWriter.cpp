@@ -28,7 +28,7 @@ ValueState EncodeValue(RowSource& source, int column, const ModelVariable& varia
   if (source.IsMissing(column)) return ValueState::kMissing;
   double number = 0.0;
   const bool numeric = source.GetNumber(column, number);
-  if (variable.fRole == ModelVariable::Role::kFactor) {
+  if (variable.IsCategorical()) {
     int code = -1;
     if (variable.fLevels.IsNumeric()) {
       if (!numeric) return ValueState::kNotNumber;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "frontend/TextTable.h"
+
 namespace QXFit {
 
 namespace {
@@ -27,76 +29,6 @@ nlohmann::ordered_json OrNull(const std::optional<std::string>& text) {
   return *text;
 }
 
-// The width of a text on a terminal: its characters, not its bytes, so that labels in UTF-8 ("Größe",
-// "[pays=Été]") line up. Each byte that does not continue a multi-byte character starts one.
-std::size_t Width(const std::string& text) {
-  std::size_t width = 0;
-  for (const char c : text) width += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  return width;
-}
-
-std::string PadLeft(const std::string& text, std::size_t width) {
-  const std::size_t w = Width(text);
-  return w >= width ? text : std::string(width - w, ' ') + text;
-}
-
-std::string PadRight(const std::string& text, std::size_t width) {
-  const std::size_t w = Width(text);
-  return w >= width ? text : text + std::string(width - w, ' ');
-}
-
-// Degrees of freedom and weight totals are usually whole numbers, often large: printed in full rather
-// than as 2.00004e+06.
-std::string FormatTotal(double value) {
-  if (std::isfinite(value) && value == std::floor(value) && std::fabs(value) < 1e15)
-    return Printf("%.0f", value);
-  return ReportWriter::FormatNumber(value);
-}
-
-std::string Optional(const std::optional<double>& value, std::string (*format)(double)) {
-  return value ? format(*value) : "";
-}
-
-// A table with a left-aligned label column and right-aligned value columns. A note row holds only
-// its label and a remark ("(redundant)") that starts at the first value column and takes no part in
-// the widths, so that one remark does not widen a column of numbers.
-class TextTable {
- public:
-  explicit TextTable(std::vector<std::string> header) : fHeader(std::move(header)) {}
-
-  void AddRow(std::vector<std::string> cells) { fRows.push_back({std::move(cells), ""}); }
-  void AddNote(const std::string& label, const std::string& note) { fRows.push_back({{label}, note}); }
-
-  void Write(std::ostream& out) const {
-    std::vector<std::size_t> width(fHeader.size(), 0);
-    for (std::size_t c = 0; c < fHeader.size(); ++c) width[c] = Width(fHeader[c]);
-    for (const auto& row : fRows)
-      for (std::size_t c = 0; c < row.fCells.size() && c < width.size(); ++c)
-        width[c] = std::max(width[c], Width(row.fCells[c]));
-    auto line = [&](const std::vector<std::string>& cells, const std::string& note) {
-      std::string text = PadRight(cells[0], width[0]);
-      for (std::size_t c = 1; c < width.size(); ++c)
-        text += "  " + PadLeft(c < cells.size() ? cells[c] : "", width[c]);
-      if (!note.empty()) text = PadRight(cells[0], width[0]) + "  " + note;
-      while (!text.empty() && text.back() == ' ') text.pop_back();
-      out << text << '\n';
-    };
-    line(fHeader, "");
-    for (const auto& row : fRows) line(row.fCells, row.fNote);
-  }
-
- private:
-  struct Row {
-    std::vector<std::string> fCells;
-    std::string fNote;
-  };
-  std::vector<std::string> fHeader;
-  std::vector<Row> fRows;
-};
-
-// "95%", "90%", "97.5%".
-std::string LevelText(double level) { return Printf("%.10g", level * 100.0) + "%"; }
-
 void WriteParameters(const FitResult& result, std::ostream& out) {
   const bool f = result.fTest == TestKind::kF;
   const std::string level = LevelText(result.fConfidenceLevel);
@@ -107,10 +39,12 @@ void WriteParameters(const FitResult& result, std::ostream& out) {
       table.AddNote(p.fLabel, "(redundant)");
       continue;
     }
-    table.AddRow(
-        {p.fLabel, ReportWriter::FormatNumber(p.fEstimate), Optional(p.fStdError, ReportWriter::FormatNumber),
-         Optional(p.fStatistic, ReportWriter::FormatStatistic), Optional(p.fP, ReportWriter::FormatPValue),
-         Optional(p.fLower, ReportWriter::FormatNumber), Optional(p.fUpper, ReportWriter::FormatNumber)});
+    table.AddRow({p.fLabel, ReportWriter::FormatNumber(p.fEstimate),
+                  FormatOptional(p.fStdError, ReportWriter::FormatNumber),
+                  FormatOptional(p.fStatistic, ReportWriter::FormatStatistic),
+                  FormatOptional(p.fP, ReportWriter::FormatPValue),
+                  FormatOptional(p.fLower, ReportWriter::FormatNumber),
+                  FormatOptional(p.fUpper, ReportWriter::FormatNumber)});
   }
   table.Write(out);
 }
@@ -131,32 +65,17 @@ void WriteEffects(const FitResult& result, const std::vector<EffectTestResult>& 
       table.AddNote(e.fEffect, "(not testable)");
       continue;
     }
-    table.AddRow({e.fEffect, Optional(e.fDF, FormatTotal), Optional(e.fSumSq, ReportWriter::FormatNumber),
-                  Optional(e.fMeanSq, ReportWriter::FormatNumber),
-                  Optional(e.fStatistic, ReportWriter::FormatStatistic),
-                  Optional(e.fP, ReportWriter::FormatPValue)});
+    table.AddRow({e.fEffect, FormatOptional(e.fDF, FormatTotal),
+                  FormatOptional(e.fSumSq, ReportWriter::FormatNumber),
+                  FormatOptional(e.fMeanSq, ReportWriter::FormatNumber),
+                  FormatOptional(e.fStatistic, ReportWriter::FormatStatistic),
+                  FormatOptional(e.fP, ReportWriter::FormatPValue)});
   }
   if (result.fErrorSumSq)
-    table.AddRow({"Error", Optional(result.fDfError, FormatTotal),
+    table.AddRow({"Error", FormatOptional(result.fDfError, FormatTotal),
                   ReportWriter::FormatNumber(*result.fErrorSumSq),
-                  Optional(result.fErrorMeanSq, ReportWriter::FormatNumber)});
+                  FormatOptional(result.fErrorMeanSq, ReportWriter::FormatNumber)});
   table.Write(out);
-}
-
-// "54 read, 50 used; left out: 2 with a missing value, 1 with a weight <= 0".
-std::string RecordsText(const FitResult& result) {
-  std::string text =
-      std::to_string(result.fRecordsRead) + " read, " + std::to_string(result.fRecordsUsed) + " used";
-  std::string reasons;
-  for (const auto& [count, reason] :
-       {std::pair{result.fLeftOutMissing, "with a missing value"},
-        std::pair{result.fLeftOutNotFinite, "with a value that is not finite"},
-        std::pair{result.fLeftOutUndefined, "with a function outside its domain"},
-        std::pair{result.fLeftOutWeight, "with a weight <= 0"}}) {
-    if (count == 0) continue;
-    reasons += (reasons.empty() ? "" : ", ") + std::to_string(count) + " " + reason;
-  }
-  return reasons.empty() ? text : text + "; left out: " + reasons;
 }
 
 // "F = 5.828 on 5 and 48 degrees of freedom, p = 0.000277", or the chi-square's form.

@@ -12,6 +12,10 @@
 #include "frontend/CsvReader.h"
 #include "frontend/FitSession.h"
 #include "frontend/FormulaParser.h"
+#include "frontend/IterationPrinter.h"
+#include "frontend/LogisticPredictions.h"
+#include "frontend/LogisticReportWriter.h"
+#include "frontend/PmmlWriter.h"
 #include "frontend/Predictions.h"
 #include "frontend/ProgressBar.h"
 #include "frontend/ReportWriter.h"
@@ -67,34 +71,56 @@ int RunTool(const Options& options, std::ostream& out, std::ostream& err) {
   if (!source) return messages.Fail(CommandLine::kFailure, error);
 
   ProgressBar progress(stderr, !options.fbQuiet && ProgressBar::IsTerminal(stderr));
+  // A logistic fit iterates: its history shows where the progress bar would, or wherever asked.
+  IterationPrinter iterations(err, &progress,
+                              options.fbIterations || (!options.fbQuiet && ProgressBar::IsTerminal(stderr)));
   FitSession session;
-  const int code = session.Fit(options, *source, FitSession::Records::kTemporaryFile, &progress, error);
+  const int code =
+      session.Fit(options, *source, FitSession::Records::kTemporaryFile, &progress, &iterations, error);
   for (const auto& note : session.GetNotes()) messages.Note(note);
   if (code != CommandLine::kSuccess) return messages.Fail(code, error);
+  const bool logistic = session.IsLogistic();
   const FitResult& result = session.GetResult();
-  if (options.fbJson) {
+  if (logistic) {
+    if (options.fbJson) {
+      LogisticReportWriter::WriteJson(session.GetLogisticResult(), out);
+    } else {
+      LogisticReportWriter::WriteTable(session.GetLogisticResult(), out);
+    }
+  } else if (options.fbJson) {
     ReportWriter::WriteJson(result, out);
   } else {
     ReportWriter::WriteTable(result, out);
   }
   out.flush();
+  if (!options.fPmmlPath.empty() &&
+      !WritePmml(*session.GetComponent(), session.GetModel(), options.fFormula, options.fPmmlPath, error))
+    return messages.Fail(CommandLine::kFailure, error);
 
   if (options.fPredictPath.empty()) return CommandLine::kSuccess;
-  Predictions predictions(*session.GetComponent(), session.GetModel(), result);
+  const ModelBuilder& model = session.GetModel();
+  Predictions predictions(*session.GetComponent(), model, result);
+  LogisticPredictions probabilities(*session.GetComponent(), model);
   if (options.fPredictDataPath.empty()) {
-    if (!predictions.WriteFitted(
-            session.GetRecordFile(), static_cast<int>(session.GetModel().GetVariables().size()),
-            session.GetCounts().fRecordsRead, options.fbResiduals, options.fPredictPath, &progress, error))
-      return messages.Fail(CommandLine::kFailure, error);
+    const int nVariables = static_cast<int>(model.GetVariables().size());
+    const long long nRecords = session.GetCounts().fRecordsRead;
+    const bool written =
+        logistic ? probabilities.WriteFitted(session.GetRecordFile(), nVariables, nRecords,
+                                             options.fPredictPath, &progress, error)
+                 : predictions.WriteFitted(session.GetRecordFile(), nVariables, nRecords, options.fbResiduals,
+                                           options.fPredictPath, &progress, error);
+    if (!written) return messages.Fail(CommandLine::kFailure, error);
     return CommandLine::kSuccess;
   }
   CsvReader newRows;
   if (!newRows.Open(options.fPredictDataPath, Format(options)))
     return messages.Fail(CommandLine::kFailure, "--predict-data: " + newRows.GetError());
-  if (!predictions.WriteNew(newRows, options.fPredictPath, &progress, error))
-    return messages.Fail(CommandLine::kFailure, error);
-  if (predictions.GetUnscored().fCount > 0)
-    messages.Note(predictions.GetUnscored().Describe() +
+  const bool written = logistic ? probabilities.WriteNew(newRows, options.fPredictPath, &progress, error)
+                                : predictions.WriteNew(newRows, options.fPredictPath, &progress, error);
+  if (!written) return messages.Fail(CommandLine::kFailure, error);
+  const RowExamples& unscored = logistic ? probabilities.GetUnscored() : predictions.GetUnscored();
+  if (unscored.fCount > 0)
+    messages.Note(unscored.Describe() +
                   " of --predict-data have no prediction: a missing or unusable value, or a level (or "
                   "combination of levels) that the fit has not seen");
   return CommandLine::kSuccess;

@@ -38,7 +38,7 @@ using Codes = py::array_t<std::int32_t, py::array::forcecast>;
 QXFit::Options MakeOptions(const std::string& formula, const std::vector<std::string>& factors,
                            const std::string& freqWeight, const std::string& regrWeight,
                            const std::vector<std::pair<std::string, std::string>>& references,
-                           const std::string& test, double confidence, double tolerance) {
+                           const std::string& test, double confidence, double tolerance, bool logistic) {
   QXFit::Options options;
   options.fFormula = formula;
   options.fFactors = factors;
@@ -58,6 +58,7 @@ QXFit::Options MakeOptions(const std::string& formula, const std::vector<std::st
   options.fTolerance = tolerance;
   options.fbTypeI = true;
   options.fbTypeIII = true;
+  options.fbLogistic = logistic;
   return options;
 }
 
@@ -167,10 +168,8 @@ class Fit {
   std::string Report() const { return fFrontEnd.GetReport(); }
   std::string Json() const { return fFrontEnd.GetJson(); }
   std::vector<std::string> Notes() const { return fFrontEnd.GetNotes(); }
-  std::string Pmml() {
-    std::string document;
-    if (!fFrontEnd.GetPmml(document)) Raise(fFrontEnd);
-    return document;
+  void WritePmml(const std::string& path) {
+    if (!fFrontEnd.WritePmml(path)) Raise(fFrontEnd);
   }
   void PredictColumns(long long nRows, const py::list& columns, const std::string& path) {
     Columns data(nRows, columns);
@@ -192,7 +191,7 @@ PYBIND11_MODULE(_core, m) {
   m.doc() = "The compiled front end of qxregres600r; use the qxregres600r package.";
   m.def("make_options", &MakeOptions, py::arg("formula"), py::arg("factors"), py::arg("freq_weight"),
         py::arg("regr_weight"), py::arg("references"), py::arg("test"), py::arg("confidence"),
-        py::arg("tolerance"));
+        py::arg("tolerance"), py::arg("logistic") = false);
   py::class_<QXFit::Options>(m, "Options");
   py::class_<Fit>(m, "Fit")
       .def_static("from_columns", &Fit::FromColumns, py::arg("n_rows"), py::arg("columns"),
@@ -201,6 +200,6 @@ PYBIND11_MODULE(_core, m) {
       .def("report", &Fit::Report)
       .def("json", &Fit::Json)
       .def("notes", &Fit::Notes)
-      .def("pmml", &Fit::Pmml)
+      .def("write_pmml", &Fit::WritePmml, py::arg("path"))
       .def("predict_columns", &Fit::PredictColumns, py::arg("n_rows"), py::arg("columns"), py::arg("path"));
 }

@@ -20,7 +20,7 @@ import pandas as pd
 
 from . import _core
 
-__all__ = ["ols", "mnlogit", "OLSResults"]
+__all__ = ["ols", "mnlogit", "OLSResults", "MNLogitResults"]
 
 _PARAMETER_COLUMNS = {
     "estimate": "estimate",
@@ -116,19 +116,19 @@ def _nullable(value):
     return np.nan if value is None else value
 
 
-class OLSResults:
-    """A fitted general linear model: the library's report, tables and exports."""
+class _Results:
+    """What every fitted model gives: its tables, report, JSON document, predictions and PMML."""
 
     def __init__(self, fit):
         self._fit = fit
         self._doc = json.loads(fit.json())
 
-    @property
-    def params(self):
-        """Estimates with their tests, one row per parameter, indexed by the library's labels."""
+    def _parameter_frame(self, extra=()):
         rows = self._doc["parameters"]
+        columns = dict(_PARAMETER_COLUMNS)
+        columns.update({key: key for key in extra})
         frame = pd.DataFrame(
-            {out: [_nullable(p[key]) for p in rows] for key, out in _PARAMETER_COLUMNS.items()},
+            {out: [_nullable(p.get(key)) for p in rows] for key, out in columns.items()},
             index=pd.Index([p["label"] for p in rows], name="parameter"),
         )
         frame["redundant"] = frame["redundant"].astype(bool)
@@ -144,6 +144,56 @@ class OLSResults:
             {column: [_nullable(r.get(column)) for r in rows] for column in _EFFECT_COLUMNS},
             index=pd.Index([r["effect"] for r in rows], name="effect"),
         )
+
+    @property
+    def notes(self):
+        """What the fit noticed that a user should know (columns read as texts, rows left out)."""
+        return list(self._fit.notes())
+
+    def summary(self):
+        """The report qxfit prints for this model."""
+        return self._fit.report()
+
+    def to_dict(self):
+        """qxfit's JSON document of the fit."""
+        return json.loads(self._fit.json())
+
+    def _predict(self, new_data, dtype):
+        columns = _columns(new_data, "", [])
+        # The library writes qxfit's prediction file; reading it back keeps one implementation of both.
+        handle, path = tempfile.mkstemp(suffix=".csv", prefix="qxpredict")
+        os.close(handle)
+        try:
+            self._fit.predict_columns(len(new_data), columns, path)
+            frame = pd.read_csv(path, dtype=dtype, float_precision="round_trip", keep_default_na=False,
+                                na_values=[""])
+        finally:
+            os.remove(path)
+        frame.index = new_data.index
+        return frame
+
+    def to_pmml(self, path=None):
+        """The model as a PMML 4.4 document: written to `path` when given, returned as text otherwise."""
+        if path is not None:
+            self._fit.write_pmml(os.fspath(path))
+            return None
+        handle, temporary = tempfile.mkstemp(suffix=".pmml", prefix="qxmodel")
+        os.close(handle)
+        try:
+            self._fit.write_pmml(temporary)
+            with open(temporary, encoding="utf-8") as f:
+                return f.read()
+        finally:
+            os.remove(temporary)
+
+
+class OLSResults(_Results):
+    """A fitted general linear model: the library's report, tables and exports."""
+
+    @property
+    def params(self):
+        """Estimates with their tests, one row per parameter, indexed by the library's labels."""
+        return self._parameter_frame()
 
     @property
     def rsquared(self):
@@ -173,43 +223,11 @@ class OLSResults:
         """The test of the corrected model (the overall F test), as a dict, or None."""
         return self._doc["effect_tests"]["corrected_model"]
 
-    @property
-    def notes(self):
-        """What the fit noticed that a user should know (columns read as texts, rows left out)."""
-        return list(self._fit.notes())
-
-    def summary(self):
-        """The report qxfit prints for this model."""
-        return self._fit.report()
-
-    def to_dict(self):
-        """qxfit's JSON document of the fit."""
-        return json.loads(self._fit.json())
-
     def predict(self, new_data):
         """Predictions for the rows of a DataFrame, indexed like it: the prediction, its standard error,
         and the confidence and prediction bounds at the fit's confidence level (those of a new record of
         weight 1); NaN where a row cannot be scored (a missing value, or a level the fit has not seen)."""
-        columns = _columns(new_data, "", [])
-        # The library writes qxfit's prediction file; reading it back keeps one implementation of both.
-        handle, path = tempfile.mkstemp(suffix=".csv", prefix="qxpredict")
-        os.close(handle)
-        try:
-            self._fit.predict_columns(len(new_data), columns, path)
-            frame = pd.read_csv(path, dtype=np.float64, float_precision="round_trip")
-        finally:
-            os.remove(path)
-        frame.index = new_data.index
-        return frame
-
-    def to_pmml(self, path=None):
-        """The model as a PMML 4.4 document: written to `path` when given, returned as text otherwise."""
-        document = self._fit.pmml()
-        if path is None:
-            return document
-        with open(path, "w", encoding="utf-8") as out:
-            out.write(document)
-        return None
+        return self._predict(new_data, np.float64)
 
     def emmeans(self, spec, contrast=None, adjust=None, scale=None):
         raise NotImplementedError("estimated marginal means are not yet available from Python")
@@ -234,11 +252,83 @@ def ols(formula, data, freq_weights=None, weights=None, *, factors=(), reference
     if isinstance(data, (str, os.PathLike)):
         if extra:
             raise TypeError("with a CSV file, weights are given by column name")
-        return OLSResults(_core.Fit.from_file(os.fspath(data), options))
+        fit = OLSResults(_core.Fit.from_file(os.fspath(data), options))
+    else:
+        fit = OLSResults(_core.Fit.from_columns(len(data), _columns(data, formula, extra), options))
+    if "logistic" in fit._doc:
+        raise ValueError("the response '%s' is categorical: a linear model needs numbers (qx.mnlogit fits a "
+                         "categorical response)" % fit._doc["logistic"]["response"])
+    return fit
+
+
+class MNLogitResults(_Results):
+    """A fitted multinomial logistic regression (baseline-category logits): estimates by response
+    category against the reference category, Wald tests, log-likelihoods, pseudo R-squares and the
+    classification table, as qxfit --logistic reports them."""
+
+    @property
+    def params(self):
+        """Estimates with their Wald chi-square tests and odds ratios (exp_b with its bounds), one row per
+        parameter of each non-reference category; `category` says which."""
+        frame = self._parameter_frame(extra=("exp_b", "exp_lower", "exp_upper"))
+        frame.insert(0, "category", [p.get("category") for p in self._doc["parameters"]])
+        return frame
+
+    @property
+    def categories(self):
+        """The response's categories in the library's order, the reference last."""
+        return list(self._doc["logistic"]["categories"])
+
+    @property
+    def reference(self):
+        return self._doc["logistic"]["reference"]
+
+    @property
+    def llf(self):
+        """The log-likelihood of the fitted model."""
+        return -0.5 * _nullable(self._doc["logistic"]["minus2_log_likelihood"]["final"])
+
+    @property
+    def llnull(self):
+        """The log-likelihood of the baseline model (intercept only, as statsmodels' llnull)."""
+        return -0.5 * _nullable(self._doc["logistic"]["minus2_log_likelihood"]["intercept_only"])
+
+    @property
+    def prsquared(self):
+        """McFadden's pseudo R-square, as statsmodels' prsquared."""
+        return _nullable(self._doc["logistic"]["pseudo_r_squared"]["mcfadden"])
+
+    @property
+    def converged(self):
+        return bool(self._doc["logistic"]["convergence"]["converged"])
+
+    def predict(self, new_data):
+        """For the rows of a DataFrame, indexed like it: the predicted category and the probability of
+        every category (prob_LEVEL); NaN where a row cannot be scored."""
+        frame = self._predict(new_data, None)
+        for column in frame.columns:
+            if column != "predicted":
+                frame[column] = frame[column].astype(np.float64)
+        return frame
+
+
+def mnlogit(formula, data, reference=None, *, freq_weights=None, factors=(), references=None, confidence=0.95,
+            tolerance=1e-12):
+    """Fits a multinomial logistic regression of a categorical response, as statsmodels' MNLogit.
+
+    formula and data as for ols. reference: the response category the others are compared with (the
+    last level unless given). freq_weights: frequency weights, a column name or one number per row.
+    factors, references: as for ols (references for the factors of the model).
+    """
+    extra = []
+    freq = _weight(freq_weights, "freq_weights", extra)
+    refs = [(str(k), str(v)) for k, v in (references or {}).items()]
+    if reference is not None:
+        refs.append((formula.split("~", 1)[0].strip(), str(reference)))
+    options = _core.make_options(formula, list(factors), freq, "", refs, "chisq", confidence, tolerance, True)
+    if isinstance(data, (str, os.PathLike)):
+        if extra:
+            raise TypeError("with a CSV file, weights are given by column name")
+        return MNLogitResults(_core.Fit.from_file(os.fspath(data), options))
     columns = _columns(data, formula, extra)
-    return OLSResults(_core.Fit.from_columns(len(data), columns, options))
-
-
-def mnlogit(formula, data, reference=None):
-    """Multinomial logistic regression: not yet available from Python."""
-    raise NotImplementedError("multinomial logistic models are not yet available from Python")
+    return MNLogitResults(_core.Fit.from_columns(len(data), columns, options))

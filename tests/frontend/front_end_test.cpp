@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -96,8 +97,10 @@ TEST(FrontEnd, PredictionsAndPmmlOfAFit) {
   EXPECT_NEAR(std::stod(first.substr(0, first.find(','))), 401.0 / 9.0,
               1e-12);  // the mean of wool A, tension L
 
-  std::string pmml;
-  ASSERT_TRUE(fit.GetPmml(pmml)) << fit.GetError();
+  const qxfit_test::TempFile pmmlFile("pmml");
+  ASSERT_TRUE(fit.WritePmml(pmmlFile.Path())) << fit.GetError();
+  std::ifstream pmmlIn(pmmlFile.Path());
+  const std::string pmml((std::istreambuf_iterator<char>(pmmlIn)), std::istreambuf_iterator<char>());
   EXPECT_NE(pmml.find("modelType=\"generalLinear\""), std::string::npos);
   EXPECT_NE(pmml.find("<Value value=\"H\""), std::string::npos);
 }
@@ -111,8 +114,7 @@ TEST(FrontEnd, FailuresCarryTheToolsMessageAndExitCode) {
   EXPECT_NE(fit.GetError().find("did you mean 'wool'"), std::string::npos);
   EXPECT_FALSE(fit.IsFitted());
   EXPECT_EQ(fit.GetReport(), "");
-  std::string pmml;
-  EXPECT_FALSE(fit.GetPmml(pmml));
+  EXPECT_FALSE(fit.WritePmml("/nonexistent/model.pmml"));
 
   options.fDataPath = "/nonexistent/data.csv";
   options.fFormula = "breaks ~ wool";

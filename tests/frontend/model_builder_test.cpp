@@ -151,11 +151,6 @@ TEST_F(ModelBuilderTest, RefusalsNameTheColumnAndShowTheOffendingValues) {
             "--reference: unknown column 'x_' (did you mean 'x'?)" + columns);
   EXPECT_EQ(Build("y ~ A", Request({"nope"})), "--factor: unknown column 'nope'" + columns);
   EXPECT_EQ(Build("y ~ A", Request({}, "weight")), "unknown column 'weight'" + columns);
-  EXPECT_EQ(
-      Build("A ~ x"),
-      "the response 'A' must be numeric, but all 6 of its values are texts ('a2' on line 2, 'a1' on line 3, "
-      "'a3' on line 4, ...); --na-strings names codes for missing values");
-  EXPECT_EQ(Build("y ~ x", Request({"y"})), "the response 'y' must be a numeric column, not a factor");
   EXPECT_EQ(Build("y ~ x + y"), "the response 'y' also appears among the terms");
   EXPECT_EQ(Build("y ~ I(A^2)"), "'I(A^2)' needs a numeric column, but 'A' is a factor");
   EXPECT_EQ(Build("y ~ I(n*x)", Request({"n"})), "'I(n*x)' needs a numeric column, but 'n' is a factor");
@@ -164,7 +159,8 @@ TEST_F(ModelBuilderTest, RefusalsNameTheColumnAndShowTheOffendingValues) {
   // One stray text in the response: which, and where.
   EXPECT_EQ(Build("y ~ x", Request(), "y,x\n1,1\n2,2\nn/a,3\n4,4\n"),
             "the response 'y' must be numeric, but 1 of its 4 values is not a number ('n/a' on line 4); "
-            "--na-strings names codes for missing values");
+            "--na-strings names codes for missing values, and --logistic takes it as categorical");
+  EXPECT_EQ(Build("log(A) ~ x"), "the response 'log(A)' is categorical: a function of it is not a response");
 }
 
 TEST_F(ModelBuilderTest, NumericColumnsWithStrayTextsBecomeFactorsWithANotice) {
@@ -204,7 +200,8 @@ TEST_F(ModelBuilderTest, ReferenceLevelsBecomeTheLastCode) {
   EXPECT_EQ(Build("y ~ A + x", Request({}, "", "", {{"x", "1"}})),
             "--reference: 'x' is not a factor of the model");
   EXPECT_EQ(Build("y ~ A", Request({}, "", "", {{"y", "1"}})),
-            "--reference: 'y' is the response of a linear model, which has no reference level");
+            "--reference: 'y' is the response of a linear model, which has no reference level (--logistic "
+            "takes it as categorical)");
 }
 
 TEST_F(ModelBuilderTest, FunctionsOfColumnsAreCovariatesOfTheirOwn) {
@@ -281,6 +278,55 @@ TEST_F(ModelBuilderTest, RecordsHoldCodesAndMissingValuesRowForRow) {
                                         5,   1, 1, 4,   0,  //
                                         6,   2, 0, 5,   1};
   EXPECT_EQ(values, expected);
+}
+
+}  // namespace
+
+namespace {
+
+// A response of texts, one named by --factor, or any with --logistic is categorical, coded like a
+// factor; --reference picks the logistic model's reference category by text, value or position.
+TEST_F(ModelBuilderTest, CategoricalResponsesMakeALogisticModel) {
+  ASSERT_EQ(Build("A ~ x"), "");
+  EXPECT_TRUE(fModel.IsLogistic());
+  EXPECT_EQ(fModel.GetVariables()[0].fLevels.ListLevels(), "a1, a2, a3");
+  EXPECT_EQ(fModel.GetResponseReference(), -1);
+  ASSERT_EQ(Build("y ~ x"), "");
+  EXPECT_FALSE(fModel.IsLogistic());
+
+  ModelRequest logistic = Request({}, "", "", {{"n", "9.0"}});
+  logistic.fbLogistic = true;
+  for (const ModelRequest& request : {Request({"n"}, "", "", {{"n", "9.0"}}), logistic}) {
+    ASSERT_EQ(Build("n ~ x", request), "");
+    EXPECT_TRUE(fModel.IsLogistic());
+    // Sorted by value and not reordered by the reference, which the settings carry instead.
+    EXPECT_EQ(fModel.GetVariables()[0].fLevels.ListLevels(), "2, 9, 10");
+    EXPECT_EQ(fModel.GetResponseReference(), 1);
+  }
+  ASSERT_EQ(Build("A ~ x", Request({}, "", "", {{"A", "first"}})), "");
+  EXPECT_EQ(fModel.GetResponseReference(), -2);
+  ASSERT_EQ(Build("A ~ x", Request({}, "", "", {{"A", "last"}})), "");
+  EXPECT_EQ(fModel.GetResponseReference(), -1);
+  // A level written "last" is that level, not the keyword.
+  ASSERT_EQ(Build("c ~ x", Request({}, "", "", {{"c", "last"}}), "c,x\nfirst,1\nlast,2\nmiddle,3\n"), "");
+  EXPECT_EQ(fModel.GetResponseReference(), 1);
+  EXPECT_EQ(
+      Build("A ~ x", Request({}, "", "", {{"A", "a9"}})),
+      "--reference: the response 'A' has no level 'a9'; its levels are a1, a2, a3 (or give first or last)");
+
+  // The records hold the response's codes.
+  ASSERT_EQ(Build("A ~ x"), "");
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::tmpfile(), &std::fclose);
+  ASSERT_TRUE(out);
+  QXFit::RecordFileWriter::Counts counts;
+  std::string error;
+  ASSERT_TRUE(QXFit::RecordFileWriter::Write(fReader, fModel.GetVariables(), fModel.GetSettings(), out.get(),
+                                             nullptr, counts, error))
+      << error;
+  std::rewind(out.get());
+  std::vector<double> values(6 * 2);
+  ASSERT_EQ(std::fread(values.data(), sizeof(double), values.size(), out.get()), values.size());
+  EXPECT_EQ(values, (std::vector<double>{1, 0.5, 0, 1.5, 2, 2, 0, 3, 1, 4, 2, 5}));
 }
 
 }  // namespace

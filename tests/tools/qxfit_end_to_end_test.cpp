@@ -13,54 +13,16 @@
 #include "common/QXMissingValue.h"
 #include "tests/frontend/qxfit_reference.h"
 #include "tests/frontend/tools_test_files.h"
+#include "tests/tools/qxfit_run.h"
 
 namespace {
 
 using qxfit_test::Near;
+using qxfit_test::RunOutput;
+using qxfit_test::RunQxfit;
 using qxfit_test::TempFile;
 
 const std::string kRoot = std::string(QX_TEST_DATA_DIR) + "/..";
-
-struct RunOutput {
-  int fExitCode = -1;
-  std::string fOut;
-  std::string fErr;
-};
-
-std::string ShellQuote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
-  quoted += '\'';
-  return quoted;
-}
-
-// Runs qxfit with `args`, standard input from `input` (nothing when empty).
-RunOutput RunQxfit(const std::vector<std::string>& args, const std::string& input = "") {
-  const TempFile out("stdout.txt");
-  const TempFile err("stderr.txt");
-  std::string command = ShellQuote(QXFIT_EXECUTABLE);
-  for (const auto& a : args) {
-    command += ' ';
-    command += ShellQuote(a);
-  }
-  command += " >";
-  command += ShellQuote(out.Path());
-  command += " 2>";
-  command += ShellQuote(err.Path());
-  command += " <" + ShellQuote(input.empty() ? "/dev/null" : input);
-  const int status = std::system(command.c_str());
-  RunOutput run;
-  run.fExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.fOut = out.Read();
-  run.fErr = err.Read();
-  return run;
-}
 
 std::vector<std::string> CaseArgs(const nlohmann::json& c) {
   std::vector<std::string> args = c["args"].get<std::vector<std::string>>();
@@ -581,9 +543,13 @@ TEST(QxfitTest, ErrorsAreOneLineWithTheirExitCode) {
        2,
        "qxfit: --reference: 'tension' has no level 'X'; its levels are H, L, M\n"},
       {{data, "breaks ~ wool +"}, 2, "qxfit: bad formula: the formula ends where a term is expected\n"},
-      {{"--factor", "wool", data, "wool ~ tension"},
+      {{"--residuals", "--predict", "/dev/null", data, "wool ~ tension"},
        2,
-       "qxfit: the response 'wool' must be a numeric column, not a factor\n"},
+       "qxfit: --residuals belong to a linear model; the response 'wool' is categorical\n"},
+      {{"--reference", "wool=C", data, "wool ~ tension"},
+       2,
+       "qxfit: --reference: the response 'wool' has no level 'C'; its levels are A, B (or give first or "
+       "last)\n"},
       {{"--nope", data, "breaks ~ wool"}, 2, "qxfit: The following argument was not expected: --nope\n"},
       {{kRoot + "/data/no-such.csv", "y ~ x"}, 1, "qxfit: cannot open '"},
       {{header.Path(), "y ~ x"}, 1, "qxfit: the model cannot be fitted: "},
