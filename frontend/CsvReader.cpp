@@ -118,7 +118,9 @@ bool CsvReader::ReadLine() {
     const void* newline = std::memchr(start, '\n', available);
     const std::size_t n =
         newline ? static_cast<std::size_t>(static_cast<const char*>(newline) - start) : available;
-    if (n > fFormat.fMaxRecordBytes - std::min(fLine.size(), fFormat.fMaxRecordBytes))
+    // fLine may already be over the bound by the line breaks of a quoted field, which empty lines
+    // add without any text of their own.
+    if (fLine.size() > fFormat.fMaxRecordBytes || n > fFormat.fMaxRecordBytes - fLine.size())
       return Fail("line " + std::to_string(fRecordStart) + ": a record longer than " +
                   std::to_string(fFormat.fMaxRecordBytes) + " bytes (is a quote left open?)");
     fLine.append(start, n);

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <map>
-#include <set>
+#include <unordered_set>
 
 namespace QXFit {
 
@@ -123,9 +124,23 @@ bool Tokenize(std::string_view text, std::vector<Token>& tokens, std::string& er
 // intercept: -1 nothing, 0 removed ("0", "- 1"), 1 present ("1").
 using TermKey = std::vector<std::pair<int, int>>;
 
+struct TermKeyHash {
+  std::size_t operator()(const TermKey& key) const {
+    std::uint64_t hash = 0xcbf29ce484222325u;  // FNV-1a over the variables and depths
+    for (const auto& [variable, depth] : key) {
+      hash = (hash ^ static_cast<std::uint32_t>(variable)) * 0x100000001b3u;
+      hash = (hash ^ static_cast<std::uint32_t>(depth)) * 0x100000001b3u;
+    }
+    return static_cast<std::size_t>(hash);
+  }
+};
+using TermKeys = std::unordered_set<TermKey, TermKeyHash>;
+
 struct TermSet {
   std::vector<FormulaTerm> fTerms;
-  std::set<TermKey> fKeys;  // of fTerms, so that adding a term costs a lookup, not a scan
+  // Of fTerms, so that adding a term costs a hashed lookup: a large expansion forms up to a million
+  // combinations, most of them terms already present.
+  TermKeys fKeys;
   int fIntercept = -1;
   bool fbLoneName = false;  // a bare column name, which `^` refuses (x^2 would silently mean x)
 };
@@ -136,36 +151,47 @@ int MaxDepth(const FormulaTerm& term) {
   return depth;
 }
 
-// Removes repeated variables (A:A is A) and renumbers the depths 0, 1, ... keeping their order.
-void Normalize(FormulaTerm& term) {
-  std::vector<FormulaTermVariable> kept;
-  for (const auto& v : term.fVariables) {
-    auto same = [&](const FormulaTermVariable& k) { return k.fVariable == v.fVariable; };
-    auto it = std::find_if(kept.begin(), kept.end(), same);
-    if (it == kept.end()) {
-      kept.push_back(v);
+// Removes repeated variables (A:A is A) and renumbers the depths 0, 1, ... keeping their order. In
+// place, with the caller's scratch for the depths: a large expansion normalizes up to a million terms.
+void Normalize(FormulaTerm& term, std::vector<int>& depths) {
+  auto& variables = term.fVariables;
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < variables.size(); ++i) {
+    std::size_t k = 0;
+    while (k < kept && variables[k].fVariable != variables[i].fVariable) ++k;
+    if (k == kept) {
+      variables[kept++] = variables[i];
     } else {
-      it->fDepth = std::min(it->fDepth, v.fDepth);
+      variables[k].fDepth = std::min(variables[k].fDepth, variables[i].fDepth);
     }
   }
-  std::set<int> depths;
-  for (const auto& v : kept) depths.insert(v.fDepth);
-  for (auto& v : kept) v.fDepth = static_cast<int>(std::distance(depths.begin(), depths.find(v.fDepth)));
-  term.fVariables = std::move(kept);
+  variables.resize(kept);
+  depths.clear();
+  for (const auto& v : variables) depths.push_back(v.fDepth);
+  std::sort(depths.begin(), depths.end());
+  depths.erase(std::unique(depths.begin(), depths.end()), depths.end());
+  for (auto& v : variables)
+    v.fDepth = static_cast<int>(std::lower_bound(depths.begin(), depths.end(), v.fDepth) - depths.begin());
 }
 
 // Terms are the same when they hold the same variables at the same depths, in any order.
-TermKey Key(const FormulaTerm& term) {
-  TermKey key;
+void KeyOf(const FormulaTerm& term, TermKey& key) {
+  key.clear();
   for (const auto& v : term.fVariables) key.emplace_back(v.fVariable, v.fDepth);
   std::sort(key.begin(), key.end());
+}
+
+TermKey Key(const FormulaTerm& term) {
+  TermKey key;
+  KeyOf(term, key);
   return key;
 }
 
-// inner nested within outer: the inner variables go below the deepest outer one.
-FormulaTerm Merge(const FormulaTerm& inner, const FormulaTerm& outer, bool nest) {
-  FormulaTerm merged;
-  merged.fVariables.reserve(inner.fVariables.size() + outer.fVariables.size());
+// inner nested within outer: the inner variables go below the deepest outer one. Written into
+// `merged`, whose storage the expansion reuses for every combination it forms, as it does `depths`.
+void Merge(const FormulaTerm& inner, const FormulaTerm& outer, bool nest, FormulaTerm& merged,
+           std::vector<int>& depths) {
+  merged.fVariables.clear();
   const int shift = nest ? MaxDepth(outer) + 1 : 0;
   bool shared = false;
   for (auto v : inner.fVariables) {
@@ -176,8 +202,7 @@ FormulaTerm Merge(const FormulaTerm& inner, const FormulaTerm& outer, bool nest)
   for (const auto& v : outer.fVariables) merged.fVariables.push_back(v);
   // Both terms are normalized, so without a variable in common the depths are 0, 1, ... already:
   // crossing unites two such ranges, nesting puts one after the other. Most merges skip the work.
-  if (shared) Normalize(merged);
-  return merged;
+  if (shared) Normalize(merged, depths);
 }
 
 class Parser {
@@ -229,7 +254,9 @@ class Parser {
 
   // Terms are added through here, so that no formula grows without bound.
   bool AddUnique(TermSet& set, const FormulaTerm& term) {
-    if (!set.fKeys.insert(Key(term)).second) return true;
+    KeyOf(term, fKey);
+    if (set.fKeys.contains(fKey)) return true;
+    set.fKeys.insert(fKey);
     set.fTerms.push_back(term);
     if (set.fTerms.size() <= FormulaParser::kMaxTerms) return true;
     return Fail("the formula expands to more than " + std::to_string(FormulaParser::kMaxTerms) +
@@ -261,8 +288,10 @@ class Parser {
     out = TermSet{};
     if (!CheckCrossing(a, b)) return false;
     for (const auto& ta : a.fTerms)
-      for (const auto& tb : b.fTerms)
-        if (!AddUnique(out, Merge(ta, tb, false))) return false;
+      for (const auto& tb : b.fTerms) {
+        Merge(ta, tb, false, fMerged, fDepths);
+        if (!AddUnique(out, fMerged)) return false;
+      }
     return true;
   }
 
@@ -271,10 +300,12 @@ class Parser {
     FormulaTerm all;
     for (const auto& t : outer.fTerms)
       for (const auto& v : t.fVariables) all.fVariables.push_back(v);
-    Normalize(all);
+    Normalize(all, fDepths);
     out = TermSet{};
-    for (const auto& t : inner.fTerms)
-      if (!AddUnique(out, Merge(t, all, true))) return false;
+    for (const auto& t : inner.fTerms) {
+      Merge(t, all, true, fMerged, fDepths);
+      if (!AddUnique(out, fMerged)) return false;
+    }
     return true;
   }
 
@@ -301,7 +332,7 @@ class Parser {
 
   static void Remove(TermSet& from, const TermSet& what) {
     // One pass over the terms, whatever the number removed: a scan per removed term is quadratic.
-    std::set<TermKey> removed;
+    TermKeys removed;
     for (const auto& t : what.fTerms) {
       auto key = Key(t);
       if (from.fKeys.erase(key) > 0) removed.insert(std::move(key));
@@ -367,13 +398,16 @@ class Parser {
     if (out.fIntercept >= 0) return Fail("'^' cannot apply to 0 or 1" + At(op.fPos));
     int exponent = 0;
     if (!ParseExponent(exponent)) return false;
+    // Each power crosses only the terms the previous one added: the products of the older terms are
+    // in the set already, so crossing them again would form the same terms, in the same order, many
+    // times over. Once a power adds nothing, no higher one can: (A+B)^64 is (A+B)^2.
     const TermSet base = out;
-    for (int k = 1; k < exponent; ++k) {
+    TermSet added = base;
+    for (int k = 1; k < exponent && !added.fTerms.empty(); ++k) {
       TermSet crossed;
       const std::size_t before = out.fTerms.size();
-      if (!Cross(out, base, crossed) || !Union(out, crossed)) return false;
-      // Once a crossing adds nothing, no higher power can: (A+B)^64 is (A+B)^2.
-      if (out.fTerms.size() == before) break;
+      if (!Cross(added, base, crossed) || !Union(out, crossed)) return false;
+      added.fTerms.assign(out.fTerms.begin() + static_cast<std::ptrdiff_t>(before), out.fTerms.end());
     }
     return true;
   }
@@ -572,6 +606,9 @@ class Parser {
   std::size_t fNext = 0;
   int fDepth = 0;
   std::size_t fCrossings = 0;  // combinations of terms formed so far, against kMaxCrossings
+  FormulaTerm fMerged;         // the combination being formed
+  TermKey fKey;                // and its key
+  std::vector<int> fDepths;    // scratch of Normalize
   const std::vector<std::string>* fpDotColumns;
   std::vector<FormulaVariable> fVariables;
   Formula& fFormula;

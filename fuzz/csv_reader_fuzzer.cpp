@@ -1,10 +1,11 @@
 // The CSV reader of qxfit over arbitrary bytes, in every format the command line can ask for.
 //
 // Input: one byte choosing the delimiter (found in the header, or one of ',', ';', tab, '|', ' ' or
-// any byte) and the decimal comma, optionally the --na-strings list up to a newline, then the file.
-// Beyond what the sanitizers catch, the harness checks that every row has as many fields as the
-// header, that a second pass reads the same rows and ends the same way, that progress stays within
-// [0, 1], and that a field read as a number is a number as strtod reads it, to the last bit.
+// any byte), the decimal comma and a record bound of 64 bytes, optionally the --na-strings list up to
+// a newline, then the file. Beyond what the sanitizers catch, the harness checks that every row has
+// as many fields as the header and fits the bound, that a second pass reads the same rows and ends
+// the same way, that progress stays within [0, 1], and that a field read as a number is a number as
+// strtod reads it, to the last bit.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -50,7 +51,7 @@ void CheckNumber(std::string_view text, bool decimalComma) {
 }
 
 // Reads every row, touching every field as the tool does; returns the row count.
-long long ReadAll(CsvReader& reader, std::string& text) {
+long long ReadAll(CsvReader& reader, std::size_t maxRecordBytes, std::string& text) {
   const std::size_t nColumns = reader.GetColumnNames().size();
   long long rows = 0;
   while (reader.Next()) {
@@ -59,8 +60,10 @@ long long ReadAll(CsvReader& reader, std::string& text) {
     if (reader.GetLineNumber() < 2) Broken("a row starts before the line after the header");
     const double progress = reader.GetProgress();
     if (!(progress >= 0.0 && progress <= 1.0)) Broken("progress outside [0, 1]");
+    std::size_t recordBytes = 0;
     for (std::size_t c = 0; c < nColumns; ++c) {
       const int column = static_cast<int>(c);
+      recordBytes += reader.GetText(column).size();
       double value = 0.0;
       reader.IsMissing(column);
       reader.GetNumber(column, value);
@@ -68,6 +71,7 @@ long long ReadAll(CsvReader& reader, std::string& text) {
       text.push_back('\x1f');
     }
     text.push_back('\x1e');
+    if (recordBytes > maxRecordBytes) Broken("a record longer than the bound was read");
   }
   return rows;
 }
@@ -89,6 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     offset = 2;
   }
   format.fbDecimalComma = (control & 0x8) != 0;
+  // A small bound on a record lets short inputs reach the refusal of a long one.
+  if ((control & 0x20) != 0) format.fMaxRecordBytes = 64;
   if ((control & 0x10) != 0) {
     const auto* start = reinterpret_cast<const char*>(data + offset);
     const auto* newline = static_cast<const char*>(std::memchr(start, '\n', size - offset));
@@ -105,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (reader.GetColumnNames().empty()) Broken("a file was opened without a header");
   std::string firstText, secondText;
-  const long long firstRows = ReadAll(reader, firstText);
+  const long long firstRows = ReadAll(reader, format.fMaxRecordBytes, firstText);
   const std::string firstError = reader.GetError();
   if (!reader.Rewind()) {
     if (firstError.empty() && reader.GetError().empty()) Broken("Rewind failed without saying why");
@@ -113,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   // A failed reader stays failed: a second pass reads nothing more after an error.
   if (firstError.empty()) {
-    const long long secondRows = ReadAll(reader, secondText);
+    const long long secondRows = ReadAll(reader, format.fMaxRecordBytes, secondText);
     if (secondRows != firstRows || secondText != firstText || !reader.GetError().empty())
       Broken("a second pass read other rows");
   }

@@ -4,8 +4,8 @@
 //
 // Input: the formula on the first line, then one command-line argument per line, an empty line, and
 // the data file (CSV, or binary records with --binary). The harness puts the data where the tool reads
-// it, never lets the tool touch standard input or write a file of its own (--predict writes to
-// /dev/null, and --predict-data scores the data again), and silences the progress bar. Beyond what the
+// it, never lets the tool touch standard input or write a file of its own (--predict and --pmml write
+// to /dev/null, and --predict-data scores the data again), and silences the progress bar. Beyond what the
 // sanitizers catch, it checks that every run ends with one of the tool's exit codes and that a failure
 // says why.
 #include <algorithm>
@@ -57,6 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   file.Write(reinterpret_cast<const std::uint8_t*>(body.data()), body.size());
   options.fDataPath = file.Path();
   if (!options.fPredictPath.empty()) options.fPredictPath = "/dev/null";
+  if (!options.fPmmlPath.empty()) options.fPmmlPath = "/dev/null";
   if (!options.fPredictDataPath.empty()) options.fPredictDataPath = file.Path();
   options.fbQuiet = true;
 

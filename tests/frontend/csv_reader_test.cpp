@@ -138,6 +138,12 @@ TEST(CsvReaderTest, ARecordLongerThanTheLimitIsRefused) {
   EXPECT_FALSE(reader.Next());
   EXPECT_EQ(reader.GetError(), "line 3: a record longer than 64 bytes (is a quote left open?)");
 
+  // Empty lines inside the open quote add only their line breaks, which count all the same.
+  const TempFile breaks("breaks.csv", "a,b\n1,\"x" + std::string(1000, '\n'));
+  ASSERT_TRUE(reader.Open(breaks.Path(), format));
+  EXPECT_FALSE(reader.Next());
+  EXPECT_EQ(reader.GetError(), "line 2: a record longer than 64 bytes (is a quote left open?)");
+
   const TempFile header("header.csv", std::string(65, 'a') + "\n1\n");
   EXPECT_FALSE(reader.Open(header.Path(), format));
   EXPECT_EQ(reader.GetError(), "line 1: a record longer than 64 bytes (is a quote left open?)");

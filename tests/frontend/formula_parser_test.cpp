@@ -157,6 +157,12 @@ TEST(FormulaParserTest, FormulasTooDeepOrTooLargeAreRefusedWithTheLimit) {
             std::string::npos);
   // A power stops once it adds nothing; removing many terms at once is one pass, not one per term.
   EXPECT_EQ(Parse("y ~ (A+B)^64").fTerms.size(), 3u);
+  // Found by fuzzing: each power crossed all the terms again, so that (c0+...+c14)^15, the model of
+  // c0*c1*...*c14, was refused for its combinations, and formulas of 60 bytes took seconds. A power
+  // now crosses only the terms the one before it added.
+  std::string sum = "(c0";
+  for (int i = 1; i < 15; ++i) sum += "+c" + std::to_string(i);
+  EXPECT_EQ(Parse("y ~ " + sum + ")^15").fTerms.size(), 32767u);
   const std::string many = "(a+b+c+d+e+f+g+h+i+j+k+l+m+n+o+p+q+r+s+t+u+v+w+x+z)^4";
   EXPECT_EQ(Parse("y ~ " + many).fTerms.size(), 15275u);
   EXPECT_TRUE(Parse("y ~ " + many + " - " + many).fTerms.empty());

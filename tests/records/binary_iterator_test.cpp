@@ -30,8 +30,9 @@ class TempFile {
   // Writes the values and `extraBytes` bytes of a cut-off value, then rewinds.
   FILE* With(const std::vector<double>& values, std::size_t extraBytes = 0) {
     if (!values.empty()) std::fwrite(values.data(), sizeof(double), values.size(), fFile);
-    const char garbage[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    std::fwrite(garbage, 1, extraBytes, fFile);
+    // As many bytes as asked: a cut record may be longer than one double.
+    const std::vector<char> garbage(extraBytes, '\x5');
+    if (extraBytes > 0) std::fwrite(garbage.data(), 1, extraBytes, fFile);
     std::rewind(fFile);
     return fFile;
   }
