@@ -44,6 +44,10 @@ class QXCOMMON_API QXSweepMatrix {
   static Precision ChoosePrecision(int order) {
     return order <= kMaxExtendedOrder ? Precision::kExtended : Precision::kDouble;
   }
+  // A dense matrix whose solution is refined afterwards (a Wald form's L V L') needs double-double only
+  // for its pivot decisions, which Factor decides again where they are close: above this order it is
+  // factored in double. A dense extended sweep of order 250 costs more than fitting 500 parameters.
+  static constexpr int kMaxExtendedFactorOrder = 64;
 
   QXSweepMatrix() = default;
   QXSweepMatrix(const QXSweepMatrix&) = delete;

@@ -552,7 +552,8 @@ int QXSymMatrix::ComputeInverseQuadraticForm(const std::vector<double>& d,
   }
   QXSweepMatrix work;
   QXBitSet swept(fN);
-  for (auto precision = QXSweepMatrix::ChoosePrecision(fN);;
+  const bool small = fN <= QXSweepMatrix::kMaxExtendedFactorOrder;
+  for (auto precision = small ? QXSweepMatrix::Precision::kExtended : QXSweepMatrix::Precision::kDouble;;
        precision = QXSweepMatrix::Precision::kExtended) {
     swept = QXBitSet(fN);
     if (!work.Assign(*this, fN, precision)) throw std::bad_alloc();

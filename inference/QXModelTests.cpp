@@ -194,7 +194,7 @@ double QXModelTests::ComputeChiSquare(const QXRectMatrix& L, const std::vector<d
     for (std::size_t i = 0; i < d.size(); ++i) d[i] -= h[i];
   QXSymMatrix S, inverse;
   if (!fCovariance.ComputeRSRTrans(L, S)) return kM;
-  if (S.GetNRows() > QXSweepMatrix::kMaxExtendedOrder) {
+  if (S.GetNRows() > QXSweepMatrix::kMaxExtendedFactorOrder) {
     // A large hypothesis: the form from a refined solution instead of an explicit inverse, which
     // would cost three times the work and lose digits to the matrix's condition.
     double form = kM;

@@ -221,28 +221,33 @@ TEST(SweepMatrix, IllConditionedMatricesAreLeftToTheExtendedSweep) {
 
 // The same ill-conditioned matrix: d' S^- d with d = X'Wy is the regression sum of squares, y'Wy minus
 // the corner of [X y]'W[X y] swept in double-double. Formed from the double inverse it would lose
-// about 13 digits to the condition; from a refined solution it keeps them.
+// about 13 digits to the condition; from a refined solution it keeps them. Orders 90 and 290: both
+// above the order up to which a hypothesis matrix is factored in double-double.
 TEST(SweepMatrix, RefinedQuadraticFormKeepsTheDigitsOfTheExtendedSweep) {
-  const QXSymMatrix m = CrossProducts(140, 8);
-  const int p = m.GetNRows() - 1;
-  QXSweepMatrix extended;
-  const QXBitSet keptExtended = SweepAll(m, Precision::kExtended, extended);
-  double yHi, yLo, cornerHi, cornerLo;
-  m.GetElemExtended(p, p, yHi, yLo);
-  QXSymMatrix swept;
-  ASSERT_TRUE(extended.MoveTo(swept));
-  swept.GetElemExtended(p, p, cornerHi, cornerLo);
-  const double expected = ((yHi - cornerHi) + yLo) - cornerLo;
+  for (int levels : {40, 140}) {
+    SCOPED_TRACE(levels);
+    const QXSymMatrix m = CrossProducts(levels, 8);
+    const int p = m.GetNRows() - 1;
+    ASSERT_GT(p, QXSweepMatrix::kMaxExtendedFactorOrder);
+    QXSweepMatrix extended;
+    const QXBitSet keptExtended = SweepAll(m, Precision::kExtended, extended);
+    double yHi, yLo, cornerHi, cornerLo;
+    m.GetElemExtended(p, p, yHi, yLo);
+    QXSymMatrix swept;
+    ASSERT_TRUE(extended.MoveTo(swept));
+    swept.GetElemExtended(p, p, cornerHi, cornerLo);
+    const double expected = ((yHi - cornerHi) + yLo) - cornerLo;
 
-  QXSymMatrix S;
-  ASSERT_TRUE(m.ExtractFirstNRows(p, S));
-  std::vector<double> diagonal, d(p);
-  S.GetDiagonal(diagonal);
-  for (int i = 0; i < p; ++i) d[i] = m.GetElem(i, p);
-  double form = 0.0;
-  QXBitSet kept;
-  EXPECT_EQ(S.ComputeInverseQuadraticForm(d, diagonal, 1e-12, form, kept), keptExtended.Count());
-  EXPECT_NEAR(form, expected, 1e-12 * expected);
+    QXSymMatrix S;
+    ASSERT_TRUE(m.ExtractFirstNRows(p, S));
+    std::vector<double> diagonal, d(p);
+    S.GetDiagonal(diagonal);
+    for (int i = 0; i < p; ++i) d[i] = m.GetElem(i, p);
+    double form = 0.0;
+    QXBitSet kept;
+    EXPECT_EQ(S.ComputeInverseQuadraticForm(d, diagonal, 1e-12, form, kept), keptExtended.Count());
+    EXPECT_NEAR(form, expected, 1e-12 * expected);
+  }
 }
 
 TEST(SweepMatrix, MonitorStopsTheWorkBetweenBlocks) {
