@@ -69,7 +69,7 @@ void ColumnScanner::ScanValue(RowSource& source, Column& column, Distinct& disti
     if (distinct.fNumbers.find(value) == distinct.fNumbers.end())
       distinct.fNumbers.emplace(value, std::string(source.GetText(column.fIndex)));
   }
-  if (!source.IsNumericOnly()) {
+  if (!source.IsNumericColumn(column.fIndex)) {
     const std::string_view text = source.GetText(column.fIndex);
     if (distinct.fTexts.find(text) == distinct.fTexts.end()) distinct.fTexts.emplace(text);
   }

@@ -79,6 +79,9 @@ std::optional<double> Present(double value) {
 FitRunner::FitRunner(std::FILE* records, int nVariables, long long nRecords, ProgressBar* progress)
     : fpRecords(records), fNVariables(nVariables), fNRecords(nRecords), fpProgress(progress) {}
 
+FitRunner::FitRunner(QXCommon_600::MultiPassRecordIter& records, long long nRecords, ProgressBar* progress)
+    : fpIterator(&records), fNRecords(nRecords), fpProgress(progress) {}
+
 FitRunner::~FitRunner() = default;
 
 bool FitRunner::Fit(const QXMath_600::QXRegSettings& settings, std::string& error) {
@@ -95,10 +98,12 @@ bool FitRunner::Fit(const QXMath_600::QXRegSettings& settings, std::string& erro
     error = Describe(factory.GetStatus());
     return false;
   }
-  QXCommon_600::BinaryRecordIterator records(fpRecords, fNVariables);
+  std::optional<QXCommon_600::BinaryRecordIterator> file;
+  if (fpIterator == nullptr) file.emplace(fpRecords, fNVariables);
   // A linear fit takes a data pass, a cross-product pass and a fit pass; a logistic fit one pass more
   // for every iteration and step halving.
-  ProgressIterator iterator(records, fNRecords, fpProgress, "fitting", logistic != nullptr ? 0 : 3);
+  ProgressIterator iterator(fpIterator != nullptr ? *fpIterator : *file, fNRecords, fpProgress, "fitting",
+                            logistic != nullptr ? 0 : 3);
   const QXCommon_600::QXStatus status = fpComponent->BuildModel(iterator);
   if (fpProgress != nullptr) fpProgress->Clear();
   if (status.IsError()) {

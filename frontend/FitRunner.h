@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "common/RecordIterator.h"
 #include "frontend/FitResult.h"
 #include "frontend/ModelBuilder.h"
 #include "model/IQXRegComponent.h"
@@ -21,6 +22,8 @@ class FitRunner {
   // `records` is the tool's record file of `nVariables` doubles per record and `nRecords` records;
   // it is borrowed and must stay open while the runner is used.
   FitRunner(std::FILE* records, int nVariables, long long nRecords, ProgressBar* progress);
+  // Over records the caller iterates itself (`nRecords` of them), borrowed likewise.
+  FitRunner(QXCommon_600::MultiPassRecordIter& records, long long nRecords, ProgressBar* progress);
   FitRunner(const FitRunner&) = delete;
   FitRunner& operator=(const FitRunner&) = delete;
   ~FitRunner();
@@ -38,8 +41,9 @@ class FitRunner {
   QXMath_600::IQXRegComponent* GetComponent() const { return fpComponent.get(); }
 
  private:
-  std::FILE* fpRecords;
-  int fNVariables;
+  std::FILE* fpRecords = nullptr;
+  QXCommon_600::MultiPassRecordIter* fpIterator = nullptr;
+  int fNVariables = 0;
   long long fNRecords;
   ProgressBar* fpProgress;
   std::unique_ptr<QXMath_600::IQXRegComponent> fpComponent;

@@ -96,7 +96,7 @@ bool RecordFileWriter::Write(RowSource& source, const std::vector<ModelVariable>
                                         : counts.fWeightNotPositive;
       reason.Add(source.GetLineNumber());
     }
-    if (std::fwrite(record.GetAll(), sizeof(double), n, out) != n) {
+    if (out != nullptr && std::fwrite(record.GetAll(), sizeof(double), n, out) != n) {
       error = "cannot write the temporary record file (is the disk full?)";
       return false;
     }
@@ -106,7 +106,7 @@ bool RecordFileWriter::Write(RowSource& source, const std::vector<ModelVariable>
     error = source.GetError();
     return false;
   }
-  if (std::fflush(out) != 0) {
+  if (out != nullptr && std::fflush(out) != 0) {
     error = "cannot write the temporary record file (is the disk full?)";
     return false;
   }

@@ -59,7 +59,8 @@ class RecordFileWriter {
     RowExamples fWeightNotPositive;  // a weight of 0 or less
   };
 
-  // Writes one record per row of the source to `out` (positioned at its start) and counts the rows.
+  // Writes one record per row of the source to `out` (positioned at its start) and counts the rows;
+  // with a null `out` it only counts, for records the library reads from the source itself.
   // False with a message when the source fails, changed since it was scanned, or the file cannot be
   // written.
   static bool Write(RowSource& source, const std::vector<ModelVariable>& variables,

@@ -29,6 +29,12 @@ class RowSource {
   virtual std::string_view GetText(int column) = 0;
   // Every value is a number (a binary file), so no column can turn out to hold texts.
   virtual bool IsNumericOnly() const = 0;
+  // This column holds only numbers, so its values need not be collected as texts in case it turns
+  // out to be a factor of texts.
+  virtual bool IsNumericColumn(int column) const {
+    static_cast<void>(column);
+    return IsNumericOnly();
+  }
 
   // Rows read so far in this pass; the current row's 1-based number.
   virtual long long GetRowNumber() const = 0;

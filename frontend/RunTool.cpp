@@ -9,23 +9,16 @@
 #include <vector>
 
 #include "frontend/BinaryReader.h"
-#include "frontend/ColumnScanner.h"
 #include "frontend/CsvReader.h"
-#include "frontend/FitRunner.h"
+#include "frontend/FitSession.h"
 #include "frontend/FormulaParser.h"
 #include "frontend/IterationPrinter.h"
-#include "frontend/LogisticFit.h"
 #include "frontend/LogisticPredictions.h"
 #include "frontend/LogisticReportWriter.h"
-#include "frontend/MarginalMeans.h"
-#include "frontend/ModelBuilder.h"
 #include "frontend/PmmlWriter.h"
 #include "frontend/Predictions.h"
 #include "frontend/ProgressBar.h"
-#include "frontend/RecordFileWriter.h"
 #include "frontend/ReportWriter.h"
-#include "settings/QXConst.h"
-#include "settings/QXLogRegSettings.h"
 
 namespace QXFit {
 
@@ -65,153 +58,67 @@ std::unique_ptr<RowSource> OpenData(const Options& options, std::string& error) 
   return binary;
 }
 
-// Records that left the fit for values it cannot use, which R would have stopped at.
-void NoteUnusableValues(const RecordFileWriter::Counts& counts, Messages& messages) {
-  if (counts.fNotFinite.fCount > 0)
-    messages.Note(counts.fNotFinite.Describe() + " left out for a value that is not finite (NaN, Inf, -Inf)");
-  if (counts.fUndefined.fCount > 0)
-    messages.Note(counts.fUndefined.Describe() +
-                  " left out for a function outside its domain (log or sqrt of a negative value, log(0), exp "
-                  "overflowing)");
-}
-
-void SetRecordCounts(const Options& options, const RecordFileWriter::Counts& counts, FitResult& result) {
-  result.fModel = options.fFormula;
-  result.fRecordsRead = counts.fRecordsRead;
-  result.fRecordsUsed = counts.fRecordsUsed;
-  result.fLeftOutMissing = counts.fMissing.fCount;
-  result.fLeftOutNotFinite = counts.fNotFinite.fCount;
-  result.fLeftOutUndefined = counts.fUndefined.fCount;
-  result.fLeftOutWeight = counts.fWeightNotPositive.fCount;
-}
-
-void AskForTests(const Options& options, FitResult& result) {
-  result.fTest = options.fTest;
-  result.fConfidenceLevel = options.fConfidenceLevel;
-  result.fbTypeI = options.fbTypeI;
-  result.fbTypeIII = options.fbTypeIII;
-}
-
 }  // namespace
 
 int RunTool(const Options& options, std::ostream& out, std::ostream& err) {
   Messages messages(err);
-  Formula formula;
   std::string error;
+  // A formula that cannot be parsed is a usage error even when the data cannot be read.
+  Formula formula;
   if (!FormulaParser::Parse(options.fFormula, formula, error))
     return messages.Fail(CommandLine::kUsage, "bad formula: " + error);
-
   std::unique_ptr<RowSource> source = OpenData(options, error);
   if (!source) return messages.Fail(CommandLine::kFailure, error);
-  if (formula.fbUsesDot) {
-    // `.` is every column but the response and the weights.
-    std::vector<std::string> columns;
-    for (const auto& name : source->GetColumnNames())
-      if (name != options.fFrequencyWeight && name != options.fRegressionWeight) columns.push_back(name);
-    if (!FormulaParser::Parse(options.fFormula, formula, error, &columns))
-      return messages.Fail(CommandLine::kUsage, "bad formula: " + error);
-  }
-
-  ModelBuilder model;
-  const ModelRequest request{options.fFactors, options.fFrequencyWeight, options.fRegressionWeight,
-                             options.fReferences, options.fbLogistic};
-  if (!model.Resolve(formula, source->GetColumnNames(), request, error))
-    return messages.Fail(CommandLine::kUsage, error);
 
   ProgressBar progress(stderr, !options.fbQuiet && ProgressBar::IsTerminal(stderr));
-  progress.Start("reading the data");
-  ColumnScanner scanner(model.GetScanColumns(), model.GetDeclaredFactors());
-  if (!scanner.Scan(*source, &progress, error)) return messages.Fail(CommandLine::kFailure, error);
-  progress.Clear();
-  if (!model.Build(scanner, error)) return messages.Fail(CommandLine::kUsage, error);
-  for (const auto& notice : model.GetNotices()) messages.Note(notice);
-  if (model.IsLogistic() && options.fbResiduals)
-    return messages.Fail(CommandLine::kUsage, "--residuals belong to a linear model; the response '" +
-                                                  model.GetVariables().front().fName + "' is categorical");
-  MarginalMeans marginalMeans;
-  if (!marginalMeans.Resolve(options.fEmmeans, model, model.IsLogistic(), error))
-    return messages.Fail(CommandLine::kUsage, error);
-
-  // An anonymous temporary file: the system removes it however the process ends.
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> records(std::tmpfile(), &std::fclose);
-  if (!records) return messages.Fail(CommandLine::kFailure, "cannot create a temporary file");
-  progress.Start("preparing the records");
-  RecordFileWriter::Counts counts;
-  if (!RecordFileWriter::Write(*source, model.GetVariables(), model.GetSettings(), records.get(), &progress,
-                               counts, error))
-    return messages.Fail(CommandLine::kFailure, error);
-  progress.Clear();
-  NoteUnusableValues(counts, messages);
-
-  QXMath_600::QXRegSettings settings = model.GetSettings();
-  settings.SetTolerance(options.fTolerance);
-  // The tests of model effects take their test type from the settings.
-  settings.SetTestType(options.fTest == TestKind::kF ? QXConst::QXTestWaldF : QXConst::QXTestChiSquare);
-  settings.SetConfidenceLevel(options.fConfidenceLevel);
-  const int nVariables = static_cast<int>(model.GetVariables().size());
-  FitRunner runner(records.get(), nVariables, counts.fRecordsRead, &progress);
   // A logistic fit iterates: its history shows where the progress bar would, or wherever asked.
   IterationPrinter iterations(err, &progress,
                               options.fbIterations || (!options.fbQuiet && ProgressBar::IsTerminal(stderr)));
-  QXMath_600::QXLogRegSettings logisticSettings;
-  if (model.IsLogistic()) {
-    logisticSettings = MakeLogisticSettings(model, settings);
-    logisticSettings.SetProgressListener(&iterations);
-  }
-  if (!runner.Fit(model.IsLogistic() ? logisticSettings : settings, error))
-    return messages.Fail(CommandLine::kFailure, error);
-
-  FitResult result;
-  LogisticResult logistic;
-  if (model.IsLogistic()) {
-    AskForTests(options, logistic.fFit);
-    if (!ReadLogisticResult(*runner.GetComponent(), model, records.get(), nVariables, logistic, error) ||
-        !marginalMeans.Compute(*runner.GetComponent(), logistic.fFit, error))
-      return messages.Fail(CommandLine::kFailure, error);
-    SetRecordCounts(options, counts, logistic.fFit);
+  FitSession session;
+  const int code =
+      session.Fit(options, *source, FitSession::Records::kTemporaryFile, &progress, &iterations, error);
+  for (const auto& note : session.GetNotes()) messages.Note(note);
+  if (code != CommandLine::kSuccess) return messages.Fail(code, error);
+  const bool logistic = session.IsLogistic();
+  const FitResult& result = session.GetResult();
+  if (logistic) {
     if (options.fbJson) {
-      LogisticReportWriter::WriteJson(logistic, out);
+      LogisticReportWriter::WriteJson(session.GetLogisticResult(), out);
     } else {
-      LogisticReportWriter::WriteTable(logistic, out);
+      LogisticReportWriter::WriteTable(session.GetLogisticResult(), out);
     }
+  } else if (options.fbJson) {
+    ReportWriter::WriteJson(result, out);
   } else {
-    AskForTests(options, result);
-    if (!runner.GetResult(model, result, error) ||
-        !marginalMeans.Compute(*runner.GetComponent(), result, error))
-      return messages.Fail(CommandLine::kFailure, error);
-    SetRecordCounts(options, counts, result);
-    if (options.fbJson) {
-      ReportWriter::WriteJson(result, out);
-    } else {
-      ReportWriter::WriteTable(result, out);
-    }
+    ReportWriter::WriteTable(result, out);
   }
   out.flush();
   if (!options.fPmmlPath.empty() &&
-      !WritePmml(*runner.GetComponent(), model, options.fFormula, options.fPmmlPath, error))
+      !WritePmml(*session.GetComponent(), session.GetModel(), options.fFormula, options.fPmmlPath, error))
     return messages.Fail(CommandLine::kFailure, error);
 
   if (options.fPredictPath.empty()) return CommandLine::kSuccess;
-  Predictions predictions(*runner.GetComponent(), model, result);
-  LogisticPredictions probabilities(*runner.GetComponent(), model);
+  const ModelBuilder& model = session.GetModel();
+  Predictions predictions(*session.GetComponent(), model, result);
+  LogisticPredictions probabilities(*session.GetComponent(), model);
   if (options.fPredictDataPath.empty()) {
+    const int nVariables = static_cast<int>(model.GetVariables().size());
+    const long long nRecords = session.GetCounts().fRecordsRead;
     const bool written =
-        model.IsLogistic()
-            ? probabilities.WriteFitted(records.get(), nVariables, counts.fRecordsRead, options.fPredictPath,
-                                        &progress, error)
-            : predictions.WriteFitted(records.get(), nVariables, counts.fRecordsRead, options.fbResiduals,
-                                      options.fPredictPath, &progress, error);
+        logistic ? probabilities.WriteFitted(session.GetRecordFile(), nVariables, nRecords,
+                                             options.fPredictPath, &progress, error)
+                 : predictions.WriteFitted(session.GetRecordFile(), nVariables, nRecords, options.fbResiduals,
+                                           options.fPredictPath, &progress, error);
     if (!written) return messages.Fail(CommandLine::kFailure, error);
     return CommandLine::kSuccess;
   }
   CsvReader newRows;
   if (!newRows.Open(options.fPredictDataPath, Format(options)))
     return messages.Fail(CommandLine::kFailure, "--predict-data: " + newRows.GetError());
-  const bool written = model.IsLogistic()
-                           ? probabilities.WriteNew(newRows, options.fPredictPath, &progress, error)
-                           : predictions.WriteNew(newRows, options.fPredictPath, &progress, error);
+  const bool written = logistic ? probabilities.WriteNew(newRows, options.fPredictPath, &progress, error)
+                                : predictions.WriteNew(newRows, options.fPredictPath, &progress, error);
   if (!written) return messages.Fail(CommandLine::kFailure, error);
-  const RowExamples& unscored = model.IsLogistic() ? probabilities.GetUnscored() : predictions.GetUnscored();
+  const RowExamples& unscored = logistic ? probabilities.GetUnscored() : predictions.GetUnscored();
   if (unscored.fCount > 0)
     messages.Note(unscored.Describe() +
                   " of --predict-data have no prediction: a missing or unusable value, or a level (or "

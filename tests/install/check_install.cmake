@@ -38,3 +38,9 @@ endif()
 separate_arguments(flags UNIX_COMMAND "${flags}")
 run(c++ -std=c++20 ${SOURCE_DIR}/tests/install/consumer/consumer.cpp ${flags} -o ${WORK_DIR}/pc-consumer)
 run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${prefix}/${LIBDIR} ${WORK_DIR}/pc-consumer)
+
+# The installed Python package imports from the prefix alone.
+if(EXISTS ${prefix}/lib/python3/dist-packages/qxregres600r/__init__.py)
+  run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH PYTHONPATH=${prefix}/lib/python3/dist-packages
+      /usr/bin/python3 -c "import qxregres600r")
+endif()

@@ -1,0 +1,334 @@
+"""Regression models from pandas DataFrames or CSV files, fitted by the qxregres600r library.
+
+    import qxregres600r as qx
+    fit = qx.ols("breaks ~ wool*tension", df)
+    fit.params                 # estimates with their tests, labelled as the library labels them
+    fit.effect_tests(type=3)   # tests of model effects
+    print(fit.summary())       # the report qxfit prints
+
+A DataFrame's columns reach the library as NumPy buffers, read in place: numeric columns as float64
+(NaN is missing), categorical and text columns as category codes (pandas' missing values are missing).
+A path to a CSV file is streamed by the library and never loaded.
+"""
+
+import json
+import os
+import tempfile
+
+import numpy as np
+import pandas as pd
+
+from . import _core
+
+__all__ = ["ols", "mnlogit", "OLSResults", "MNLogitResults"]
+
+_PARAMETER_COLUMNS = {
+    "estimate": "estimate",
+    "std_error": "std_error",
+    "statistic": "statistic",
+    "df": "df",
+    "p": "p_value",
+    "lower": "lower",
+    "upper": "upper",
+    "redundant": "redundant",
+}
+_EFFECT_COLUMNS = ["df", "df_error", "sum_sq", "mean_sq", "statistic", "p", "status"]
+
+
+def _numeric(values):
+    array = np.asarray(values)
+    if array.dtype == np.float64:
+        return array
+    if array.dtype.kind in "biuf":
+        return array.astype(np.float64)
+    return None
+
+
+def _categorical(series):
+    try:
+        categorical = pd.Categorical(series)
+    except TypeError:
+        # Values of several types (numbers among texts) cannot be sorted together: as texts they can.
+        categorical = pd.Categorical(series.map(lambda v: v if pd.isna(v) else str(v)))
+    # The codes as pandas keeps them (8, 16 or 32 bits), read in place by the library.
+    codes = np.asarray(categorical.codes)
+    return codes, [str(c) for c in categorical.categories]
+
+
+def _column(name, series):
+    """One column as the compiled module takes it, or None for a type no model can use."""
+    dtype = series.dtype
+    if isinstance(dtype, pd.CategoricalDtype):
+        codes, categories = _categorical(series)
+        return (name, codes, categories)
+    if dtype == np.float64:
+        # The frame's own buffer, read in place.
+        return (name, series.to_numpy(copy=False))
+    if pd.api.types.is_bool_dtype(dtype) or pd.api.types.is_numeric_dtype(dtype):
+        if pd.api.types.is_complex_dtype(dtype):
+            return None
+        # Other numbers are converted; nullable columns' pd.NA becomes NaN, a missing value.
+        values = series.to_numpy(dtype=np.float64, na_value=np.nan)
+        return (name, values)
+    if pd.api.types.is_object_dtype(dtype) or pd.api.types.is_string_dtype(dtype):
+        codes, categories = _categorical(series)
+        return (name, codes, categories)
+    return None
+
+
+def _columns(frame, formula, extra):
+    """The frame's columns for the library, with the caller's weight arrays under their own names."""
+    if not isinstance(frame, pd.DataFrame):
+        raise TypeError("data must be a pandas DataFrame or the path of a CSV file, not %s" % type(frame).__name__)
+    if frame.columns.duplicated().any():
+        raise ValueError("two columns are named '%s'" % frame.columns[frame.columns.duplicated()][0])
+    columns = []
+    for name in frame.columns:
+        if not isinstance(name, str):
+            raise TypeError("column names must be texts; %r is not" % (name,))
+        column = _column(name, frame[name])
+        if column is None:
+            # Another type is only an error where the model needs the column.
+            if name in formula or "." in formula.split("~", 1)[-1]:
+                raise TypeError("column '%s' has type %s, which a model cannot use" % (name, frame[name].dtype))
+            continue
+        columns.append(column)
+    for name, values in extra:
+        array = _numeric(values)
+        if array is None or array.ndim != 1 or array.shape[0] != len(frame):
+            raise ValueError("%s must be numbers, one per row of the data (%d)" % (name, len(frame)))
+        columns.append((name, array))
+    return columns
+
+
+def _weight(argument, keyword, extra):
+    """A weight given as a column name, or as values that join the data under the keyword's name."""
+    if argument is None:
+        return ""
+    if isinstance(argument, str):
+        return argument
+    name = "(%s)" % keyword
+    extra.append((name, argument))
+    return name
+
+
+def _nullable(value):
+    return np.nan if value is None else value
+
+
+class _Results:
+    """What every fitted model gives: its tables, report, JSON document, predictions and PMML."""
+
+    def __init__(self, fit):
+        self._fit = fit
+        self._doc = json.loads(fit.json())
+
+    def _parameter_frame(self, extra=()):
+        rows = self._doc["parameters"]
+        columns = dict(_PARAMETER_COLUMNS)
+        columns.update({key: key for key in extra})
+        frame = pd.DataFrame(
+            {out: [_nullable(p.get(key)) for p in rows] for key, out in columns.items()},
+            index=pd.Index([p["label"] for p in rows], name="parameter"),
+        )
+        frame["redundant"] = frame["redundant"].astype(bool)
+        return frame
+
+    def effect_tests(self, type=3):
+        """The tests of model effects (Type I or III), with the corrected model and error rows' sums."""
+        key = {1: "type1", 3: "type3"}.get(type)
+        if key is None:
+            raise ValueError("type must be 1 or 3, not %r" % (type,))
+        rows = self._doc["effect_tests"][key] or []
+        return pd.DataFrame(
+            {column: [_nullable(r.get(column)) for r in rows] for column in _EFFECT_COLUMNS},
+            index=pd.Index([r["effect"] for r in rows], name="effect"),
+        )
+
+    @property
+    def notes(self):
+        """What the fit noticed that a user should know (columns read as texts, rows left out)."""
+        return list(self._fit.notes())
+
+    def summary(self):
+        """The report qxfit prints for this model."""
+        return self._fit.report()
+
+    def to_dict(self):
+        """qxfit's JSON document of the fit."""
+        return json.loads(self._fit.json())
+
+    def _predict(self, new_data, dtype):
+        columns = _columns(new_data, "", [])
+        # The library writes qxfit's prediction file; reading it back keeps one implementation of both.
+        handle, path = tempfile.mkstemp(suffix=".csv", prefix="qxpredict")
+        os.close(handle)
+        try:
+            self._fit.predict_columns(len(new_data), columns, path)
+            frame = pd.read_csv(path, dtype=dtype, float_precision="round_trip", keep_default_na=False,
+                                na_values=[""])
+        finally:
+            os.remove(path)
+        frame.index = new_data.index
+        return frame
+
+    def to_pmml(self, path=None):
+        """The model as a PMML 4.4 document: written to `path` when given, returned as text otherwise."""
+        if path is not None:
+            self._fit.write_pmml(os.fspath(path))
+            return None
+        handle, temporary = tempfile.mkstemp(suffix=".pmml", prefix="qxmodel")
+        os.close(handle)
+        try:
+            self._fit.write_pmml(temporary)
+            with open(temporary, encoding="utf-8") as f:
+                return f.read()
+        finally:
+            os.remove(temporary)
+
+
+class OLSResults(_Results):
+    """A fitted general linear model: the library's report, tables and exports."""
+
+    @property
+    def params(self):
+        """Estimates with their tests, one row per parameter, indexed by the library's labels."""
+        return self._parameter_frame()
+
+    @property
+    def rsquared(self):
+        return _nullable(self._doc["fit"]["r_squared"])
+
+    @property
+    def rsquared_adj(self):
+        return _nullable(self._doc["fit"]["adj_r_squared"])
+
+    @property
+    def sigma(self):
+        """The residual standard error, sqrt(RSS / df_error)."""
+        return _nullable(self._doc["fit"]["sigma"])
+
+    @property
+    def scale(self):
+        """The residual variance, sigma squared, as statsmodels' scale."""
+        sigma = self.sigma
+        return sigma * sigma
+
+    @property
+    def df_resid(self):
+        return _nullable(self._doc["fit"]["df_error"])
+
+    @property
+    def corrected_model(self):
+        """The test of the corrected model (the overall F test), as a dict, or None."""
+        return self._doc["effect_tests"]["corrected_model"]
+
+    def predict(self, new_data):
+        """Predictions for the rows of a DataFrame, indexed like it: the prediction, its standard error,
+        and the confidence and prediction bounds at the fit's confidence level (those of a new record of
+        weight 1); NaN where a row cannot be scored (a missing value, or a level the fit has not seen)."""
+        return self._predict(new_data, np.float64)
+
+    def emmeans(self, spec, contrast=None, adjust=None, scale=None):
+        raise NotImplementedError("estimated marginal means are not yet available from Python")
+
+
+def ols(formula, data, freq_weights=None, weights=None, *, factors=(), references=None, test="F",
+        confidence=0.95, tolerance=1e-12):
+    """Fits a general linear model by least squares, as statsmodels' ols and wls.
+
+    formula: R's notation ("y ~ A*B + x", factor(x), log(x), "y ~ .").
+    data: a DataFrame, or the path of a CSV file (streamed, never loaded).
+    freq_weights: frequency weights (case counts), a column name or one number per row.
+    weights: regression weights (WLS, inverse variances), a column name or one number per row.
+    factors: numeric columns to treat as factors. references: {factor: level} baselines.
+    test: "F" (t and F tests) or "chisq" (Wald chi-square). confidence: of the bounds.
+    """
+    extra = []
+    freq = _weight(freq_weights, "freq_weights", extra)
+    regr = _weight(weights, "weights", extra)
+    refs = [(str(k), str(v)) for k, v in (references or {}).items()]
+    options = _core.make_options(formula, list(factors), freq, regr, refs, test, confidence, tolerance)
+    if isinstance(data, (str, os.PathLike)):
+        if extra:
+            raise TypeError("with a CSV file, weights are given by column name")
+        fit = OLSResults(_core.Fit.from_file(os.fspath(data), options))
+    else:
+        fit = OLSResults(_core.Fit.from_columns(len(data), _columns(data, formula, extra), options))
+    if "logistic" in fit._doc:
+        raise ValueError("the response '%s' is categorical: a linear model needs numbers (qx.mnlogit fits a "
+                         "categorical response)" % fit._doc["logistic"]["response"])
+    return fit
+
+
+class MNLogitResults(_Results):
+    """A fitted multinomial logistic regression (baseline-category logits): estimates by response
+    category against the reference category, Wald tests, log-likelihoods, pseudo R-squares and the
+    classification table, as qxfit --logistic reports them."""
+
+    @property
+    def params(self):
+        """Estimates with their Wald chi-square tests and odds ratios (exp_b with its bounds), one row per
+        parameter of each non-reference category; `category` says which."""
+        frame = self._parameter_frame(extra=("exp_b", "exp_lower", "exp_upper"))
+        frame.insert(0, "category", [p.get("category") for p in self._doc["parameters"]])
+        return frame
+
+    @property
+    def categories(self):
+        """The response's categories in the library's order, the reference last."""
+        return list(self._doc["logistic"]["categories"])
+
+    @property
+    def reference(self):
+        return self._doc["logistic"]["reference"]
+
+    @property
+    def llf(self):
+        """The log-likelihood of the fitted model."""
+        return -0.5 * _nullable(self._doc["logistic"]["minus2_log_likelihood"]["final"])
+
+    @property
+    def llnull(self):
+        """The log-likelihood of the baseline model (intercept only, as statsmodels' llnull)."""
+        return -0.5 * _nullable(self._doc["logistic"]["minus2_log_likelihood"]["intercept_only"])
+
+    @property
+    def prsquared(self):
+        """McFadden's pseudo R-square, as statsmodels' prsquared."""
+        return _nullable(self._doc["logistic"]["pseudo_r_squared"]["mcfadden"])
+
+    @property
+    def converged(self):
+        return bool(self._doc["logistic"]["convergence"]["converged"])
+
+    def predict(self, new_data):
+        """For the rows of a DataFrame, indexed like it: the predicted category and the probability of
+        every category (prob_LEVEL); NaN where a row cannot be scored."""
+        frame = self._predict(new_data, None)
+        for column in frame.columns:
+            if column != "predicted":
+                frame[column] = frame[column].astype(np.float64)
+        return frame
+
+
+def mnlogit(formula, data, reference=None, *, freq_weights=None, factors=(), references=None, confidence=0.95,
+            tolerance=1e-12):
+    """Fits a multinomial logistic regression of a categorical response, as statsmodels' MNLogit.
+
+    formula and data as for ols. reference: the response category the others are compared with (the
+    last level unless given). freq_weights: frequency weights, a column name or one number per row.
+    factors, references: as for ols (references for the factors of the model).
+    """
+    extra = []
+    freq = _weight(freq_weights, "freq_weights", extra)
+    refs = [(str(k), str(v)) for k, v in (references or {}).items()]
+    if reference is not None:
+        refs.append((formula.split("~", 1)[0].strip(), str(reference)))
+    options = _core.make_options(formula, list(factors), freq, "", refs, "chisq", confidence, tolerance, True)
+    if isinstance(data, (str, os.PathLike)):
+        if extra:
+            raise TypeError("with a CSV file, weights are given by column name")
+        return MNLogitResults(_core.Fit.from_file(os.fspath(data), options))
+    columns = _columns(data, formula, extra)
+    return MNLogitResults(_core.Fit.from_columns(len(data), columns, options))
