@@ -2,8 +2,8 @@
 
 #include "frontend/ColumnScanner.h"
 #include "frontend/FormulaParser.h"
-#include "frontend/MarginalMeans.h"
 #include "frontend/LogisticFit.h"
+#include "frontend/MarginalMeans.h"
 #include "frontend/ProgressBar.h"
 #include "settings/QXConst.h"
 #include "settings/QXLogRegSettings.h"
@@ -58,7 +58,8 @@ int FitSession::Fit(const Options& options, RowSource& source, Records records, 
   }
   // Matched to the model before the data are read again, so that a misspelt name stops the run early.
   MarginalMeans marginalMeans;
-  if (!marginalMeans.Resolve(options.fEmmeans, fModel, fModel.IsLogistic(), error)) return CommandLine::kUsage;
+  if (!marginalMeans.Resolve(options.fEmmeans, fModel, fModel.IsLogistic(), error))
+    return CommandLine::kUsage;
 
   if (records == Records::kTemporaryFile || fModel.IsLogistic()) {
     // An anonymous temporary file: the system removes it however the process ends.
