@@ -7,6 +7,7 @@
 #include "frontend/FitSession.h"
 #include "frontend/LogisticPredictions.h"
 #include "frontend/LogisticReportWriter.h"
+#include "frontend/MarginalMeans.h"
 #include "frontend/PmmlWriter.h"
 #include "frontend/Predictions.h"
 #include "frontend/ReportWriter.h"
@@ -120,6 +121,22 @@ bool QXFrontEnd::WritePmml(const std::string& path) {
   if (!QXFit::WritePmml(*fpSession->GetComponent(), fpSession->GetModel(), fpSession->GetResult().fModel,
                         path, error))
     return Fail(error, CommandLine::kFailure);
+  return true;
+}
+
+bool QXFrontEnd::GetEmmeans(const EmmeansOptions& options, std::vector<EmmeansResult>& means) {
+  means.clear();
+  if (!fbFitted) return Fail("no fitted model to form marginal means from", CommandLine::kFailure);
+  MarginalMeans marginalMeans;
+  std::string error;
+  if (!marginalMeans.Resolve(options, fpSession->GetModel(), fpSession->IsLogistic(), error))
+    return Fail(error, CommandLine::kUsage);
+  // The fit's own result stays as it was: the means are formed on a copy that carries sigma^2.
+  FitResult result = fpSession->GetResult();
+  result.fEmmeans.clear();
+  if (!marginalMeans.Compute(*fpSession->GetComponent(), result, error))
+    return Fail(error, CommandLine::kFailure);
+  means = std::move(result.fEmmeans);
   return true;
 }
 

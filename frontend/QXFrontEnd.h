@@ -20,6 +20,8 @@
 #include <vector>
 
 #include "frontend/CommandLine.h"
+#include "frontend/EmmeansRequest.h"
+#include "frontend/EmmeansResult.h"
 #include "frontend/FitResult.h"
 #include "frontend/LogisticResult.h"
 #include "frontend/MemoryColumns.h"
@@ -68,6 +70,10 @@ class QXFrontEnd {
   bool WritePredictions(RowSource& newRows, const std::string& path);
   // The model as a standalone PMML 4.4 document (qxfit's --pmml). False with GetError.
   bool WritePmml(const std::string& path);
+  // Estimated marginal means of the fitted model, asked for after the fit as --emmeans asks for them
+  // with it (ParseEmmeansOptions reads them from qxfit's texts). `means` gets one entry per request.
+  // False with GetError (and CommandLine::kUsage) for a request that does not match the model.
+  bool GetEmmeans(const EmmeansOptions& options, std::vector<EmmeansResult>& means);
 
  private:
   bool Fail(const std::string& error, int code);

@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "frontend/CommandLine.h"
+#include "frontend/EmmeansReport.h"
+#include "frontend/EmmeansRequest.h"
 #include "frontend/MemoryColumns.h"
 #include "frontend/QXFrontEnd.h"
 
@@ -171,6 +173,21 @@ class Fit {
   void WritePmml(const std::string& path) {
     if (!fFrontEnd.WritePmml(path)) Raise(fFrontEnd);
   }
+  // The "emmeans" array of qxfit's JSON document for these requests, as --emmeans, --contrast,
+  // --adjust, --scale and --at would give them.
+  std::string Emmeans(const std::vector<std::string>& requests, const std::string& contrast,
+                      const std::string& adjust, const std::string& scale,
+                      const std::vector<std::string>& at) {
+    QXFit::EmmeansOptions options;
+    std::string error;
+    if (requests.empty()) throw py::value_error("give the factors whose marginal means are wanted");
+    if (!QXFit::ParseEmmeansOptions(requests, contrast, adjust, scale, at, options, error))
+      throw py::value_error(error);
+    QXFit::FitResult means;
+    if (!fFrontEnd.GetEmmeans(options, means.fEmmeans)) Raise(fFrontEnd);
+    return QXFit::EmmeansReport::ToJson(means).dump(-1, ' ', false,
+                                                    nlohmann::ordered_json::error_handler_t::replace);
+  }
   void PredictColumns(long long nRows, const py::list& columns, const std::string& path) {
     Columns data(nRows, columns);
     bool ok = false;
@@ -201,5 +218,7 @@ PYBIND11_MODULE(_core, m) {
       .def("json", &Fit::Json)
       .def("notes", &Fit::Notes)
       .def("write_pmml", &Fit::WritePmml, py::arg("path"))
+      .def("emmeans", &Fit::Emmeans, py::arg("requests"), py::arg("contrast"), py::arg("adjust"),
+           py::arg("scale"), py::arg("at"))
       .def("predict_columns", &Fit::PredictColumns, py::arg("n_rows"), py::arg("columns"), py::arg("path"));
 }

@@ -20,7 +20,7 @@ import pandas as pd
 
 from . import _core
 
-__all__ = ["ols", "mnlogit", "OLSResults", "MNLogitResults"]
+__all__ = ["ols", "mnlogit", "OLSResults", "MNLogitResults", "Emmeans"]
 
 _PARAMETER_COLUMNS = {
     "estimate": "estimate",
@@ -229,8 +229,63 @@ class OLSResults(_Results):
         weight 1); NaN where a row cannot be scored (a missing value, or a level the fit has not seen)."""
         return self._predict(new_data, np.float64)
 
-    def emmeans(self, spec, contrast=None, adjust=None, scale=None):
-        raise NotImplementedError("estimated marginal means are not yet available from Python")
+    def emmeans(self, spec, contrast=None, adjust=None, scale=None, at=None):
+        """Estimated marginal means with their comparisons, as qxfit's --emmeans (and R's emmeans).
+
+        spec: "A" (A's levels, compared pairwise), "A*B" (the cells), "A | B" (A's levels within each
+        level of B); a list for several. contrast: "pairwise" (default), "simple[:LEVEL]", "deviation",
+        "helmert", "difference", "repeated", "poly". adjust: "none" (the default; qxfit's "lsd"),
+        "bonferroni", "sidak", "holm" (qxfit's "seq-bonferroni") or "seq-sidak". at: {covariate: value}
+        (default: the covariates' means).
+        Returns an Emmeans with .means, .contrasts and .tests DataFrames (one request) or a list of them.
+        """
+        specs = [spec] if isinstance(spec, str) else list(spec)
+        # The names R's emmeans uses, beside qxfit's own.
+        adjust = {"none": "lsd", "holm": "seq-bonferroni"}.get(adjust, adjust)
+        at_texts = ["%s=%r" % (name, float(value)) for name, value in (at or {}).items()]
+        results = [Emmeans(item) for item in json.loads(
+            self._fit.emmeans(specs, contrast or "", adjust or "", scale or "", at_texts))]
+        return results[0] if isinstance(spec, str) else results
+
+
+def _levels_frame(rows, key, columns):
+    """One row per entry of `rows`, its level texts as columns, then `columns`."""
+    records = []
+    for row in rows:
+        record = {name: level for name, level in (row.get(key) or {}).items()}
+        for column in columns:
+            record[column] = _nullable(row.get(column))
+        records.append(record)
+    return pd.DataFrame.from_records(records)
+
+
+class Emmeans:
+    """The marginal means of one request: the means, their comparisons and the overall tests."""
+
+    def __init__(self, doc):
+        self.spec = doc["spec"]
+        self.contrast = doc["contrast"]
+        self.adjust = doc["adjust"]
+        self.at = doc["at"]
+        self.notes = doc.get("notes", [])
+        self._doc = doc
+
+    @property
+    def means(self):
+        return _levels_frame(self._doc["means"], "levels", ["mean", "std_error", "df", "lower", "upper"])
+
+    @property
+    def contrasts(self):
+        frame = _levels_frame(self._doc["comparisons"], "by",
+                              ["contrast", "estimate", "std_error", "statistic", "df", "p", "lower", "upper"])
+        return frame
+
+    @property
+    def tests(self):
+        return _levels_frame(self._doc["overall"], "by", ["df", "df_error", "statistic", "p"])
+
+    def to_dict(self):
+        return json.loads(json.dumps(self._doc))
 
 
 def ols(formula, data, freq_weights=None, weights=None, *, factors=(), references=None, test="F",
@@ -273,6 +328,10 @@ class MNLogitResults(_Results):
         frame = self._parameter_frame(extra=("exp_b", "exp_lower", "exp_upper"))
         frame.insert(0, "category", [p.get("category") for p in self._doc["parameters"]])
         return frame
+
+    def emmeans(self, spec, contrast=None, adjust=None, scale=None, at=None):
+        raise NotImplementedError(
+            "marginal means of a multinomial model are not yet available from Python (qxfit --emmeans has them)")
 
     @property
     def categories(self):

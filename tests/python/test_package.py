@@ -146,4 +146,4 @@ def test_pmml_is_a_general_regression_model(warpbreaks, tmp_path):
 
 def test_not_yet_available_models_say_so(warpbreaks):
     with pytest.raises(NotImplementedError):
-        qx.ols("breaks ~ wool", warpbreaks).emmeans("wool")
+        qx.mnlogit("tension ~ breaks", warpbreaks).emmeans("wool")
