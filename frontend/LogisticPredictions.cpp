@@ -13,18 +13,6 @@
 
 namespace QXFit {
 
-namespace {
-
-using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-
-File OpenOutput(const std::string& path, std::string& error) {
-  File out(std::fopen(path.c_str(), "wb"), &std::fclose);
-  if (!out) error = "cannot write '" + path + "'";
-  return out;
-}
-
-}  // namespace
-
 LogisticPredictions::LogisticPredictions(QXMath_600::IQXRegComponent& component, const ModelBuilder& model)
     : fComponent(component), fModel(model) {}
 
@@ -86,11 +74,7 @@ bool LogisticPredictions::WriteFitted(std::FILE* records, int nVariables, long l
     WriteRecord(*record, out.get());
   }
   if (progress != nullptr) progress->Clear();
-  if (iterator.GetFailReason() != QXCommon_600::BinaryRecordIterator::kEndOfData) {
-    error = "cannot read the temporary record file";
-    return false;
-  }
-  return FinishFile(out.get(), path, error);
+  return FinishFittedPass(iterator.GetFailReason(), out.get(), path, error);
 }
 
 bool LogisticPredictions::WriteNew(RowSource& source, const std::string& path, ProgressBar* progress,

@@ -6,6 +6,7 @@
 
 #include "common/QXMissingValue.h"
 #include "frontend/RecordFileWriter.h"
+#include "records/BinaryRecordIterator.h"
 
 namespace QXFit {
 
@@ -34,6 +35,20 @@ void CsvLine::AddText(std::string_view text) {
     std::fputc(c, fpOut);
   }
   std::fputc('"', fpOut);
+}
+
+File OpenOutput(const std::string& path, std::string& error) {
+  File out(std::fopen(path.c_str(), "wb"), &std::fclose);
+  if (!out) error = "cannot write '" + path + "'";
+  return out;
+}
+
+bool FinishFittedPass(int failReason, std::FILE* out, const std::string& path, std::string& error) {
+  if (failReason != QXCommon_600::BinaryRecordIterator::kEndOfData) {
+    error = "cannot read the temporary record file";
+    return false;
+  }
+  return FinishFile(out, path, error);
 }
 
 bool FinishFile(std::FILE* out, const std::string& path, std::string& error) {

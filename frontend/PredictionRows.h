@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,8 +33,17 @@ class CsvLine {
   bool fbAny = false;
 };
 
+using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+// Opens a predictions file for writing; null with a message when it cannot be.
+File OpenOutput(const std::string& path, std::string& error);
+
 // Flushes and checks a predictions file; false with a message when it could not be written.
 bool FinishFile(std::FILE* out, const std::string& path, std::string& error);
+
+// After a pass over the temporary record file: false with a message when the pass ended early,
+// else FinishFile.
+bool FinishFittedPass(int failReason, std::FILE* out, const std::string& path, std::string& error);
 
 // The rows of another data source as records of the model's layout. The factors' and covariates'
 // columns are found by name; the response and the weights may be absent, since scoring does not read

@@ -17,12 +17,6 @@
 
 namespace QXFit {
 
-namespace {
-
-using File = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
-
-}  // namespace
-
 Predictions::Predictions(QXMath_600::IQXRegComponent& component, const ModelBuilder& model,
                          const FitResult& result)
     : fComponent(component), fModel(model), fResult(result) {}
@@ -49,11 +43,8 @@ bool Predictions::WriteFitted(std::FILE* records, int nVariables, long long nRec
     error = "no fitted model to predict from";
     return false;
   }
-  File out(std::fopen(path.c_str(), "wb"), &std::fclose);
-  if (!out) {
-    error = "cannot write '" + path + "'";
-    return false;
-  }
+  File out = OpenOutput(path, error);
+  if (!out) return false;
   std::fputs(residuals ? "predicted,residual,std_residual\n" : "predicted\n", out.get());
   QXCommon_600::BinaryRecordIterator iterator(records, nVariables);
   if (iterator.NewPass() > QXCommon_600::BinaryRecordIterator::kEndOfData) {
@@ -98,11 +89,7 @@ bool Predictions::WriteFitted(std::FILE* records, int nVariables, long long nRec
     line.Add(standardized);
   }
   if (progress != nullptr) progress->Clear();
-  if (iterator.GetFailReason() != QXCommon_600::BinaryRecordIterator::kEndOfData) {
-    error = "cannot read the temporary record file";
-    return false;
-  }
-  return FinishFile(out.get(), path, error);
+  return FinishFittedPass(iterator.GetFailReason(), out.get(), path, error);
 }
 
 bool Predictions::WriteNew(RowSource& source, const std::string& path, ProgressBar* progress,
@@ -110,11 +97,8 @@ bool Predictions::WriteNew(RowSource& source, const std::string& path, ProgressB
   fUnscored = RowExamples{};
   NewRows rows;
   if (!rows.Open(source, fModel, error)) return false;
-  File out(std::fopen(path.c_str(), "wb"), &std::fclose);
-  if (!out) {
-    error = "cannot write '" + path + "'";
-    return false;
-  }
+  File out = OpenOutput(path, error);
+  if (!out) return false;
   std::fputs("predicted,se_fit,conf_lower,conf_upper,pred_lower,pred_upper\n", out.get());
   std::optional<double> quantile;
   const double tail = (1.0 - fResult.fConfidenceLevel) / 2.0;
