@@ -10,6 +10,7 @@
 #include "common/IQXWorkMonitor.h"
 #include "common/QXBitSet.h"
 #include "common/QXDoubleDouble.h"
+#include "common/QXExtractSweptColumns.h"
 #include "common/QXMissingValue.h"
 #include "common/QXRectMatrix.h"
 
@@ -382,22 +383,7 @@ double QXSweepMatrix::VerifiedResidual(int k, const double* column, const QXBitS
 }
 
 int QXSweepMatrix::ExtractH(int first, int last, const QXBitSet& swept, QXRectMatrix& out) const {
-  if (first > last || first < 0 || last >= fN) return -1;
-  const int columns = swept.InRange(first, last);
-  QXRectMatrix result(fN, columns);
-  int col = 0;
-  for (int c = first; c <= last; ++c) {
-    if (!swept.IsIn(c)) continue;
-    for (int j = 0; j < fN; ++j) {
-      if (j == c)
-        result.SetElem(j, col, 1.0);
-      else if (!swept.IsIn(j))
-        result.SetElem(j, col, GetElem(c, j));
-    }
-    ++col;
-  }
-  out = std::move(result);
-  return columns;
+  return detail::ExtractSweptColumns(*this, fN, first, last, swept, out);
 }
 
 double QXSweepMatrix::LargestScaledEigenvalue(const QXBitSet& kept, bool inverse) const {

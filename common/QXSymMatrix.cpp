@@ -11,6 +11,7 @@
 #include "common/QXBitSet.h"
 #include "common/QXDisplay.h"
 #include "common/QXDoubleDouble.h"
+#include "common/QXExtractSweptColumns.h"
 #include "common/QXMissingValue.h"
 #include "common/QXRectMatrix.h"
 #include "common/QXSparseVector.h"
@@ -474,22 +475,7 @@ bool QXSymMatrix::ExtractFirstNRows(int n, QXSymMatrix& out, double factor) cons
 }
 
 int QXSymMatrix::ExtractH(int first, int last, const QXBitSet& swept, QXRectMatrix& out) const {
-  if (first > last || first < 0 || last >= fN) return -1;
-  const int columns = swept.InRange(first, last);
-  QXRectMatrix result(fN, columns);
-  int col = 0;
-  for (int c = first; c <= last; ++c) {
-    if (!swept.IsIn(c)) continue;
-    for (int j = 0; j < fN; ++j) {
-      if (j == c)
-        result.SetElem(j, col, 1.0);
-      else if (!swept.IsIn(j))
-        result.SetElem(j, col, GetElem(c, j));
-    }
-    ++col;
-  }
-  out = std::move(result);
-  return columns;
+  return detail::ExtractSweptColumns(*this, fN, first, last, swept, out);
 }
 
 // ---- Generalized inverse and Cholesky family ----------------------------------------------------
