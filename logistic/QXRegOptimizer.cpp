@@ -164,9 +164,14 @@ QXStatus QXRegOptimizer::Estimate() {
     previousBeta = beta;
     double lambda = 1.0;
     bool accepted = false;
+    const bool separationCheck = startingIteration >= 1 && fNIterations >= startingIteration;
+    // The full step is almost always taken, so its pass forms everything the next iteration needs;
+    // halved steps are rarer and try the log-likelihood alone, leaving the full pass for the one kept.
+    bool fullPass = false;
     for (halvings = 0;; ++halvings) {
       for (std::size_t i = 0; i < beta.size(); ++i) beta[i] = previousBeta[i] + lambda * step[i];
-      status = Pass(true, false);
+      fullPass = halvings == 0;
+      status = fullPass ? Pass(false, separationCheck) : Pass(true, false);
       if (status.IsError()) return finish(status);
       const double trialLL = ReadLL();
       // At the maximum the log-likelihood of a full step differs from the last one by rounding error
@@ -188,9 +193,10 @@ QXStatus QXRegOptimizer::Estimate() {
       fLastLLChange = fLastParamChange = 0.0;
       break;
     }
-    const bool separationCheck = startingIteration >= 1 && fNIterations >= startingIteration;
-    status = Pass(false, separationCheck);
-    if (status.IsError()) return finish(status);
+    if (!fullPass) {
+      status = Pass(false, separationCheck);
+      if (status.IsError()) return finish(status);
+    }
     fCurrentLL = ReadLL();
     if (!FactorInformation(rankDefect, pivotMeasure)) return finish(QXStatus(305, false));
     fConvergenceState = TestConvergence(oldLL, previousBeta, rankDefect, pivotMeasure, separationCheck);

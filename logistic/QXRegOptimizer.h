@@ -1,8 +1,9 @@
 // Maximum likelihood for the multinomial logistic model by Fisher scoring with step halving. Every
 // iteration solves I d = s (I the information matrix and s the score vector at the current
-// parameters), tries the full step with a pass that forms only the log-likelihood, halves the step
-// while the log-likelihood falls, then forms the log-likelihood, scores and information at the
-// accepted parameters in one full pass and tests convergence and separation.
+// parameters), tries the full step with a pass that forms the log-likelihood, scores and information
+// at once, and keeps it unless the log-likelihood falls. Otherwise it halves the step while the
+// log-likelihood falls, with passes that form only the log-likelihood, and forms the scores and
+// information at the accepted parameters in one more pass. Then it tests convergence and separation.
 //
 // How the iteration ended is kept as a convergence state:
 //   0 iterating, 1 log-likelihood change below its criterion, 2 parameter change below its criterion,

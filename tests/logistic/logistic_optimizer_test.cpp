@@ -85,11 +85,13 @@ TEST(LogisticSeparation, QuasiCompleteSeparationEndsWithState8) {
 
 // ---- The optimizer with a log-likelihood it cannot climb ----------------------------------------------
 
-// One parameter, two categories: the log-likelihood -b^2 with its true score but an information far too
-// small, so every Fisher step (and every halving of it) overshoots the maximum at 0.
-class OvershootingAccumulator : public QXMath_600::IQXAccumStats {
+// One parameter, two categories: the log-likelihood -(b - top)^2 with its true score and a chosen
+// information. Below 2 every Fisher step overshoots the maximum (by far, at 1e-3, so that no halving
+// helps); at 2 the first step lands on it.
+class QuadraticAccumulator : public QXMath_600::IQXAccumStats {
  public:
-  explicit OvershootingAccumulator(const std::vector<double>& beta) : fBeta(beta) {}
+  QuadraticAccumulator(const std::vector<double>& beta, double information, double top = 0.0)
+      : fBeta(beta), fInformation(information), fTop(top) {}
   void Reset(QXConst::QXHessianCompMethod, bool) override {}
   bool CheckConstraints() const override { return true; }
   int UpdateForRow(const std::vector<int>&, const std::vector<double>&, int, double, bool) override {
@@ -99,11 +101,13 @@ class OvershootingAccumulator : public QXMath_600::IQXAccumStats {
                        bool) override {
     return 0;
   }
-  double GetLL() const override { return -fBeta[0] * fBeta[0]; }
-  const std::vector<double>& GetScores() const override { return fScores = {-2.0 * fBeta[0]}, fScores; }
+  double GetLL() const override { return -(fBeta[0] - fTop) * (fBeta[0] - fTop); }
+  const std::vector<double>& GetScores() const override {
+    return fScores = {-2.0 * (fBeta[0] - fTop)}, fScores;
+  }
   bool GetHessian(QXMath_600::QXSymMatrix& out) const override {
     out = QXMath_600::QXSymMatrix(1);
-    return out.SetElem(0, 0, 1e-3);
+    return out.SetElem(0, 0, fInformation);
   }
   void GetCounts(std::int64_t& valid, std::int64_t& invalid, double& weight) const override {
     valid = 1;
@@ -116,41 +120,93 @@ class OvershootingAccumulator : public QXMath_600::IQXAccumStats {
 
  private:
   const std::vector<double>& fBeta;
+  double fInformation;
+  double fTop;
   mutable std::vector<double> fScores;
 };
 
+// Keeps, pass after pass, whether the optimizer asked for the log-likelihood only.
 class NoDataHandler : public QXMath_600::IQXDataHandler {
  public:
   void SetStatsModel(QXMath_600::IQXAccumStats*, const QXMath_600::IQXRegModel*) override {}
   void ResetAccumStats(QXConst::QXHessianCompMethod, bool) override {}
   void CleanStatsModel() override {}
-  QXStatus ComputeStatsForOptimizer(bool) override { return QXStatus(); }
+  QXStatus ComputeStatsForOptimizer(bool logLikelihoodOnly) override {
+    passes.push_back(logLikelihoodOnly);
+    return QXStatus();
+  }
   std::vector<QXStatus> GetWarnings() const override { return {}; }
   void Display() const override {}
+  std::vector<bool> passes;
 };
 
-TEST(LogisticOptimizer, StepHalvingThatCannotRaiseTheLikelihoodEndsWithState5AndThePreviousEstimates) {
-  // A model built without an intercept on one covariate supplies the layout: one parameter, two
-  // categories; the data passes are the fake's.
+// A model built without an intercept on one covariate supplies the layout: one parameter, two
+// categories; the data passes are the fake's.
+class OneParameterOptimizer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    settings.SetInterceptUse(false);
+    qx_linear_test::RecordFile file(Separated());
+    auto it = file.Iterator();
+    ASSERT_FALSE(built.BuildModel(it).IsError());
+    ASSERT_EQ(built.GetModel().GetNAllNonRedundant(), 1);
+  }
+  QXStatus Estimate(QXMath_600::IQXAccumStats& accumulator) {
+    QXRegOptimizer optimizer(settings, built.GetModel(), handler, accumulator, beta, nullptr, 1, cancel);
+    const QXStatus status = optimizer.Estimate();
+    state = optimizer.GetConvergenceState();
+    iterations = optimizer.GetNIterations();
+    ll = optimizer.GetCurrentLL();
+    paramChange = optimizer.GetLastParamChange();
+    return status;
+  }
   QXLogRegSettings settings = Settings(2, 20);
-  settings.SetInterceptUse(false);
-  QXMath_600::QXLogAlgorithm built(settings);
-  qx_linear_test::RecordFile file(Separated());
-  auto it = file.Iterator();
-  ASSERT_FALSE(built.BuildModel(it).IsError());
-  ASSERT_EQ(built.GetModel().GetNAllNonRedundant(), 1);
-
+  QXMath_600::QXLogAlgorithm built{settings};
   std::vector<double> beta{1.0};
-  OvershootingAccumulator accumulator(beta);
   NoDataHandler handler;
   QXMath_600::QXCancelInfo cancel;
-  QXRegOptimizer optimizer(settings, built.GetModel(), handler, accumulator, beta, nullptr, 1, cancel);
-  ASSERT_TRUE(optimizer.Estimate().IsOK());
-  EXPECT_EQ(optimizer.GetConvergenceState(), 5);
-  EXPECT_EQ(optimizer.GetNIterations(), 1);
+  int state = -1, iterations = -1;
+  double ll = 0.0, paramChange = -1.0;
+};
+
+TEST_F(OneParameterOptimizer, StepHalvingThatCannotRaiseTheLikelihoodEndsWithState5AndThePreviousEstimates) {
+  QuadraticAccumulator accumulator(beta, 1e-3);
+  ASSERT_TRUE(Estimate(accumulator).IsOK());
+  EXPECT_EQ(state, 5);
+  EXPECT_EQ(iterations, 1);
   EXPECT_EQ(beta, std::vector<double>{1.0});
-  EXPECT_EQ(optimizer.GetCurrentLL(), -1.0);
-  EXPECT_EQ(optimizer.GetLastParamChange(), 0.0);
+  EXPECT_EQ(ll, -1.0);
+  EXPECT_EQ(paramChange, 0.0);
+}
+
+// The full step's pass forms everything; halved steps try the log-likelihood alone, and the one kept is
+// then passed over in full. true: a pass of the log-likelihood only.
+TEST_F(OneParameterOptimizer, AFullStepCostsOnePassAndAHalvedStepOneMoreThanItsHalvings) {
+  QuadraticAccumulator newton(beta, 2.0, 3.0);
+  ASSERT_TRUE(Estimate(newton).IsOK());
+  EXPECT_EQ(beta, std::vector<double>{3.0});
+  EXPECT_EQ(iterations, 2);
+  EXPECT_EQ(handler.passes, (std::vector<bool>{false, false, false}));
+
+  // From 1 toward 3 with information 0.9 the full step reaches 1 + 4 / 0.9 and falls; its half is kept.
+  beta = {1.0};
+  handler.passes.clear();
+  settings.SetMaxIterations(1);
+  QuadraticAccumulator overshooting(beta, 0.9, 3.0);
+  ASSERT_TRUE(Estimate(overshooting).IsOK());
+  EXPECT_EQ(state, 6);
+  EXPECT_DOUBLE_EQ(beta[0], 1.0 + 2.0 / 0.9);
+  EXPECT_EQ(handler.passes, (std::vector<bool>{false, false, true, false}));
+
+  // A step no halving can save: the full step's pass, then the log-likelihood of every halving.
+  beta = {1.0};
+  handler.passes.clear();
+  QuadraticAccumulator hopeless(beta, 1e-3);
+  ASSERT_TRUE(Estimate(hopeless).IsOK());
+  EXPECT_EQ(state, 5);
+  std::vector<bool> expected{false, false};
+  expected.resize(2 + static_cast<std::size_t>(settings.GetMaxStepHalvingValue()), true);
+  EXPECT_EQ(handler.passes, expected);
 }
 
 TEST(LogisticOptimizer, LogLikelihoodChangeIsRelativeUnlessAbsolute) {
