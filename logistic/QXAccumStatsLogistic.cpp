@@ -7,6 +7,7 @@
 #include "common/QXDisplay.h"
 #include "common/QXMissingValue.h"
 #include "common/QXSparseVector.h"
+#include "logistic/QXBatchExp.h"
 #include "settings/QXDisplayC.h"
 
 namespace QXMath_600 {
@@ -16,6 +17,26 @@ namespace {
 constexpr double kLargest = std::numeric_limits<double>::max();
 // Below the largest double by more than any one factor, the normalizing sum of at most 2^31 categories.
 constexpr double kLargePending = 1e290;
+
+// Sums over a chunk of rows in four interleaved partial sums, which the compiler keeps in vector
+// registers; the order of the additions differs from a plain loop by rounding only.
+double SumOf(const double* a, std::size_t n) {
+  double s[4] = {0.0, 0.0, 0.0, 0.0};
+  std::size_t i = 0;
+  for (; i + 4 <= n; i += 4)
+    for (std::size_t l = 0; l < 4; ++l) s[l] += a[i + l];
+  for (; i < n; ++i) s[0] += a[i];
+  return (s[0] + s[1]) + (s[2] + s[3]);
+}
+
+double DotOf(const double* a, const double* b, std::size_t n) {
+  double s[4] = {0.0, 0.0, 0.0, 0.0};
+  std::size_t i = 0;
+  for (; i + 4 <= n; i += 4)
+    for (std::size_t l = 0; l < 4; ++l) s[l] += a[i + l] * b[i + l];
+  for (; i < n; ++i) s[0] += a[i] * b[i];
+  return (s[0] + s[1]) + (s[2] + s[3]);
+}
 
 }  // namespace
 
@@ -143,36 +164,89 @@ int QXAccumStatsLogistic::UpdateForRow(const std::vector<int>& indices, const st
   return 0;
 }
 
-void QXAccumStatsLogistic::AddToPatternSums(int category, double weight, const double* v, std::size_t nv) {
+void QXAccumStatsLogistic::AddChunkToPatternSums(std::size_t n, std::size_t nv) {
   const std::size_t blocks = static_cast<std::size_t>(fNCategories - 1);
-  const std::size_t pairs = fvPairWeights.size();
-  const double* p = fvProbabilities.data();
-  // The row's terms: 1, its varying values, their products.
-  double* terms = fvTerms.data();
-  terms[0] = 1.0;
-  for (std::size_t j = 0; j < nv; ++j) terms[1 + j] = v[j];
-  double* product = terms + 1 + nv;
+  const std::size_t pairs = fNPairs;
+  const double* w = fvChunkWeights.data();
+  const int* y = fvChunkCategories.data();
+  const auto column = [](std::vector<double>& v, std::size_t c) { return v.data() + c * kChunk; };
+  // The products of the varying values, column after column.
+  std::size_t product = 1 + nv;
   for (std::size_t j = 0; j < nv; ++j)
-    for (std::size_t l = 0; l <= j; ++l) *product++ = v[j] * v[l];
-  double* residual = fvResiduals.data();
-  for (std::size_t k = 0; k < blocks; ++k)
-    residual[k] = weight * ((category == static_cast<int>(k) ? 1.0 : 0.0) - p[k]);
-  double* c = fvPairWeights.data();
-  for (std::size_t a = 0; a < blocks; ++a) {
-    double others = 0.0;
-    for (int j = 0; j < fNCategories; ++j)
-      if (j != static_cast<int>(a)) others += p[j];
-    for (std::size_t b = 0; b < a; ++b) *c++ = -weight * p[a] * p[b];
-    *c++ = weight * p[a] * others;
+    for (std::size_t l = 0; l <= j; ++l, ++product) {
+      const double* a = column(fvChunkTerms, 1 + j);
+      const double* b = column(fvChunkTerms, 1 + l);
+      double* out = column(fvChunkTerms, product);
+      for (std::size_t i = 0; i < n; ++i) out[i] = a[i] * b[i];
+    }
+  // The residuals w (d_yk - p_k) of every block, then the weights of every pair of blocks.
+  for (std::size_t k = 0; k < blocks; ++k) {
+    const double* pk = column(fvChunkProbabilities, k);
+    double* out = column(fvChunkResiduals, k);
+    for (std::size_t i = 0; i < n; ++i) out[i] = w[i] * ((y[i] == static_cast<int>(k) ? 1.0 : 0.0) - pk[i]);
   }
-  // Rank-one updates of the sums, term by term.
-  double* r = fvR.data();
-  for (std::size_t t = 0; t <= nv; ++t, r += blocks)
-    for (std::size_t k = 0; k < blocks; ++k) r[k] += terms[t] * residual[k];
-  double* sums = fvC.data();
-  const double* weights = fvPairWeights.data();
-  for (std::size_t t = 0; t < fvTerms.size(); ++t, sums += pairs)
-    for (std::size_t pr = 0; pr < pairs; ++pr) sums[pr] += terms[t] * weights[pr];
+  std::size_t pair = 0;
+  for (std::size_t a = 0; a < blocks; ++a) {
+    const double* pa = column(fvChunkProbabilities, a);
+    for (std::size_t b = 0; b < a; ++b, ++pair) {
+      const double* pb = column(fvChunkProbabilities, b);
+      double* out = column(fvChunkPairWeights, pair);
+      for (std::size_t i = 0; i < n; ++i) out[i] = -w[i] * pa[i] * pb[i];
+    }
+    // p_a (1 - p_a) with 1 - p_a summed from the other probabilities, which keeps its digits near 1.
+    double* out = column(fvChunkPairWeights, pair++);
+    std::fill(out, out + n, 0.0);
+    for (std::size_t j = 0; j < static_cast<std::size_t>(fNCategories); ++j) {
+      if (j == a) continue;
+      const double* pj = column(fvChunkProbabilities, j);
+      for (std::size_t i = 0; i < n; ++i) out[i] += pj[i];
+    }
+    for (std::size_t i = 0; i < n; ++i) out[i] *= w[i] * pa[i];
+  }
+  // The sums over the chunk: R[t][k] for the terms 1 and v, C[t][pair] for every term.
+  for (std::size_t k = 0; k < blocks; ++k) {
+    const double* r = column(fvChunkResiduals, k);
+    fvR[k] += SumOf(r, n);
+    for (std::size_t t = 1; t <= nv; ++t) fvR[t * blocks + k] += DotOf(column(fvChunkTerms, t), r, n);
+  }
+  for (std::size_t pr = 0; pr < pairs; ++pr) {
+    const double* c = column(fvChunkPairWeights, pr);
+    fvC[pr] += SumOf(c, n);
+    for (std::size_t t = 1; t < fNTerms; ++t) fvC[t * pairs + pr] += DotOf(column(fvChunkTerms, t), c, n);
+  }
+}
+
+void QXAccumStatsLogistic::ComputeChunkExponentials(std::size_t n, std::size_t nv) {
+  const std::size_t blocks = static_cast<std::size_t>(fNCategories - 1);
+  const double* etaFixed = fvEtaFixed.data();
+  const double* betaVarying = fvBetaVarying.data();
+  double* largest = fvChunkLargest.data();
+  double* check = fvChunkCheck.data();
+  std::fill(largest, largest + n, 0.0);  // the reference's predictor
+  std::fill(check, check + n, 0.0);
+  for (std::size_t k = 0; k < blocks; ++k) {
+    double* eta = fvChunkArguments.data() + k * kChunk;
+    std::fill(eta, eta + n, etaFixed[k]);
+    for (std::size_t j = 0; j < nv; ++j) {
+      const double b = betaVarying[k * nv + j];
+      const double* v = fvChunkTerms.data() + (1 + j) * kChunk;
+      for (std::size_t i = 0; i < n; ++i) eta[i] += b * v[i];
+    }
+    // x - x is 0 for a finite x and NaN for infinities and NaN.
+    for (std::size_t i = 0; i < n; ++i) {
+      check[i] += eta[i] - eta[i];
+      largest[i] = eta[i] > largest[i] ? eta[i] : largest[i];
+    }
+  }
+  // The arguments eta_k - max eta (0 for the largest, whose exponential is 1) and their exponentials.
+  for (std::size_t k = 0; k < blocks; ++k) {
+    double* eta = fvChunkArguments.data() + k * kChunk;
+    for (std::size_t i = 0; i < n; ++i) eta[i] -= largest[i];
+  }
+  double* reference = fvChunkArguments.data() + blocks * kChunk;
+  for (std::size_t i = 0; i < n; ++i) reference[i] = 0.0 - largest[i];
+  for (std::size_t k = 0; k <= blocks; ++k)
+    ExpOf(fvChunkArguments.data() + k * kChunk, fvChunkProbabilities.data() + k * kChunk, n);
 }
 
 int QXAccumStatsLogistic::UpdateForPattern(const std::vector<int>& indices,
@@ -193,87 +267,114 @@ int QXAccumStatsLogistic::UpdateForPattern(const std::vector<int>& indices,
     for (std::size_t i = 0; i < nFixed; ++i) fvEtaFixed[k] += b[indices[i]] * fixedValues[i];
     for (std::size_t j = 0; j < nv; ++j) fvBetaVarying[k * nv + j] = b[varying[j]];
   }
+  const std::size_t nCategories = static_cast<std::size_t>(fNCategories);
   if (!logLikelihoodOnly) {
-    const std::size_t pairs = static_cast<std::size_t>(blocks) * fNCategories / 2;
-    fvTerms.assign(1 + nv + nv * (nv + 1) / 2, 0.0);
-    fvResiduals.assign(static_cast<std::size_t>(blocks), 0.0);
-    fvPairWeights.assign(pairs, 0.0);
+    const std::size_t pairs = static_cast<std::size_t>(blocks) * nCategories / 2;
+    fNTerms = 1 + nv + nv * (nv + 1) / 2;
+    fNPairs = pairs;
     fvR.assign((1 + nv) * static_cast<std::size_t>(blocks), 0.0);
-    fvC.assign(fvTerms.size() * pairs, 0.0);
+    fvC.assign(fNTerms * pairs, 0.0);
+    fvChunkResiduals.resize(static_cast<std::size_t>(blocks) * kChunk);
+    fvChunkPairWeights.resize(pairs * kChunk);
   }
+  fvChunkWeights.resize(kChunk);
+  fvChunkCategories.resize(kChunk);
+  fvChunkArguments.resize(nCategories * kChunk);
+  fvChunkProbabilities.resize(nCategories * kChunk);
+  fvChunkTerms.resize((1 + nv + nv * (nv + 1) / 2) * kChunk);
+  fvChunkLargest.resize(kChunk);
+  fvChunkCheck.resize(kChunk);
 
-  // The row loop works on locals, which the compiler keeps in registers; the extremes of the
-  // probabilities are only looked at with the separation check.
+  // The rows go in chunks, column by column: their linear predictors, the exponentials of the whole
+  // chunk at once, then, row by row, the log-likelihood; then the probabilities and the sums. Every
+  // row's numbers are formed as one row at a time would form them; only the sums over the rows
+  // (scores and information) add in another order. The row loops work on locals, which the compiler
+  // keeps in registers.
   int result = 0;
   const std::size_t stride = 2 + nv;
-  const int reference = blocks;
-  double* eta = fvEta.data();
-  double* p = fvProbabilities.data();
-  const double* etaFixed = fvEtaFixed.data();
-  const double* betaVarying = fvBetaVarying.data();
+  double* w = fvChunkWeights.data();
+  int* y = fvChunkCategories.data();
+  double* probabilities = fvChunkProbabilities.data();
+  double* sums = fvChunkLargest.data();  // the largest predictors are spent once the exponentials exist
+  const double* arguments = fvChunkArguments.data();
+  const double* check = fvChunkCheck.data();
   double ll = fLL, llLo = fLLLo, totalWeight = fWeight;
   double pending = 1.0;
   std::int64_t validRows = fValidRows;
-  for (std::int64_t r = 0; r < nRows; ++r) {
-    const double* row = rows + static_cast<std::size_t>(r) * stride;
-    const double code = row[0];
-    const int category = code >= 0.0 && code < fNCategories ? static_cast<int>(code) : -1;
-    const double weight = row[1];
-    if (category != code || !(weight > 0.0) || !std::isfinite(weight)) {
-      result = -1;
-      break;
-    }
-    const double* v = row + 2;
-    double largest = 0.0;  // the reference's predictor
-    int atLargest = reference;
-    bool finite = true;
-    for (int k = 0; k < blocks; ++k) {
-      const double* b = betaVarying + static_cast<std::size_t>(k) * nv;
-      double e = etaFixed[k];
-      for (std::size_t j = 0; j < nv; ++j) e += b[j] * v[j];
-      eta[k] = e;
-      finite = finite && std::isfinite(e);
-      if (e > largest) {
-        largest = e;
-        atLargest = k;
+  bool anyUnusable = false;
+  for (std::int64_t r = 0; r < nRows && result == 0;) {
+    std::size_t n = 0;
+    for (; r < nRows && n < kChunk; ++r, ++n) {
+      const double* row = rows + static_cast<std::size_t>(r) * stride;
+      const double code = row[0];
+      const int category = code >= 0.0 && code < fNCategories ? static_cast<int>(code) : -1;
+      const double weight = row[1];
+      if (category != code || !(weight > 0.0) || !std::isfinite(weight)) {
+        result = -1;
+        break;
       }
+      y[n] = category;
+      w[n] = weight;
+      for (std::size_t j = 0; j < nv; ++j) fvChunkTerms[(1 + j) * kChunk + n] = row[2 + j];
     }
-    if (!finite) {
-      ++fInvalidCalls;
-      fbLLMissing = true;
-      continue;
+    if (n == 0) break;
+    ComputeChunkExponentials(n, nv);
+    for (std::size_t i = 0; i < n; ++i) {
+      double sum = 0.0;
+      for (std::size_t k = 0; k < nCategories; ++k) sum += probabilities[k * kChunk + i];
+      sums[i] = sum;
     }
-    eta[reference] = 0.0;
-    double sum = 0.0;
-    for (int k = 0; k < fNCategories; ++k) sum += p[k] = k == atLargest ? 1.0 : std::exp(eta[k] - largest);
-    ++validRows;
-    totalWeight += weight;
-    // The log of the normalizing sum (between 1 and K) of a row of weight 1 waits in a product, whose
-    // log is taken once it has grown large: one log for hundreds of rows instead of one per row.
-    double term = weight * (eta[category] - largest);
-    if (weight == 1.0) {
-      pending *= sum;
-      if (pending > kLargePending) {
-        term -= std::log(pending);
-        pending = 1.0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const double weight = w[i];
+      if (!(check[i] == 0.0)) {
+        // A predictor that is not finite: the row is left out of the pass, and out of its sums as
+        // nothing but zeros.
+        ++fInvalidCalls;
+        anyUnusable = true;
+        w[i] = 0.0;
+        sums[i] = 1.0;
+        for (std::size_t k = 0; k < nCategories; ++k) probabilities[k * kChunk + i] = 0.0;
+        for (std::size_t j = 0; j < nv; ++j) fvChunkTerms[(1 + j) * kChunk + i] = 0.0;
+        continue;
       }
-    } else {
-      term -= weight * std::log(sum);
+      ++validRows;
+      totalWeight += weight;
+      // The log of the normalizing sum (between 1 and K) of a row of weight 1 waits in a product, whose
+      // log is taken once it has grown large: one log for hundreds of rows instead of one per row.
+      double term = weight * arguments[static_cast<std::size_t>(y[i]) * kChunk + i];
+      if (weight == 1.0) {
+        pending *= sums[i];
+        if (pending > kLargePending) {
+          term -= std::log(pending);
+          pending = 1.0;
+        }
+      } else {
+        term -= weight * std::log(sums[i]);
+      }
+      // Neumaier's compensated sum: a pass adds millions of terms of one sign.
+      const double next = ll + term;
+      llLo += std::fabs(ll) >= std::fabs(term) ? (ll - next) + term : (term - next) + ll;
+      ll = next;
     }
-    // Neumaier's compensated sum: a pass adds millions of terms of one sign.
-    const double next = ll + term;
-    llLo += std::fabs(ll) >= std::fabs(term) ? (ll - next) + term : (term - next) + ll;
-    ll = next;
     if (logLikelihoodOnly && !fbSeparationCheck) continue;
-    const double inverse = 1.0 / sum;
-    for (int k = 0; k < fNCategories; ++k) p[k] *= inverse;
-    if (fbSeparationCheck) {
-      fMinComputed = std::min(fMinComputed, *std::min_element(p, p + fNCategories));
-      fMinObserved = std::min(fMinObserved, p[category]);
-      fMaxObserved = std::max(fMaxObserved, p[category]);
+    for (std::size_t i = 0; i < n; ++i) sums[i] = 1.0 / sums[i];
+    for (std::size_t k = 0; k < nCategories; ++k) {
+      double* p = probabilities + k * kChunk;
+      for (std::size_t i = 0; i < n; ++i) p[i] *= sums[i];
     }
-    if (!logLikelihoodOnly) AddToPatternSums(category, weight, v, nv);
+    if (fbSeparationCheck) {
+      for (std::size_t i = 0; i < n; ++i) {
+        if (w[i] == 0.0) continue;
+        for (std::size_t k = 0; k < nCategories; ++k)
+          fMinComputed = std::min(fMinComputed, probabilities[k * kChunk + i]);
+        const double observed = probabilities[static_cast<std::size_t>(y[i]) * kChunk + i];
+        fMinObserved = std::min(fMinObserved, observed);
+        fMaxObserved = std::max(fMaxObserved, observed);
+      }
+    }
+    if (!logLikelihoodOnly) AddChunkToPatternSums(n, nv);
   }
+  if (anyUnusable) fbLLMissing = true;
   ll -= std::log(pending);
   fLL = ll;
   fLLLo = llLo;
@@ -286,7 +387,7 @@ int QXAccumStatsLogistic::UpdateForPattern(const std::vector<int>& indices,
 void QXAccumStatsLogistic::SpreadPatternSums(const std::vector<int>& indices,
                                              const std::vector<double>& fixedValues) {
   const int blocks = fNCategories - 1;
-  const std::size_t pairs = fvPairWeights.size();
+  const std::size_t pairs = fNPairs;
   const int nFixed = static_cast<int>(fixedValues.size());
   const std::size_t nv = indices.size() - fixedValues.size();
   const int* fixed = indices.data();

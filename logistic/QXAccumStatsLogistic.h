@@ -93,8 +93,11 @@ class QXREGRES_API QXAccumStatsLogistic : public IQXAccumStats {
   double ComputeProbabilities();
   // Counts the row and adds it to the log-likelihood and the extremes of the probabilities.
   void AddToLikelihood(int category, double weight, double logReference);
-  // Adds one pattern row (probabilities in fvProbabilities) to the pattern sums.
-  void AddToPatternSums(int category, double weight, const double* varyingValues, std::size_t nVarying);
+  // The exponentials of eta_k - max eta of the chunk's rows (their varying values in the columns of
+  // the terms) into the probabilities' columns, with their arguments and the finiteness check.
+  void ComputeChunkExponentials(std::size_t nRows, std::size_t nVarying);
+  // Adds the chunk's rows (their probabilities, weights, categories and terms) to the pattern sums.
+  void AddChunkToPatternSums(std::size_t nRows, std::size_t nVarying);
   // Spreads the pattern sums over the pattern's columns and clears them.
   void SpreadPatternSums(const std::vector<int>& indices, const std::vector<double>& fixedValues);
 
@@ -102,10 +105,21 @@ class QXREGRES_API QXAccumStatsLogistic : public IQXAccumStats {
   // their products v_j v_l for l <= j): R[t][k] = sum t r_k with r_k = w (d_yk - p_k) per block k, and
   // C[t][pair] = sum t c with c = w (d_ab p_a - p_a p_b) per pair of blocks (a, b), b <= a. Also the
   // parameters of the varying columns, block after block, the fixed part of every block's predictor,
-  // and the row's terms, residuals and pair weights.
+  // and the numbers of terms and of pairs.
   std::vector<double> fvBetaVarying;
   std::vector<double> fvEtaFixed;
-  std::vector<double> fvR, fvC, fvTerms, fvResiduals, fvPairWeights;
+  std::vector<double> fvR, fvC;
+  std::size_t fNTerms = 0, fNPairs = 0;
+  // The rows of a pattern call go in chunks, column by column (rows of one column back to back), so
+  // that the exponentials run over many rows at once and the sums as dot products rather than one
+  // update per row: the rows' weights and categories; per category the arguments of the exponentials
+  // and the probabilities; the terms, the residuals and the pair weights; per row the largest
+  // predictor (then the normalizing sum) and the finiteness check (0 when every predictor is finite).
+  static constexpr std::size_t kChunk = 256;
+  std::vector<double> fvChunkWeights;
+  std::vector<int> fvChunkCategories;
+  std::vector<double> fvChunkArguments, fvChunkProbabilities, fvChunkTerms, fvChunkResiduals,
+      fvChunkPairWeights, fvChunkLargest, fvChunkCheck;
 };
 
 }  // namespace QXMath_600
