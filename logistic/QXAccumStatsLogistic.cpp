@@ -307,9 +307,11 @@ int QXAccumStatsLogistic::UpdateForPattern(const std::vector<int>& indices,
     for (; r < nRows && n < kChunk; ++r, ++n) {
       const double* row = rows + static_cast<std::size_t>(r) * stride;
       const double code = row[0];
-      const int category = code >= 0.0 && code < fNCategories ? static_cast<int>(code) : -1;
+      // A category is a whole number from 0 to K - 1; a code of -1 is refused like any other.
+      const bool known = code >= 0.0 && code < fNCategories && code == std::floor(code);
+      const int category = known ? static_cast<int>(code) : -1;
       const double weight = row[1];
-      if (category != code || !(weight > 0.0) || !std::isfinite(weight)) {
+      if (!known || !(weight > 0.0) || !std::isfinite(weight)) {
         result = -1;
         break;
       }
