@@ -338,6 +338,31 @@ bool QXSymMatrix::UpdateXXSparseExtended(const int* indices, const double* hi, c
   return AddOuterProduct(indices, hi, lo, count, w);
 }
 
+bool QXSymMatrix::AddScattered(const QXSymMatrix& block, const int* indices, const int* sources, int count) {
+  if (count < 0 || &block == this) return false;
+  if (count == 0) return true;
+  if (!indices || !sources) return false;
+  for (int t = 0; t < count; ++t)
+    if (indices[t] < 0 || indices[t] >= fN || sources[t] < 0 || sources[t] >= block.fN) return false;
+  EnsureLowPart();
+  fbLoNormalized = false;
+  MarkChanged();
+  for (int a = 0; a < count; ++a)
+    for (int b = 0; b <= a; ++b) {
+      const std::size_t from = Index(sources[a], sources[b]);
+      double hi = block.fvHi[from];
+      double lo = block.fvLo.empty() ? 0.0 : block.fvLo[from];
+      // A repeated index meets its partner in both orders; the loop visits the pair once.
+      if (indices[a] == indices[b] && a != b) hi *= 2.0, lo *= 2.0;
+      const std::size_t to = Index(indices[a], indices[b]);
+      double sum, error;
+      detail::TwoSum(fvHi[to], hi, sum, error);
+      fvHi[to] = sum;
+      fvLo[to] += error + lo;
+    }
+  return true;
+}
+
 // ---- Sweep ----------------------------------------------------------------------------------------
 
 void QXSymMatrix::GetDiagonal(std::vector<double>& diagonal) const {

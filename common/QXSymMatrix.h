@@ -96,6 +96,12 @@ class QXCOMMON_API QXSymMatrix : public IQXSymMatrix {
   // of UpdateXXSparse. A null lo means every low part is 0, so rows whose entries are plain doubles
   // pay nothing for the extended form.
   bool UpdateXXSparseExtended(const int* indices, const double* hi, const double* lo, int count, double w);
+  // Adds a cross-product matrix summed elsewhere (its low part included, so nothing is rounded on the
+  // way) to the elements count pairs (indices[t], sources[t]) name: element (indices[a], indices[b])
+  // gains block(sources[a], sources[b]). Several indices may share a source, as the columns of a
+  // design that share a value in every row do; a repeated index adds as in UpdateXXSparse. False and
+  // no change for an index or a source outside its matrix, or a block that is this matrix.
+  bool AddScattered(const QXSymMatrix& block, const int* indices, const int* sources, int count);
 
   // ---- Sweep and what is read from a swept matrix -----------------------------------------------
   // The diagonal, resized to the order (each element rounded from its double-double value).

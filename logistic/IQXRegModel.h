@@ -10,6 +10,7 @@
 // record indices.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "common/QXBitSet.h"
@@ -39,6 +40,11 @@ class QXREGRES_API IQXRegModel {
   // Adds one fitting row, whose cell has the given basic parameter index in every model effect of the
   // tables, to X'X with the row's weight.
   virtual bool AddRowToXtX(const double* row, const std::vector<int>& effectParameterIndices) = 0;
+  // Adds nRows stored fitting rows (back to back, rowWidth values each) that share their cells, as
+  // AddRowToXtX adds each; the products of the columns whose values vary are summed over the rows
+  // before they are spread over the design's columns.
+  virtual bool AddPatternToXtX(const double* rows, std::int64_t nRows, int rowWidth,
+                               const std::vector<int>& effectParameterIndices) = 0;
   // Sweeps X'X to find the redundant parameters.
   virtual QXCommon_600::QXStatus ComputeRedundancy() = 0;
   virtual bool IsModelFinished() const = 0;

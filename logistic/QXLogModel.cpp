@@ -208,6 +208,46 @@ bool QXLogModel::AddRowToXtX(const double* row, const std::vector<int>& effectPa
   return true;
 }
 
+bool QXLogModel::AddPatternToXtX(const double* rows, std::int64_t nRows, int rowWidth,
+                                 const std::vector<int>& effectParameterIndices) {
+  if (fStatus.IsError() || !fbParametersCreated || fbModelFinished || !fpXtX || nRows < 0 || rowWidth < 1 ||
+      (rows == nullptr && nRows > 0))
+    return false;
+  if (fpCancelInfo->WillCancel()) return false;
+  const std::size_t nEffects = fvEffectCovBegin.size() - 1;
+  if (effectParameterIndices.size() < nEffects) return false;
+  fvPatternColumns.clear();
+  fvPatternSources.clear();
+  int nVarying = 0;
+  for (std::size_t m = 0; m < nEffects; ++m) {
+    const int j = effectParameterIndices[m];
+    if (j < 0 || j >= fNBasicParameters) return false;
+    fvPatternColumns.push_back(j);
+    fvPatternSources.push_back(fvEffectCovBegin[m] == fvEffectCovBegin[m + 1] ? 0 : ++nVarying);
+  }
+  if (fPatternXtX.GetNRows() != 1 + nVarying) {
+    if (!fPatternXtX.SetNRowsCols(1 + nVarying)) return false;
+  } else {
+    fPatternXtX.Clear();
+  }
+  fvPatternRow.assign(static_cast<std::size_t>(1 + nVarying), 1.0);
+  for (std::int64_t r = 0; r < nRows; ++r) {
+    const double* row = rows + static_cast<std::size_t>(r) * static_cast<std::size_t>(rowWidth);
+    for (std::size_t m = 0, t = 0; m < nEffects; ++m)
+      if (fvPatternSources[m] > 0)
+        fvPatternRow[++t] = EffectValue(static_cast<int>(m), row, fvCovariatePatternOffsets.data());
+    const double w = GetFittingWeight(row);
+    if (!fPatternXtX.UpdateXX(fvPatternRow.data(), 1 + nVarying, w)) return false;
+    const int category = GetFittingCategory(row);
+    if (category >= 0) fvFittingTotals[static_cast<std::size_t>(category)] += w;
+  }
+  if (!fpXtX->AddScattered(fPatternXtX, fvPatternColumns.data(), fvPatternSources.data(),
+                           static_cast<int>(fvPatternColumns.size())))
+    return false;
+  fRecordsAdded += nRows;
+  return true;
+}
+
 QXStatus QXLogModel::ComputeRedundancy() {
   if (fStatus.IsError()) return fStatus;
   if (fRecordsAdded == 0 || !fpXtX) return Error(309);

@@ -74,6 +74,8 @@ class QXREGRES_API QXLogModel : public IQXRegModel {
   bool AddRecordToXtX(const QXCommon_600::Record& record) override;
   // False also for a weight that is not finite.
   bool AddRowToXtX(const double* row, const std::vector<int>& effectParameterIndices) override;
+  bool AddPatternToXtX(const double* rows, std::int64_t nRows, int rowWidth,
+                       const std::vector<int>& effectParameterIndices) override;
   // 309 with no row in X'X, 310 once finished, 1 when cancelled.
   QXCommon_600::QXStatus ComputeRedundancy() override;
   bool IsModelFinished() const override { return fbModelFinished; }
@@ -189,6 +191,11 @@ class QXREGRES_API QXLogModel : public IQXRegModel {
   int fNAllEffects;
   QXFactorTables* fpFactorTables = nullptr;
   std::unique_ptr<QXSymMatrix> fpXtX;
+  // A pattern's sums of w u u' for u = (1, the values of its varying columns), its columns, and which
+  // element of u each takes (0 for the columns of effects without covariates).
+  QXSymMatrix fPatternXtX;
+  std::vector<double> fvPatternRow;
+  std::vector<int> fvPatternColumns, fvPatternSources;
   std::int64_t fRecordsAdded = 0;
   QXSymMatrix fXPrimeWX;
   QXBitSet fBasicNonRedundancy;

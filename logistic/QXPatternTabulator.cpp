@@ -134,37 +134,6 @@ bool QXPatternTabulator::UnpackCells(const QXHashKey& key) {
   return true;
 }
 
-template <class Row>
-QXStatus QXPatternTabulator::ForEachStoredRow(Row&& row) {
-  QXStatus status;
-  std::int64_t sinceCheck = 0;
-  fpRowPatternTable->ForEach([&](const QXHashPair<QXRowPatterns>& pair) {
-    if (status.IsError()) return;
-    if (fpCancelInfo->WillCancel()) {
-      status = QXStatus(1, false);
-      return;
-    }
-    if (!UnpackCells(pair.GetKey())) {
-      status = QXStatus(313, false);
-      return;
-    }
-    const std::vector<double>& data = pair.GetValue().fRecordData;
-    for (std::size_t start = 0; start + static_cast<std::size_t>(fNAnalysVars) <= data.size();
-         start += static_cast<std::size_t>(fNAnalysVars)) {
-      if (++sinceCheck == kCancelCheckRows) {
-        sinceCheck = 0;
-        if (fpCancelInfo->WillCancel()) {
-          status = QXStatus(1, false);
-          return;
-        }
-      }
-      status = row(data.data() + start);
-      if (status.IsError()) return;
-    }
-  });
-  return status;
-}
-
 QXStatus QXPatternTabulator::PrepareFitRows() {
   const int dependOffset = fpExtractor->GetDependentOffset();
   QXStatus status;
@@ -224,8 +193,30 @@ QXStatus QXPatternTabulator::ComputeStatsForOptimizer(bool logLikelihoodOnly) {
 QXStatus QXPatternTabulator::ProcessRowPatterns(IQXRegModel& model) {
   if (!fbRowPatternsCreated) return QXStatus(303, false);
   if (fbFitRowsPrepared) return QXStatus(313, false);
-  return ForEachStoredRow(
-      [&](const double* row) { return model.AddRowToXtX(row, fvCells) ? QXStatus() : QXStatus(313, false); });
+  QXStatus status;
+  const std::int64_t width = fNAnalysVars;
+  fpRowPatternTable->ForEach([&](const QXHashPair<QXRowPatterns>& pair) {
+    if (status.IsError()) return;
+    if (!UnpackCells(pair.GetKey())) {
+      status = QXStatus(313, false);
+      return;
+    }
+    const std::vector<double>& data = pair.GetValue().fRecordData;
+    const std::int64_t nRows = static_cast<std::int64_t>(data.size()) / width;
+    // In pieces, so that a cancel is seen within a large pattern.
+    for (std::int64_t first = 0; first < nRows; first += kCancelCheckRows) {
+      if (fpCancelInfo->WillCancel()) {
+        status = QXStatus(1, false);
+        return;
+      }
+      const std::int64_t count = std::min(kCancelCheckRows, nRows - first);
+      if (!model.AddPatternToXtX(data.data() + first * width, count, fNAnalysVars, fvCells)) {
+        status = QXStatus(fpCancelInfo->WillCancel() ? 1 : 313, false);
+        return;
+      }
+    }
+  });
+  return status;
 }
 
 void QXPatternTabulator::Display() const {

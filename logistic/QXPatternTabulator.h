@@ -78,10 +78,6 @@ class QXREGRES_API QXPatternTabulator : public IQXDataHandler {
   // The cells of a pattern's records (a basic parameter index per model effect of the tables) from
   // its key, into fvCells.
   bool UnpackCells(const QXHashKey& key);
-  // Calls row(pointer to a stored row) for every stored row, pattern after pattern, after filling
-  // fvCells; stops at the first error status, or with 1 when cancelled.
-  template <class Row>
-  QXCommon_600::QXStatus ForEachStoredRow(Row&& row);
   // Recasts every pattern's stored rows into the rows the iterations read (QXRowPatterns) and
   // releases them. 313 when a pattern's cells have no parameter.
   QXCommon_600::QXStatus PrepareFitRows();

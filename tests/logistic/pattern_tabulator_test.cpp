@@ -171,3 +171,30 @@ TEST(PatternTabulator, ACancelDuringAPassGivesStatus1AndLeavesThePatternsUnmarke
 }
 
 }  // namespace
+
+namespace {
+
+// The tabulator sums a pattern's cross products of its covariate columns before it spreads them over
+// the design's columns, all in double-double: X'WX, and with it the redundant parameters and the
+// starting values, come out as the streamed fit's, record by record, makes them.
+TEST(PatternTabulator, CrossProductsSummedByPatternAreTheStreamedOnes) {
+  for (const qx_logistic_test::json& c : qx_logistic_test::ReferenceCases()) {
+    const Records records = c["records"].get<Records>();
+    qx_logistic_test::Fit streamed(qx_logistic_test::MakeSettings(c, false), records);
+    qx_logistic_test::Fit tabulated(qx_logistic_test::MakeSettings(c, true), records);
+    ASSERT_NE(streamed.stats, nullptr) << c["name"];
+    ASSERT_NE(tabulated.stats, nullptr) << c["name"];
+    const QXMath_600::QXSymMatrix& a = tabulated.stats->GetXPrimeWXMatrix();
+    const QXMath_600::QXSymMatrix& b = streamed.stats->GetXPrimeWXMatrix();
+    ASSERT_EQ(a.GetNRows(), b.GetNRows()) << c["name"];
+    for (int i = 0; i < a.GetNRows(); ++i)
+      for (int j = 0; j <= i; ++j)
+        EXPECT_EQ(a.GetElem(i, j), b.GetElem(i, j)) << c["name"] << " " << i << " " << j;
+    // Starting values from category totals, and the log-likelihood at them, summed in another order.
+    EXPECT_PRED3(qx_linear_test::Near, tabulated.stats->GetInitialLogLikelihood(),
+                 streamed.stats->GetInitialLogLikelihood(), 1e-14)
+        << c["name"];
+  }
+}
+
+}  // namespace
