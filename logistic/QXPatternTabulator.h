@@ -6,9 +6,10 @@
 // packed into a short hash key. Within a pattern the factor part of every record's design row is the
 // same, so the cells are looked up once per record while the patterns are built, and once per
 // pattern in each later pass; per stored row only the covariates, the category and the weights are
-// read, and the accumulator sums the rows of a pattern before it spreads them over the design columns
-// (IQXAccumStats::BeginPattern), so that a row costs in proportion to its covariate columns. Memory holds
-// each valid record's analysis variables once (the record extractor's layout).
+// read, and the cross products (IQXRegModel::AddPatternToXtX) and the accumulator
+// (IQXAccumStats::UpdateForPattern) sum the rows of a pattern before they spread them over the design
+// columns, so that a row costs in proportion to its covariate columns. Memory holds each valid
+// record's analysis variables once (the record extractor's layout).
 //
 // Patterns are visited in the hash table's bucket order, so sums differ from those of the streaming
 // handler only in the order of the floating-point additions.
