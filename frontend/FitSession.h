@@ -6,8 +6,9 @@
 //
 // A file's records are written once to an anonymous temporary file that the library then reads in its
 // own passes (parsing text three times would cost more than writing doubles once); columns already in
-// memory are encoded as the library reads them, without any copy. A logistic fit always has the file:
-// its classification table and its fitted probabilities read the record file once more.
+// memory are encoded as the library reads them, without any copy, in every pass of the fit and once
+// more for a logistic model's classification table. qxfit's predictions of the fitted rows read the
+// record file, so the tool always asks for it.
 #pragma once
 
 #include <cstdio>
