@@ -158,6 +158,28 @@ class _Results:
         """qxfit's JSON document of the fit."""
         return json.loads(self._fit.json())
 
+    def emmeans(self, spec, contrast=None, adjust=None, scale=None, at=None):
+        """Estimated marginal means with their comparisons, as qxfit's --emmeans (and R's emmeans).
+
+        spec: "A" (A's levels, compared pairwise), "A*B" (the cells), "A | B" (A's levels within each
+        level of B); a list for several. contrast: "pairwise" (default), "simple[:LEVEL]", "deviation",
+        "helmert", "difference", "repeated", "poly". adjust: "none" (the default; qxfit's "lsd"),
+        "bonferroni", "sidak", "holm" (qxfit's "seq-bonferroni") or "seq-sidak". scale (a multinomial
+        model): "link" (the default, the log-odds of each category against the reference) or
+        "response". at: {covariate: value} (default: the covariates' means).
+        Returns an Emmeans with .means, .contrasts and .tests DataFrames (one request) or a list of them;
+        a multinomial model's tables hold every non-reference category, named in a first column
+        `category`.
+        """
+        specs = [spec] if isinstance(spec, str) else list(spec)
+        # The names R's emmeans uses, beside qxfit's own.
+        adjust = {"none": "lsd", "holm": "seq-bonferroni"}.get(adjust, adjust)
+        at_texts = ["%s=%r" % (name, float(value)) for name, value in (at or {}).items()]
+        items = json.loads(self._fit.emmeans(specs, contrast or "", adjust or "", scale or "", at_texts))
+        # A multinomial model gives every request for its first category, then for the next, and so on.
+        results = [Emmeans(items[r::len(specs)]) for r in range(len(specs))]
+        return results[0] if isinstance(spec, str) else results
+
     def _predict(self, new_data, dtype):
         columns = _columns(new_data, "", [])
         # The library writes qxfit's prediction file; reading it back keeps one implementation of both.
@@ -229,24 +251,6 @@ class OLSResults(_Results):
         weight 1); NaN where a row cannot be scored (a missing value, or a level the fit has not seen)."""
         return self._predict(new_data, np.float64)
 
-    def emmeans(self, spec, contrast=None, adjust=None, scale=None, at=None):
-        """Estimated marginal means with their comparisons, as qxfit's --emmeans (and R's emmeans).
-
-        spec: "A" (A's levels, compared pairwise), "A*B" (the cells), "A | B" (A's levels within each
-        level of B); a list for several. contrast: "pairwise" (default), "simple[:LEVEL]", "deviation",
-        "helmert", "difference", "repeated", "poly". adjust: "none" (the default; qxfit's "lsd"),
-        "bonferroni", "sidak", "holm" (qxfit's "seq-bonferroni") or "seq-sidak". at: {covariate: value}
-        (default: the covariates' means).
-        Returns an Emmeans with .means, .contrasts and .tests DataFrames (one request) or a list of them.
-        """
-        specs = [spec] if isinstance(spec, str) else list(spec)
-        # The names R's emmeans uses, beside qxfit's own.
-        adjust = {"none": "lsd", "holm": "seq-bonferroni"}.get(adjust, adjust)
-        at_texts = ["%s=%r" % (name, float(value)) for name, value in (at or {}).items()]
-        results = [Emmeans(item) for item in json.loads(
-            self._fit.emmeans(specs, contrast or "", adjust or "", scale or "", at_texts))]
-        return results[0] if isinstance(spec, str) else results
-
 
 def _levels_frame(rows, key, columns):
     """One row per entry of `rows`, its level texts as columns, then `columns`."""
@@ -260,32 +264,53 @@ def _levels_frame(rows, key, columns):
 
 
 class Emmeans:
-    """The marginal means of one request: the means, their comparisons and the overall tests."""
+    """The marginal means of one request: the means, their comparisons and the overall tests. For a
+    multinomial model, those of each non-reference category's log-odds against the reference (or, on
+    the response scale, its probability against the reference's), the category in a first column."""
 
-    def __init__(self, doc):
-        self.spec = doc["spec"]
-        self.contrast = doc["contrast"]
-        self.adjust = doc["adjust"]
-        self.at = doc["at"]
-        self.notes = doc.get("notes", [])
-        self._doc = doc
+    def __init__(self, docs):
+        self._docs = list(docs)
+        first = self._docs[0]
+        self.spec = first["spec"]
+        self.contrast = first["contrast"]
+        self.adjust = first["adjust"]
+        self.at = first["at"]
+        self.scale = first.get("scale")
+        self.reference = first.get("reference")
+        multinomial = first.get("category") is not None
+        self.categories = [doc["category"] for doc in self._docs] if multinomial else None
+        self.notes = []
+        for doc in self._docs:
+            self.notes.extend(note for note in doc.get("notes", []) if note not in self.notes)
+
+    def _frame(self, key, by, columns):
+        if self.categories is None:
+            return _levels_frame(self._docs[0][key], by, columns)
+        frames = []
+        for doc in self._docs:
+            frame = _levels_frame(doc[key], by, columns)
+            frame.insert(0, "category", pd.Series([doc["category"]] * len(frame), dtype=object))
+            frames.append(frame)
+        return pd.concat(frames, ignore_index=True)
 
     @property
     def means(self):
-        return _levels_frame(self._doc["means"], "levels", ["mean", "std_error", "df", "lower", "upper"])
+        return self._frame("means", "levels", ["mean", "std_error", "df", "lower", "upper"])
 
     @property
     def contrasts(self):
-        frame = _levels_frame(self._doc["comparisons"], "by",
-                              ["contrast", "estimate", "std_error", "statistic", "df", "p", "lower", "upper"])
-        return frame
+        return self._frame("comparisons", "by",
+                           ["contrast", "estimate", "std_error", "statistic", "df", "p", "lower", "upper"])
 
     @property
     def tests(self):
-        return _levels_frame(self._doc["overall"], "by", ["df", "df_error", "statistic", "p"])
+        return self._frame("overall", "by", ["df", "df_error", "statistic", "p"])
 
     def to_dict(self):
-        return json.loads(json.dumps(self._doc))
+        """qxfit's JSON entry of the request; for a multinomial model the list of its entries, one per
+        non-reference category."""
+        docs = json.loads(json.dumps(self._docs))
+        return docs if self.categories is not None else docs[0]
 
 
 def ols(formula, data, freq_weights=None, weights=None, *, factors=(), references=None, test="F",
@@ -328,10 +353,6 @@ class MNLogitResults(_Results):
         frame = self._parameter_frame(extra=("exp_b", "exp_lower", "exp_upper"))
         frame.insert(0, "category", [p.get("category") for p in self._doc["parameters"]])
         return frame
-
-    def emmeans(self, spec, contrast=None, adjust=None, scale=None, at=None):
-        raise NotImplementedError(
-            "marginal means of a multinomial model are not yet available from Python (qxfit --emmeans has them)")
 
     @property
     def categories(self):

@@ -142,8 +142,3 @@ def test_pmml_is_a_general_regression_model(warpbreaks, tmp_path):
     assert model is not None and model.get("modelType") == "generalLinear"
     fields = [f.get("name") for f in root.find("p:DataDictionary", namespace)]
     assert fields == ["breaks", "wool", "tension"]
-
-
-def test_not_yet_available_models_say_so(warpbreaks):
-    with pytest.raises(NotImplementedError):
-        qx.mnlogit("tension ~ breaks", warpbreaks).emmeans("wool")
