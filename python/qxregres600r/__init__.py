@@ -76,16 +76,27 @@ def _column(name, series):
     return None
 
 
-def _columns(frame, formula, extra):
-    """The frame's columns for the library, with the caller's weight arrays under their own names."""
+# Stands in for a column the model cannot name: every row reads it (a step of 0) as missing, and the
+# library sees the name, for `.` and for the close matches of a misspelt one.
+_UNUSED = np.array([np.nan])
+
+
+def _columns(frame, formula, extra, names=None):
+    """The frame's columns for the library, with the caller's weight arrays under their own names.
+    With `names` (the model's column names other than the formula's), a column whose name appears in
+    neither is not converted: a text column would otherwise be coded for nothing."""
     if not isinstance(frame, pd.DataFrame):
         raise TypeError("data must be a pandas DataFrame or the path of a CSV file, not %s" % type(frame).__name__)
     if frame.columns.duplicated().any():
         raise ValueError("two columns are named '%s'" % frame.columns[frame.columns.duplicated()][0])
+    every = names is None or "." in formula.split("~", 1)[-1]
     columns = []
     for name in frame.columns:
         if not isinstance(name, str):
             raise TypeError("column names must be texts; %r is not" % (name,))
+        if not every and name not in formula and name not in names:
+            columns.append((name, np.lib.stride_tricks.as_strided(_UNUSED, (len(frame),), (0,), writeable=False)))
+            continue
         column = _column(name, frame[name])
         if column is None:
             # Another type is only an error where the model needs the column.
@@ -334,7 +345,8 @@ def ols(formula, data, freq_weights=None, weights=None, *, factors=(), reference
             raise TypeError("with a CSV file, weights are given by column name")
         fit = OLSResults(_core.Fit.from_file(os.fspath(data), options))
     else:
-        fit = OLSResults(_core.Fit.from_columns(len(data), _columns(data, formula, extra), options))
+        columns = _columns(data, formula, extra, (freq, regr) + tuple(factors))
+        fit = OLSResults(_core.Fit.from_columns(len(data), columns, options))
     if "logistic" in fit._doc:
         raise ValueError("the response '%s' is categorical: a linear model needs numbers (qx.mnlogit fits a "
                          "categorical response)" % fit._doc["logistic"]["response"])
@@ -410,5 +422,5 @@ def mnlogit(formula, data, reference=None, *, freq_weights=None, factors=(), ref
         if extra:
             raise TypeError("with a CSV file, weights are given by column name")
         return MNLogitResults(_core.Fit.from_file(os.fspath(data), options))
-    columns = _columns(data, formula, extra)
+    columns = _columns(data, formula, extra, (freq,) + tuple(factors))
     return MNLogitResults(_core.Fit.from_columns(len(data), columns, options))
