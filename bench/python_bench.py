@@ -10,7 +10,10 @@ VmRSS once the data are built) is the fit's own. Times are medians of --repeat r
 wall clock, and the process's CPU time (all threads), which a busy shared machine distorts less.
 
     /usr/bin/python3 bench/python_bench.py [--model ols|mnlogit] [--rows N] [--repeat K] [--repeat-statsmodels K]
-                                           [--build build/release]
+                                           [--build build/release] [--before OTHER_BUILD]
+
+--before times the package of another build (an earlier commit's) in the same run, for a before and
+after measured under one machine load.
 """
 
 import argparse
@@ -105,28 +108,37 @@ def main():
     parser.add_argument("--repeat-statsmodels", type=int, default=1)
     parser.add_argument("--build", default=os.path.join(ROOT, "build", "release"))
     parser.add_argument("--model", choices=("ols", "mnlogit"), default="ols")
+    parser.add_argument("--before", help="another build whose package is timed as well")
     parser.add_argument("--child", help=argparse.SUPPRESS)
     args = parser.parse_args()
     python_path = os.path.join(os.path.abspath(args.build), "python")
     if args.child:
         child(args.child, args.rows, args.repeat, python_path, args.model)
         return
+    runs = [("qxregres600r", "qxregres600r", args.build), ("statsmodels", "statsmodels", args.build)]
+    if args.before:
+        runs.insert(0, ("before", "qxregres600r", args.before))
     results = {}
-    for library in ("qxregres600r", "statsmodels"):
+    for name, library, build in runs:
         out = subprocess.run([sys.executable, __file__, "--child", library, "--rows", str(args.rows),
                               "--repeat", str(args.repeat if library == "qxregres600r" else args.repeat_statsmodels),
-                              "--build", args.build, "--model", args.model],
+                              "--build", build, "--model", args.model],
                              check=True, capture_output=True, text=True).stdout
-        results[library] = json.loads(out)
+        results[name] = json.loads(out)
+        results[name]["library"] = name
     qx, sm = results["qxregres600r"], results["statsmodels"]
     model = "y ~ A*B + x1 + x2 with weights" if args.model == "ols" else "c ~ A + B + x1 + x2, three categories"
     print("rows %d, %s, median of %d fits (statsmodels %d)" % (args.rows, model, args.repeat,
                                                                  args.repeat_statsmodels))
-    for r in (qx, sm):
+    for r in ([results["before"]] if args.before else []) + [qx, sm]:
         print("  %-13s %8.3f s (cpu %8.3f s)   peak beyond the DataFrame %8.1f MiB   check %.12g"
               % (r["library"], r["median_s"], r["cpu_s"], r["beyond_data_mib"], r["x1"]))
     print("  statsmodels / qxregres600r: time %.1f, cpu time %.1f"
           % (sm["median_s"] / qx["median_s"], sm["cpu_s"] / qx["cpu_s"]))
+    if args.before:
+        before = results["before"]
+        print("  statsmodels / before:       time %.1f, cpu time %.1f"
+              % (sm["median_s"] / before["median_s"], sm["cpu_s"] / before["cpu_s"]))
 
 
 if __name__ == "__main__":
