@@ -4,8 +4,8 @@
 
 #include "common/QXMissingValue.h"
 #include "common/QXStatus.h"
-#include "frontend/CodedLevels.h"
 #include "frontend/ProgressBar.h"
+#include "frontend/RowEncoder.h"
 #include "records/QXRegRecordValidator.h"
 
 namespace QXFit {
@@ -69,13 +69,12 @@ bool RecordFileWriter::Write(RowSource& source, const std::vector<ModelVariable>
   QXCommon_600::Record record(static_cast<int>(variables.size()));
   QXCommon_600::QXStatus status;
   const std::size_t n = variables.size();
-  const CodedLevels coded(source, variables);
+  const RowEncoder encoder(source, variables);
   while (source.Next()) {
     ++counts.fRecordsRead;
     bool missing = false, notFinite = false, undefined = false;
     for (std::size_t i = 0; i < n; ++i) {
-      switch (EncodeValue(source, variables[i].fColumn, variables[i], record[static_cast<int>(i)],
-                          coded.Get(i))) {
+      switch (encoder.Encode(source, i, counts.fRecordsRead - 1, record[static_cast<int>(i)])) {
         case ValueState::kPresent: continue;
         case ValueState::kMissing: missing = true; continue;
         case ValueState::kNotFinite: notFinite = true; continue;

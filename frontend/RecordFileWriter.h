@@ -34,8 +34,7 @@ enum class ValueState {
 
 // The value of `variable` in the source's current row, read from the source's column `column`, as the
 // library's record holds it: the system-missing value unless the state is kPresent. `levelOfCode`,
-// when the source codes the column itself, gives the variable's level by the source's code
-// (CodedLevels).
+// when the source codes the column itself, gives the variable's level by the source's code.
 ValueState EncodeValue(RowSource& source, int column, const ModelVariable& variable, double& value,
                        const std::vector<int>* levelOfCode = nullptr);
 
@@ -43,7 +42,7 @@ ValueState EncodeValue(RowSource& source, int column, const ModelVariable& varia
 double ApplyTransform(Transform transform, double x);
 
 // EncodeValue's two steps for values already at hand: a covariate's number that is not missing, and
-// a factor's category code of a coded column with its levels by code (CodedLevels).
+// a factor's category code of a coded column with its levels by code (RowEncoder).
 // Inline: they run for every value of every pass over data in memory.
 inline ValueState EncodeNumber(double number, Transform transform, double& value) {
   value = QXMV::gMissingValue;

@@ -4,13 +4,12 @@
 // costs no copy of the rows; a source that is slow to read (a CSV file) is better written once.
 #pragma once
 
-#include <cstddef>
 #include <vector>
 
 #include "common/Record.h"
 #include "common/RecordIterator.h"
-#include "frontend/CodedLevels.h"
 #include "frontend/ModelBuilder.h"
+#include "frontend/RowEncoder.h"
 #include "frontend/RowSource.h"
 
 namespace QXFit {
@@ -31,18 +30,9 @@ class RowRecordIterator : public QXCommon_600::MultiPassRecordIter {
   int NewPass() override;
 
  private:
-  // A variable whose column lies in memory, read there without a call per value: a covariate's
-  // numbers, or a factor's codes with their levels (null for the generic reading).
-  struct InMemory {
-    const ColumnArray* fpArray = nullptr;
-    const std::vector<int>* fpLevels = nullptr;
-  };
-  bool Encode(std::size_t variable, long long row);
-
   RowSource& fSource;
   const std::vector<ModelVariable>& fVariables;
-  CodedLevels fCoded;
-  std::vector<InMemory> fInMemory;
+  RowEncoder fEncoder;
   long long fNRows;
   long long fNext = 0;
   QXCommon_600::Record fRecord;
