@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "frontend/CommandLine.h"
-#include "frontend/CsvReader.h"
 #include "frontend/MemoryColumns.h"
 #include "frontend/QXFrontEnd.h"
 #include "frontend/RunTool.h"
 #include "tests/frontend/tools_test_files.h"
+#include "tests/frontend/warpbreaks_rows.h"
 
 namespace {
 
@@ -31,15 +31,10 @@ struct Data {
   std::vector<double> fBreaks, fWoolNumber, fTensionNumber;
   std::vector<std::int8_t> fWool, fTension;
   Data() {
-    QXFit::CsvReader csv;
-    EXPECT_TRUE(csv.Open(std::string(QX_TEST_DATA_DIR) + "/warpbreaks.csv"));
-    while (csv.Next()) {
-      double value = 0.0;
-      EXPECT_TRUE(csv.GetNumber(0, value));
-      fBreaks.push_back(value);
-      fWool.push_back(csv.GetText(1) == "A" ? 0 : 1);
-      const std::string_view t = csv.GetText(2);
-      fTension.push_back(t == "L" ? 0 : t == "M" ? 1 : 2);
+    for (const auto& row : qxfit_test::ReadWarpbreaks()) {
+      fBreaks.push_back(row.fBreaks);
+      fWool.push_back(row.fWool == "A" ? 0 : 1);
+      fTension.push_back(row.fTension == "L" ? 0 : row.fTension == "M" ? 1 : 2);
     }
     fBreaks[4] = kNaN;
     fWool[9] = -1;
