@@ -98,6 +98,7 @@ int FitSession::Fit(const Options& options, RowSource& source, Records records, 
   if (fModel.IsLogistic()) {
     QXMath_600::QXLogRegSettings logistic = MakeLogisticSettings(fModel, settings);
     if (iterations != nullptr) logistic.SetProgressListener(iterations);
+    logistic.SetUsePatternTabulator(options.fbTabulate);
     if (!fRunner->Fit(logistic, error)) return CommandLine::kFailure;
     // The classification table reads the fitted records once more, from wherever the fit read them.
     std::unique_ptr<QXCommon_600::BinaryRecordIterator> fileRecords;

@@ -59,8 +59,9 @@ def _column(name, series):
     """One column as the compiled module takes it, or None for a type no model can use."""
     dtype = series.dtype
     if isinstance(dtype, pd.CategoricalDtype):
-        codes, categories = _categorical(series)
-        return (name, codes, categories)
+        # The frame's own codes, read in place (pd.Categorical(series) would copy them).
+        categorical = series.array
+        return (name, np.asarray(categorical.codes), [str(c) for c in categorical.categories])
     if dtype == np.float64:
         # The frame's own buffer, read in place.
         return (name, series.to_numpy(copy=False))
@@ -405,19 +406,25 @@ class MNLogitResults(_Results):
 
 
 def mnlogit(formula, data, reference=None, *, freq_weights=None, factors=(), references=None, confidence=0.95,
-            tolerance=1e-12):
+            tolerance=1e-12, tabulate=False):
     """Fits a multinomial logistic regression of a categorical response, as statsmodels' MNLogit.
 
     formula and data as for ols. reference: the response category the others are compared with (the
     last level unless given). freq_weights: frequency weights, a column name or one number per row.
     factors, references: as for ols (references for the factors of the model).
+    tabulate: keep the model's variables of every usable row in memory, grouped by the cells of the
+    factors, and iterate over those instead of reading the data again in every iteration: several
+    times faster on large data, with memory that grows with the rows (by about 70 bytes a row for
+    two factors and two covariates). By default every iteration reads the data again, and memory
+    stays bounded.
     """
     extra = []
     freq = _weight(freq_weights, "freq_weights", extra)
     refs = [(str(k), str(v)) for k, v in (references or {}).items()]
     if reference is not None:
         refs.append((formula.split("~", 1)[0].strip(), str(reference)))
-    options = _core.make_options(formula, list(factors), freq, "", refs, "chisq", confidence, tolerance, True)
+    options = _core.make_options(formula, list(factors), freq, "", refs, "chisq", confidence, tolerance, True,
+                                 bool(tabulate))
     if isinstance(data, (str, os.PathLike)):
         if extra:
             raise TypeError("with a CSV file, weights are given by column name")

@@ -1,6 +1,8 @@
 // A multinomial logistic fit read three ways (a CSV file through the temporary record file, columns
 // in memory and a binary file both read in place in every pass and once more for the classification
-// table) gives one document to the last bit, missing values and unused categories included.
+// table) gives one document to the last bit, missing values and unused categories included; a fit that
+// tabulates the records in memory gives the numbers of one that streams them, up to the order of its
+// sums.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -140,6 +142,36 @@ TEST(FrontEndLogistic, BinaryFileAndNumericFactorsInMemoryReadAsTheirCsv) {
   QXFrontEnd fromMemory;
   ASSERT_TRUE(fromMemory.FitColumns(options, columns)) << fromMemory.GetError();
   EXPECT_EQ(fromCsv.GetJson(), fromMemory.GetJson());
+}
+
+TEST(FrontEndLogistic, TabulatedRecordsGiveTheStreamedFit) {
+  const Data data;
+  MemoryColumns columns(static_cast<long long>(data.Rows()));
+  ASSERT_TRUE(columns.AddNumeric("breaks", data.fBreaks.data()));
+  ASSERT_TRUE(columns.AddCategorical("wool", data.fWool.data(), 1, {"A", "B"}));
+  ASSERT_TRUE(columns.AddCategorical("tension", data.fTension.data(), 1, {"L", "M", "H"}));
+  Options options = LogisticOptions("");
+  QXFrontEnd streamed, tabulated;
+  ASSERT_TRUE(streamed.FitColumns(options, columns)) << streamed.GetError();
+  options.fbTabulate = true;
+  ASSERT_TRUE(tabulated.FitColumns(options, columns)) << tabulated.GetError();
+
+  const QXFit::LogisticResult& s = streamed.GetLogisticResult();
+  const QXFit::LogisticResult& t = tabulated.GetLogisticResult();
+  ASSERT_TRUE(s.fMinus2LLFinal && t.fMinus2LLFinal);
+  EXPECT_NEAR(*t.fMinus2LLFinal, *s.fMinus2LLFinal, 1e-12 * *s.fMinus2LLFinal);
+  ASSERT_EQ(t.fFit.fParameters.size(), s.fFit.fParameters.size());
+  for (std::size_t k = 0; k < s.fFit.fParameters.size(); ++k) {
+    const auto& a = s.fFit.fParameters[k];
+    const auto& b = t.fFit.fParameters[k];
+    EXPECT_EQ(a.fLabel, b.fLabel);
+    EXPECT_EQ(a.fbRedundant, b.fbRedundant);
+    EXPECT_NEAR(a.fEstimate, b.fEstimate, 1e-10 * a.fStdError.value_or(1.0)) << a.fLabel;
+    EXPECT_NEAR(a.fStdError.value_or(0.0), b.fStdError.value_or(0.0), 1e-10 * a.fStdError.value_or(1.0));
+  }
+  ASSERT_EQ(t.fClassification.size(), s.fClassification.size());
+  for (std::size_t k = 0; k < s.fClassification.size(); ++k)
+    EXPECT_EQ(t.fClassification[k].fPredicted, s.fClassification[k].fPredicted);
 }
 
 }  // namespace
