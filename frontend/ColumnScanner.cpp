@@ -51,7 +51,7 @@ bool ColumnScanner::Scan(RowSource& source, ProgressBar* progress, std::string& 
     return false;
   }
   for (std::size_t i = 0; i < fColumns.size(); ++i) {
-    if (categories[i] != nullptr) {
+    if (categories[i] != nullptr && !fColumns[i].fbTooManyLevels) {
       // The texts of the categories that occur, as a column of texts would have collected them.
       for (std::size_t code = 0; code < categories[i]->size(); ++code)
         if (distinct[i].fSeenCodes[code]) distinct[i].fTexts.insert((*categories[i])[code]);
