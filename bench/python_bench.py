@@ -10,10 +10,15 @@ VmRSS once the data are built) is the fit's own. Times are medians of --repeat r
 wall clock, and the process's CPU time (all threads), which a busy shared machine distorts less.
 
     /usr/bin/python3 bench/python_bench.py [--model ols|mnlogit] [--rows N] [--repeat K] [--repeat-statsmodels K]
-                                           [--build build/release]
+                                           [--build build/release] [--before OTHER_BUILD]
+
+--before times the package of another build (an earlier commit's) in the same run, for a before and
+after measured under one machine load. --tabulate (with --model mnlogit) also times
+qx.mnlogit(..., tabulate=True), which keeps the rows' variables in memory for the iterations.
 """
 
 import argparse
+import ctypes
 import json
 import os
 import subprocess
@@ -58,11 +63,13 @@ def make_frame(rows):
                          "c": pd.Categorical.from_codes(c, np.array(["c0", "c1", "c2"]))})
 
 
-def child(library, rows, repeat, python_path, model):
+def child(library, rows, repeat, python_path, model, tabulate=False):
     """Runs in its own process: builds the data, then times the fits."""
     sys.path.insert(0, python_path)
     frame = make_frame(rows)
-    # Resets the peak to the present size, so that building the data does not count.
+    # Gives the memory of building the data back to the system, so that a fit cannot reuse it unseen,
+    # then resets the peak to the present size, so that building the data does not count.
+    ctypes.CDLL("libc.so.6").malloc_trim(0)
     with open("/proc/self/clear_refs", "w") as clear:
         clear.write("5")
     baseline = memory_kib("VmRSS")
@@ -76,7 +83,8 @@ def child(library, rows, repeat, python_path, model):
                 fit = qx.ols("y ~ A*B + x1 + x2", frame, weights="w")
                 check = fit.params.loc["x1", "estimate"]
             else:
-                fit = qx.mnlogit("c ~ A + B + x1 + x2", frame, reference="c0")
+                options = {"tabulate": True} if tabulate else {}
+                fit = qx.mnlogit("c ~ A + B + x1 + x2", frame, reference="c0", **options)
                 check = fit.llf
         else:
             import statsmodels.formula.api as smf
@@ -105,28 +113,41 @@ def main():
     parser.add_argument("--repeat-statsmodels", type=int, default=1)
     parser.add_argument("--build", default=os.path.join(ROOT, "build", "release"))
     parser.add_argument("--model", choices=("ols", "mnlogit"), default="ols")
+    parser.add_argument("--before", help="another build whose package is timed as well")
+    parser.add_argument("--tabulate", action="store_true", help="also time mnlogit(..., tabulate=True)")
     parser.add_argument("--child", help=argparse.SUPPRESS)
     args = parser.parse_args()
     python_path = os.path.join(os.path.abspath(args.build), "python")
     if args.child:
-        child(args.child, args.rows, args.repeat, python_path, args.model)
+        child(args.child, args.rows, args.repeat, python_path, args.model, args.tabulate)
         return
+    runs = [("qxregres600r", "qxregres600r", args.build, []), ("statsmodels", "statsmodels", args.build, [])]
+    if args.before:
+        runs.insert(0, ("before", "qxregres600r", args.before, []))
+    if args.tabulate and args.model == "mnlogit":
+        runs.insert(-1, ("tabulated", "qxregres600r", args.build, ["--tabulate"]))
     results = {}
-    for library in ("qxregres600r", "statsmodels"):
+    for name, library, build, extra in runs:
         out = subprocess.run([sys.executable, __file__, "--child", library, "--rows", str(args.rows),
                               "--repeat", str(args.repeat if library == "qxregres600r" else args.repeat_statsmodels),
-                              "--build", args.build, "--model", args.model],
+                              "--build", build, "--model", args.model] + extra,
                              check=True, capture_output=True, text=True).stdout
-        results[library] = json.loads(out)
+        results[name] = json.loads(out)
+        results[name]["library"] = name
     qx, sm = results["qxregres600r"], results["statsmodels"]
     model = "y ~ A*B + x1 + x2 with weights" if args.model == "ols" else "c ~ A + B + x1 + x2, three categories"
     print("rows %d, %s, median of %d fits (statsmodels %d)" % (args.rows, model, args.repeat,
                                                                  args.repeat_statsmodels))
-    for r in (qx, sm):
+    for r in [results[name] for name, _, _, _ in runs]:
         print("  %-13s %8.3f s (cpu %8.3f s)   peak beyond the DataFrame %8.1f MiB   check %.12g"
               % (r["library"], r["median_s"], r["cpu_s"], r["beyond_data_mib"], r["x1"]))
     print("  statsmodels / qxregres600r: time %.1f, cpu time %.1f"
           % (sm["median_s"] / qx["median_s"], sm["cpu_s"] / qx["cpu_s"]))
+    for name in ("before", "tabulated"):
+        if name in results:
+            other = results[name]
+            print("  statsmodels / %-12s time %.1f, cpu time %.1f"
+                  % (name + ":", sm["median_s"] / other["median_s"], sm["cpu_s"] / other["cpu_s"]))
 
 
 if __name__ == "__main__":

@@ -14,6 +14,22 @@ install(TARGETS qxcommon600r qxregres600r EXPORT qxregres600rTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# The front end's static library with the headers of its API: QXFrontEnd.h and the types it exposes,
+# not the tool's internals (readers, writers, the command line) that the archive carries compiled.
+if(TARGET qxfrontend600r)
+  install(FILES
+            ${PROJECT_SOURCE_DIR}/frontend/CommandLine.h
+            ${PROJECT_SOURCE_DIR}/frontend/EmmeansRequest.h
+            ${PROJECT_SOURCE_DIR}/frontend/EmmeansResult.h
+            ${PROJECT_SOURCE_DIR}/frontend/FitResult.h
+            ${PROJECT_SOURCE_DIR}/frontend/LogisticResult.h
+            ${PROJECT_SOURCE_DIR}/frontend/MemoryColumns.h
+            ${PROJECT_SOURCE_DIR}/frontend/QXFrontEnd.h
+            ${PROJECT_SOURCE_DIR}/frontend/RowSource.h
+          DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/qxregres600r/frontend)
+  install(TARGETS qxfrontend600r EXPORT qxregres600rTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endif()
 install(EXPORT qxregres600rTargets NAMESPACE qxregres600r::
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/qxregres600r)
 

@@ -29,18 +29,59 @@ bool ColumnScanner::Scan(RowSource& source, ProgressBar* progress, std::string& 
     return false;
   }
   std::vector<Distinct> distinct(fColumns.size());
+  std::vector<const std::vector<std::string>*> categories(fColumns.size());
+  for (std::size_t i = 0; i < fColumns.size(); ++i) {
+    categories[i] = source.GetCategories(fColumns[i].fIndex);
+    if (categories[i] != nullptr) distinct[i].fSeenCodes.assign(categories[i]->size(), false);
+  }
   fNRows = 0;
   while (source.Next()) {
     ++fNRows;
-    for (std::size_t i = 0; i < fColumns.size(); ++i) ScanValue(source, fColumns[i], distinct[i]);
+    for (std::size_t i = 0; i < fColumns.size(); ++i) {
+      if (categories[i] != nullptr) {
+        ScanCode(source, *categories[i], fColumns[i], distinct[i]);
+      } else {
+        ScanValue(source, fColumns[i], distinct[i]);
+      }
+    }
     if (progress != nullptr && (fNRows & 0xFFF) == 0) progress->Update(source.GetProgress());
   }
   if (!source.GetError().empty()) {
     error = source.GetError();
     return false;
   }
-  for (std::size_t i = 0; i < fColumns.size(); ++i) Finish(fColumns[i], distinct[i]);
+  for (std::size_t i = 0; i < fColumns.size(); ++i) {
+    if (categories[i] != nullptr && !fColumns[i].fbTooManyLevels) {
+      // The texts of the categories that occur, as a column of texts would have collected them.
+      for (std::size_t code = 0; code < categories[i]->size(); ++code)
+        if (distinct[i].fSeenCodes[code]) distinct[i].fTexts.insert((*categories[i])[code]);
+    }
+    Finish(fColumns[i], distinct[i]);
+  }
   return true;
+}
+
+// A coded column's values are texts; each distinct one is met first where its code is.
+void ColumnScanner::ScanCode(RowSource& source, const std::vector<std::string>& categories, Column& column,
+                             Distinct& distinct) {
+  const int code = source.GetCode(column.fIndex);
+  if (code < 0) {
+    ++column.fNMissing;
+    return;
+  }
+  const auto index = static_cast<std::size_t>(code);
+  if (index >= categories.size()) {
+    // A source breaking its own contract: the value is no category, so it cannot be used.
+    ++column.fNMissing;
+    return;
+  }
+  column.fbNumeric = false;
+  ++column.fNTexts;
+  if (distinct.fSeenCodes[index]) return;
+  distinct.fSeenCodes[index] = true;
+  if (column.fFirstTexts.size() < kTextsKept)
+    column.fFirstTexts.push_back({categories[index], source.GetLineNumber()});
+  if (++distinct.fNSeenCodes > kMaxLevels) column.fbTooManyLevels = true;
 }
 
 void ColumnScanner::ScanValue(RowSource& source, Column& column, Distinct& distinct) {

@@ -64,9 +64,14 @@ class ColumnScanner {
   struct Distinct {
     std::unordered_set<std::string, TextHash, std::equal_to<>> fTexts;
     std::unordered_map<double, std::string> fNumbers;
+    // For a column the source codes itself: which of its categories occur.
+    std::vector<bool> fSeenCodes;
+    int fNSeenCodes = 0;
   };
 
   void ScanValue(RowSource& source, Column& column, Distinct& distinct);
+  void ScanCode(RowSource& source, const std::vector<std::string>& categories, Column& column,
+                Distinct& distinct);
   void Finish(Column& column, Distinct& distinct);
 
   std::vector<Column> fColumns;

@@ -5,6 +5,7 @@
 #include "frontend/LogisticFit.h"
 #include "frontend/MarginalMeans.h"
 #include "frontend/ProgressBar.h"
+#include "records/BinaryRecordIterator.h"
 #include "settings/QXConst.h"
 #include "settings/QXLogRegSettings.h"
 
@@ -61,7 +62,7 @@ int FitSession::Fit(const Options& options, RowSource& source, Records records, 
   if (!marginalMeans.Resolve(options.fEmmeans, fModel, fModel.IsLogistic(), error))
     return CommandLine::kUsage;
 
-  if (records == Records::kTemporaryFile || fModel.IsLogistic()) {
+  if (records == Records::kTemporaryFile) {
     // An anonymous temporary file: the system removes it however the process ends.
     fRecordFile.reset(std::tmpfile());
     if (!fRecordFile) {
@@ -97,9 +98,15 @@ int FitSession::Fit(const Options& options, RowSource& source, Records records, 
   if (fModel.IsLogistic()) {
     QXMath_600::QXLogRegSettings logistic = MakeLogisticSettings(fModel, settings);
     if (iterations != nullptr) logistic.SetProgressListener(iterations);
+    logistic.SetUsePatternTabulator(options.fbTabulate);
     if (!fRunner->Fit(logistic, error)) return CommandLine::kFailure;
-    if (!ReadLogisticResult(*fRunner->GetComponent(), fModel, fRecordFile.get(), nVariables, fLogistic,
-                            error))
+    // The classification table reads the fitted records once more, from wherever the fit read them.
+    std::unique_ptr<QXCommon_600::BinaryRecordIterator> fileRecords;
+    if (fRecordFile)
+      fileRecords = std::make_unique<QXCommon_600::BinaryRecordIterator>(fRecordFile.get(), nVariables);
+    QXCommon_600::MultiPassRecordIter& fitted =
+        fileRecords ? static_cast<QXCommon_600::MultiPassRecordIter&>(*fileRecords) : *fInPlace;
+    if (!ReadLogisticResult(*fRunner->GetComponent(), fModel, fitted, fLogistic, error))
       return CommandLine::kFailure;
   } else {
     if (!fRunner->Fit(settings, error)) return CommandLine::kFailure;

@@ -4,10 +4,11 @@
 // encodes the records, the library's fit and the tests. qxfit runs it on a file; QXFrontEnd on a file
 // or on columns in memory.
 //
-// A file's records are written once to an anonymous temporary file that the library then reads in its
-// own passes (parsing text three times would cost more than writing doubles once); columns already in
-// memory are encoded as the library reads them, without any copy. A logistic fit always has the file:
-// its classification table and its fitted probabilities read the record file once more.
+// With Records::kTemporaryFile the records are written once to an anonymous temporary file that the
+// library then reads in its own passes (parsing a CSV file's text in every pass would cost more than
+// writing doubles once, and qxfit's predictions of the fitted rows read that file). With kInPlace
+// (columns in memory, a binary file) they are encoded as the library reads them, without any copy, in
+// every pass of the fit and once more for a logistic model's classification table.
 #pragma once
 
 #include <cstdio>

@@ -13,7 +13,6 @@
 #include "inference/QXModelTests.h"
 #include "inference/QXTestStats.h"
 #include "logistic/QXLogOutputStats.h"
-#include "records/BinaryRecordIterator.h"
 #include "settings/QXConst.h"
 
 namespace QXFit {
@@ -141,10 +140,9 @@ bool ReadEffectTests(const QXMath_600::QXRegSettings& settings, const QXMath_600
   return true;
 }
 
-bool ReadClassification(QXMath_600::QXLogOutputStats& stats, std::FILE* records, int nVariables,
+bool ReadClassification(QXMath_600::QXLogOutputStats& stats, QXCommon_600::MultiPassRecordIter& records,
                         LogisticResult& result, std::string& error) {
-  QXCommon_600::BinaryRecordIterator iterator(records, nVariables);
-  const QXCommon_600::QXStatus status = stats.ComputeClassificationTable(iterator);
+  const QXCommon_600::QXStatus status = stats.ComputeClassificationTable(records);
   const QXMath_600::QXRectMatrix* table = stats.GetClassificationTable();
   if (status.IsError() || table == nullptr) {
     error = "the records cannot be classified: " + status.GetMessage();
@@ -187,8 +185,9 @@ QXMath_600::QXLogRegSettings MakeLogisticSettings(const ModelBuilder& model,
   return logistic;
 }
 
-bool ReadLogisticResult(QXMath_600::IQXRegComponent& component, const ModelBuilder& model, std::FILE* records,
-                        int nVariables, LogisticResult& result, std::string& error) {
+bool ReadLogisticResult(QXMath_600::IQXRegComponent& component, const ModelBuilder& model,
+                        QXCommon_600::MultiPassRecordIter& records, LogisticResult& result,
+                        std::string& error) {
   QXMath_600::IQXRegOutputStats* any = nullptr;
   const QXCommon_600::QXStatus status = component.GetOutputStats(any);
   auto* stats = dynamic_cast<QXMath_600::QXLogOutputStats*>(any);
@@ -212,7 +211,7 @@ bool ReadLogisticResult(QXMath_600::IQXRegComponent& component, const ModelBuild
   ReadParameters(*stats, model, result);
   ReadFit(*stats, result);
   if (!ReadEffectTests(settings, *stats, model, result, error)) return false;
-  return ReadClassification(*stats, records, nVariables, result, error);
+  return ReadClassification(*stats, records, result, error);
 }
 
 }  // namespace QXFit

@@ -5,8 +5,9 @@
 // classification table).
 #pragma once
 
-#include <cstdio>
 #include <string>
+
+#include "common/RecordIterator.h"
 
 #include "frontend/LogisticResult.h"
 #include "frontend/ModelBuilder.h"
@@ -23,10 +24,11 @@ QXMath_600::QXLogRegSettings MakeLogisticSettings(const ModelBuilder& model,
                                                   const QXMath_600::QXRegSettings& settings);
 
 // Reads the built logistic model of `component` into `result`, whose fFit says on entry which tables
-// of effect tests to form (fbTypeI, fbTypeIII) and at which confidence level. `records` is the record
-// file the model was fitted from (`nVariables` doubles a record), read once more for the
-// classification table. False with the library's message on an error status.
-bool ReadLogisticResult(QXMath_600::IQXRegComponent& component, const ModelBuilder& model, std::FILE* records,
-                        int nVariables, LogisticResult& result, std::string& error);
+// of effect tests to form (fbTypeI, fbTypeIII) and at which confidence level. `records` are the
+// records the model was fitted from, read once more for the classification table. False with the
+// library's message on an error status.
+bool ReadLogisticResult(QXMath_600::IQXRegComponent& component, const ModelBuilder& model,
+                        QXCommon_600::MultiPassRecordIter& records, LogisticResult& result,
+                        std::string& error);
 
 }  // namespace QXFit

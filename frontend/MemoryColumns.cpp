@@ -31,17 +31,8 @@ bool MemoryColumns::CheckNew(const std::string& name, const void* data, std::ptr
 bool MemoryColumns::AddNumeric(const std::string& name, const double* data, std::ptrdiff_t stride) {
   if (!CheckNew(name, data, stride)) return false;
   fNames.push_back(name);
-  fColumns.push_back({data, nullptr, 0, stride, {}});
+  fColumns.push_back({{data, nullptr, 0, stride}, {}});
   return true;
-}
-
-std::int32_t MemoryColumns::CodeAt(const Column& column, long long row) {
-  const std::ptrdiff_t k = static_cast<std::ptrdiff_t>(row) * column.fStride;
-  switch (column.fCodeBytes) {
-    case 1: return static_cast<const std::int8_t*>(column.fpCodes)[k];
-    case 2: return static_cast<const std::int16_t*>(column.fpCodes)[k];
-    default: return static_cast<const std::int32_t*>(column.fpCodes)[k];
-  }
 }
 
 template <typename CodeType>
@@ -53,11 +44,11 @@ bool MemoryColumns::AddCodes(const std::string& name, const CodeType* codes, std
     fError = "column '" + name + "' has two categories with the same text";
     return false;
   }
-  Column column{nullptr, codes, static_cast<int>(sizeof(CodeType)), stride, std::move(categories)};
+  Column column{{nullptr, codes, static_cast<int>(sizeof(CodeType)), stride}, std::move(categories)};
   // Checked once here, so that reading a row never indexes outside the categories.
   const auto nCategories = static_cast<std::int64_t>(column.fCategories.size());
   for (long long k = 0; k < fNRows; ++k) {
-    const std::int32_t code = CodeAt(column, k);
+    const std::int32_t code = column.fArray.Code(k);
     if (code >= nCategories) {
       fError = "column '" + name + "': row " + std::to_string(k + 1) + " has category code " +
                std::to_string(code) + ", beyond its " + std::to_string(nCategories) + " categories";
@@ -102,19 +93,19 @@ bool MemoryColumns::Next() {
 bool MemoryColumns::IsMissing(int column) const {
   const Column& c = fColumns[static_cast<std::size_t>(column)];
   // NaN is how pandas and NumPy write a missing number; an infinity is a value, which the fit refuses.
-  return c.fpCodes != nullptr ? Code(c) < 0 : std::isnan(Number(c));
+  return c.fArray.fpCodes != nullptr ? Code(c) < 0 : std::isnan(Number(c));
 }
 
 bool MemoryColumns::GetNumber(int column, double& value) const {
   const Column& c = fColumns[static_cast<std::size_t>(column)];
-  if (c.fpCodes != nullptr) return false;
+  if (c.fArray.fpCodes != nullptr) return false;
   value = Number(c);
   return true;
 }
 
 std::string_view MemoryColumns::GetText(int column) {
   const Column& c = fColumns[static_cast<std::size_t>(column)];
-  if (c.fpCodes != nullptr) {
+  if (c.fArray.fpCodes != nullptr) {
     const std::int32_t code = Code(c);
     return code < 0 ? std::string_view() : std::string_view(c.fCategories[static_cast<std::size_t>(code)]);
   }

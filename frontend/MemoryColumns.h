@@ -48,7 +48,18 @@ class MemoryColumns : public RowSource {
   // Only while every column is numeric.
   bool IsNumericOnly() const override { return fNCategorical == 0; }
   bool IsNumericColumn(int column) const override {
-    return fColumns[static_cast<std::size_t>(column)].fpCodes == nullptr;
+    return fColumns[static_cast<std::size_t>(column)].fArray.fpCodes == nullptr;
+  }
+  const std::vector<std::string>* GetCategories(int column) const override {
+    const Column& c = fColumns[static_cast<std::size_t>(column)];
+    return c.fArray.fpCodes != nullptr ? &c.fCategories : nullptr;
+  }
+  int GetCode(int column) const override {
+    const Column& c = fColumns[static_cast<std::size_t>(column)];
+    return c.fArray.fpCodes != nullptr ? Code(c) : -1;
+  }
+  const ColumnArray* GetColumnArray(int column) const override {
+    return &fColumns[static_cast<std::size_t>(column)].fArray;
   }
   long long GetRowNumber() const override { return fRow + 1; }
   // The 1-based row, which messages show where a file's line would be.
@@ -57,19 +68,15 @@ class MemoryColumns : public RowSource {
 
  private:
   struct Column {
-    const double* fpNumbers = nullptr;
-    const void* fpCodes = nullptr;
-    int fCodeBytes = 0;
-    std::ptrdiff_t fStride = 1;
+    ColumnArray fArray;
     std::vector<std::string> fCategories;
   };
   bool CheckNew(const std::string& name, const void* data, std::ptrdiff_t stride);
   template <typename CodeType>
   bool AddCodes(const std::string& name, const CodeType* codes, std::ptrdiff_t stride,
                 std::vector<std::string> categories);
-  double Number(const Column& column) const { return column.fpNumbers[fRow * column.fStride]; }
-  static std::int32_t CodeAt(const Column& column, long long row);
-  std::int32_t Code(const Column& column) const { return CodeAt(column, fRow); }
+  double Number(const Column& column) const { return column.fArray.Number(fRow); }
+  std::int32_t Code(const Column& column) const { return column.fArray.Code(fRow); }
 
   long long fNRows = 0;
   long long fRow = -1;

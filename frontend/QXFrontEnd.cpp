@@ -44,7 +44,9 @@ bool QXFrontEnd::FitFile(const Options& options) {
       return Fail(binary->GetError(), CommandLine::kFailure);
     fpFile = std::move(binary);
   }
-  return Run(options, *fpFile, false);
+  // A binary file is read in place like columns in memory, as fast to read again as a copy would be;
+  // a CSV file's texts are parsed once into the temporary record file rather than in every pass.
+  return Run(options, *fpFile, !options.fBinaryColumns.empty());
 }
 
 bool QXFrontEnd::FitColumns(const Options& options, MemoryColumns& data) {

@@ -38,9 +38,10 @@ class QXFrontEnd {
   QXFrontEnd& operator=(const QXFrontEnd&) = delete;
   ~QXFrontEnd();
 
-  // Fits options.fFormula to the file options.fDataPath: CSV in options' format, or binary records
-  // of options.fBinaryColumns. Options that only the tool acts on (--predict, --json, --quiet) are
-  // ignored. False with GetError on failure.
+  // Fits options.fFormula to the file options.fDataPath: CSV in options' format (encoded once into a
+  // temporary record file), or binary records of options.fBinaryColumns (read in place in every
+  // pass). Options that only the tool acts on (--predict, --json, --quiet) are ignored. False with
+  // GetError on failure.
   bool FitFile(const Options& options);
   // Fits to columns in memory, which are read in place during the call and not afterwards.
   bool FitColumns(const Options& options, MemoryColumns& data);

@@ -5,6 +5,7 @@
 #include "common/QXMissingValue.h"
 #include "common/QXStatus.h"
 #include "frontend/ProgressBar.h"
+#include "frontend/RowEncoder.h"
 #include "records/QXRegRecordValidator.h"
 
 namespace QXFit {
@@ -19,7 +20,9 @@ double ApplyTransform(Transform transform, double x) {
   return x;
 }
 
-ValueState EncodeValue(RowSource& source, int column, const ModelVariable& variable, double& value) {
+ValueState EncodeValue(RowSource& source, int column, const ModelVariable& variable, double& value,
+                       const std::vector<int>* levelOfCode) {
+  if (levelOfCode != nullptr) return EncodeCode(source.GetCode(column), *levelOfCode, value);
   value = QXMV::gMissingValue;
   if (source.IsMissing(column)) return ValueState::kMissing;
   double number = 0.0;
@@ -38,11 +41,7 @@ ValueState EncodeValue(RowSource& source, int column, const ModelVariable& varia
     return ValueState::kPresent;
   }
   if (!numeric) return ValueState::kNotNumber;
-  if (!std::isfinite(number)) return ValueState::kNotFinite;
-  const double transformed = ApplyTransform(variable.fTransform, number);
-  if (!std::isfinite(transformed)) return ValueState::kUndefined;
-  value = transformed;
-  return ValueState::kPresent;
+  return EncodeNumber(number, variable.fTransform, value);
 }
 
 void RowExamples::Add(long long line) {
@@ -70,11 +69,12 @@ bool RecordFileWriter::Write(RowSource& source, const std::vector<ModelVariable>
   QXCommon_600::Record record(static_cast<int>(variables.size()));
   QXCommon_600::QXStatus status;
   const std::size_t n = variables.size();
+  const RowEncoder encoder(source, variables);
   while (source.Next()) {
     ++counts.fRecordsRead;
     bool missing = false, notFinite = false, undefined = false;
     for (std::size_t i = 0; i < n; ++i) {
-      switch (EncodeValue(source, variables[i].fColumn, variables[i], record[static_cast<int>(i)])) {
+      switch (encoder.Encode(source, i, counts.fRecordsRead - 1, record[static_cast<int>(i)])) {
         case ValueState::kPresent: continue;
         case ValueState::kMissing: missing = true; continue;
         case ValueState::kNotFinite: notFinite = true; continue;

@@ -6,10 +6,13 @@
 // the data and predictions line up with the rows.
 #pragma once
 
+#include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "common/QXMissingValue.h"
 #include "common/Record.h"
 #include "frontend/ModelBuilder.h"
 #include "frontend/RowSource.h"
@@ -30,11 +33,35 @@ enum class ValueState {
 };
 
 // The value of `variable` in the source's current row, read from the source's column `column`, as the
-// library's record holds it: the system-missing value unless the state is kPresent.
-ValueState EncodeValue(RowSource& source, int column, const ModelVariable& variable, double& value);
+// library's record holds it: the system-missing value unless the state is kPresent. `levelOfCode`,
+// when the source codes the column itself, gives the variable's level by the source's code.
+ValueState EncodeValue(RowSource& source, int column, const ModelVariable& variable, double& value,
+                       const std::vector<int>* levelOfCode = nullptr);
 
 // The value of a function of a column (log(x) for x); not finite outside the function's domain.
 double ApplyTransform(Transform transform, double x);
+
+// EncodeValue's two steps for values already at hand: a covariate's number that is not missing, and
+// a factor's category code of a coded column with its levels by code (RowEncoder).
+// Inline: they run for every value of every pass over data in memory.
+inline ValueState EncodeNumber(double number, Transform transform, double& value) {
+  value = QXMV::gMissingValue;
+  if (!std::isfinite(number)) return ValueState::kNotFinite;
+  const double transformed = transform == Transform::kNone ? number : ApplyTransform(transform, number);
+  if (!std::isfinite(transformed)) return ValueState::kUndefined;
+  value = transformed;
+  return ValueState::kPresent;
+}
+
+inline ValueState EncodeCode(int sourceCode, const std::vector<int>& levelOfCode, double& value) {
+  value = QXMV::gMissingValue;
+  if (sourceCode < 0) return ValueState::kMissing;
+  const auto index = static_cast<std::size_t>(sourceCode);
+  const int code = index < levelOfCode.size() ? levelOfCode[index] : -1;
+  if (code < 0) return ValueState::kUnknownLevel;
+  value = code;
+  return ValueState::kPresent;
+}
 
 // Where the first few rows of one kind are, for messages.
 struct RowExamples {

@@ -1,12 +1,14 @@
 #include "frontend/RowRecordIterator.h"
 
-#include "frontend/RecordFileWriter.h"
-
 namespace QXFit {
 
 RowRecordIterator::RowRecordIterator(RowSource& source, const std::vector<ModelVariable>& variables,
                                      long long nRows)
-    : fSource(source), fVariables(variables), fNRows(nRows), fRecord(static_cast<int>(variables.size())) {}
+    : fSource(source),
+      fVariables(variables),
+      fEncoder(source, variables),
+      fNRows(nRows),
+      fRecord(static_cast<int>(variables.size())) {}
 
 int RowRecordIterator::NewPass() {
   fNext = 0;
@@ -26,8 +28,7 @@ const QXCommon_600::Record* RowRecordIterator::Next() {
   }
   const std::size_t n = fVariables.size();
   for (std::size_t i = 0; i < n; ++i) {
-    const ValueState state =
-        EncodeValue(fSource, fVariables[i].fColumn, fVariables[i], fRecord[static_cast<int>(i)]);
+    const ValueState state = fEncoder.Encode(fSource, i, fNext, fRecord[static_cast<int>(i)]);
     // A text where a number was, or a level the scan did not see: the data changed under the fit.
     if (state == ValueState::kNotNumber || state == ValueState::kUnknownLevel) {
       fFailReason = kReadFailure;

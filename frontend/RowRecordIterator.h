@@ -9,6 +9,7 @@
 #include "common/Record.h"
 #include "common/RecordIterator.h"
 #include "frontend/ModelBuilder.h"
+#include "frontend/RowEncoder.h"
 #include "frontend/RowSource.h"
 
 namespace QXFit {
@@ -31,6 +32,7 @@ class RowRecordIterator : public QXCommon_600::MultiPassRecordIter {
  private:
   RowSource& fSource;
   const std::vector<ModelVariable>& fVariables;
+  RowEncoder fEncoder;
   long long fNRows;
   long long fNext = 0;
   QXCommon_600::Record fRecord;

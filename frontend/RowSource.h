@@ -3,11 +3,33 @@
 // coding and the conversion into the library's record file are written once.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace QXFit {
+
+// Where a column held in memory keeps its values, for readers that take them without a call per
+// value: row k's value lies k * fStride elements from fpNumbers (doubles, NaN missing) or from fpCodes
+// (category codes fCodeBytes wide, negative missing).
+struct ColumnArray {
+  const double* fpNumbers = nullptr;
+  const void* fpCodes = nullptr;
+  int fCodeBytes = 0;
+  std::ptrdiff_t fStride = 1;
+
+  double Number(long long row) const { return fpNumbers[static_cast<std::ptrdiff_t>(row) * fStride]; }
+  std::int32_t Code(long long row) const {
+    const std::ptrdiff_t k = static_cast<std::ptrdiff_t>(row) * fStride;
+    switch (fCodeBytes) {
+      case 1: return static_cast<const std::int8_t*>(fpCodes)[k];
+      case 2: return static_cast<const std::int16_t*>(fpCodes)[k];
+      default: return static_cast<const std::int32_t*>(fpCodes)[k];
+    }
+  }
+};
 
 class RowSource {
  public:
@@ -34,6 +56,26 @@ class RowSource {
   virtual bool IsNumericColumn(int column) const {
     static_cast<void>(column);
     return IsNumericOnly();
+  }
+
+  // A column that the source codes itself (a categorical column in memory): its categories, of which
+  // GetCode gives the current row's (negative when missing, below
+  // the categories' count otherwise), so that readers index rather than
+  // compare texts. Null for every other column.
+  virtual const std::vector<std::string>* GetCategories(int column) const {
+    static_cast<void>(column);
+    return nullptr;
+  }
+  virtual int GetCode(int column) const {
+    static_cast<void>(column);
+    return -1;
+  }
+
+  // The column's values where they lie in memory, or null when they are read through the calls above.
+  // Row k is the k-th row of a pass (0-based).
+  virtual const ColumnArray* GetColumnArray(int column) const {
+    static_cast<void>(column);
+    return nullptr;
   }
 
   // Rows read so far in this pass; the current row's 1-based number.

@@ -40,7 +40,8 @@ using Codes = py::array_t<std::int32_t, py::array::forcecast>;
 QXFit::Options MakeOptions(const std::string& formula, const std::vector<std::string>& factors,
                            const std::string& freqWeight, const std::string& regrWeight,
                            const std::vector<std::pair<std::string, std::string>>& references,
-                           const std::string& test, double confidence, double tolerance, bool logistic) {
+                           const std::string& test, double confidence, double tolerance, bool logistic,
+                           bool tabulate) {
   QXFit::Options options;
   options.fFormula = formula;
   options.fFactors = factors;
@@ -61,6 +62,7 @@ QXFit::Options MakeOptions(const std::string& formula, const std::vector<std::st
   options.fbTypeI = true;
   options.fbTypeIII = true;
   options.fbLogistic = logistic;
+  options.fbTabulate = tabulate;
   return options;
 }
 
@@ -208,7 +210,7 @@ PYBIND11_MODULE(_core, m) {
   m.doc() = "The compiled front end of qxregres600r; use the qxregres600r package.";
   m.def("make_options", &MakeOptions, py::arg("formula"), py::arg("factors"), py::arg("freq_weight"),
         py::arg("regr_weight"), py::arg("references"), py::arg("test"), py::arg("confidence"),
-        py::arg("tolerance"), py::arg("logistic") = false);
+        py::arg("tolerance"), py::arg("logistic") = false, py::arg("tabulate") = false);
   py::class_<QXFit::Options>(m, "Options");
   py::class_<Fit>(m, "Fit")
       .def_static("from_columns", &Fit::FromColumns, py::arg("n_rows"), py::arg("columns"),

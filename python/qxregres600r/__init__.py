@@ -59,8 +59,9 @@ def _column(name, series):
     """One column as the compiled module takes it, or None for a type no model can use."""
     dtype = series.dtype
     if isinstance(dtype, pd.CategoricalDtype):
-        codes, categories = _categorical(series)
-        return (name, codes, categories)
+        # The frame's own codes, read in place (pd.Categorical(series) would copy them).
+        categorical = series.array
+        return (name, np.asarray(categorical.codes), [str(c) for c in categorical.categories])
     if dtype == np.float64:
         # The frame's own buffer, read in place.
         return (name, series.to_numpy(copy=False))
@@ -76,16 +77,27 @@ def _column(name, series):
     return None
 
 
-def _columns(frame, formula, extra):
-    """The frame's columns for the library, with the caller's weight arrays under their own names."""
+# Stands in for a column the model cannot name: every row reads it (a step of 0) as missing, and the
+# library sees the name, for `.` and for the close matches of a misspelt one.
+_UNUSED = np.array([np.nan])
+
+
+def _columns(frame, formula, extra, names=None):
+    """The frame's columns for the library, with the caller's weight arrays under their own names.
+    With `names` (the model's column names other than the formula's), a column whose name appears in
+    neither is not converted: a text column would otherwise be coded for nothing."""
     if not isinstance(frame, pd.DataFrame):
         raise TypeError("data must be a pandas DataFrame or the path of a CSV file, not %s" % type(frame).__name__)
     if frame.columns.duplicated().any():
         raise ValueError("two columns are named '%s'" % frame.columns[frame.columns.duplicated()][0])
+    every = names is None or "." in formula.split("~", 1)[-1]
     columns = []
     for name in frame.columns:
         if not isinstance(name, str):
             raise TypeError("column names must be texts; %r is not" % (name,))
+        if not every and name not in formula and name not in names:
+            columns.append((name, np.lib.stride_tricks.as_strided(_UNUSED, (len(frame),), (0,), writeable=False)))
+            continue
         column = _column(name, frame[name])
         if column is None:
             # Another type is only an error where the model needs the column.
@@ -158,6 +170,28 @@ class _Results:
         """qxfit's JSON document of the fit."""
         return json.loads(self._fit.json())
 
+    def emmeans(self, spec, contrast=None, adjust=None, scale=None, at=None):
+        """Estimated marginal means with their comparisons, as qxfit's --emmeans (and R's emmeans).
+
+        spec: "A" (A's levels, compared pairwise), "A*B" (the cells), "A | B" (A's levels within each
+        level of B); a list for several. contrast: "pairwise" (default), "simple[:LEVEL]", "deviation",
+        "helmert", "difference", "repeated", "poly". adjust: "none" (the default; qxfit's "lsd"),
+        "bonferroni", "sidak", "holm" (qxfit's "seq-bonferroni") or "seq-sidak". scale (a multinomial
+        model): "link" (the default, the log-odds of each category against the reference) or
+        "response". at: {covariate: value} (default: the covariates' means).
+        Returns an Emmeans with .means, .contrasts and .tests DataFrames (one request) or a list of them;
+        a multinomial model's tables hold every non-reference category, named in a first column
+        `category`.
+        """
+        specs = [spec] if isinstance(spec, str) else list(spec)
+        # The names R's emmeans uses, beside qxfit's own.
+        adjust = {"none": "lsd", "holm": "seq-bonferroni"}.get(adjust, adjust)
+        at_texts = ["%s=%r" % (name, float(value)) for name, value in (at or {}).items()]
+        items = json.loads(self._fit.emmeans(specs, contrast or "", adjust or "", scale or "", at_texts))
+        # A multinomial model gives every request for its first category, then for the next, and so on.
+        results = [Emmeans(items[r::len(specs)]) for r in range(len(specs))]
+        return results[0] if isinstance(spec, str) else results
+
     def _predict(self, new_data, dtype):
         columns = _columns(new_data, "", [])
         # The library writes qxfit's prediction file; reading it back keeps one implementation of both.
@@ -229,24 +263,6 @@ class OLSResults(_Results):
         weight 1); NaN where a row cannot be scored (a missing value, or a level the fit has not seen)."""
         return self._predict(new_data, np.float64)
 
-    def emmeans(self, spec, contrast=None, adjust=None, scale=None, at=None):
-        """Estimated marginal means with their comparisons, as qxfit's --emmeans (and R's emmeans).
-
-        spec: "A" (A's levels, compared pairwise), "A*B" (the cells), "A | B" (A's levels within each
-        level of B); a list for several. contrast: "pairwise" (default), "simple[:LEVEL]", "deviation",
-        "helmert", "difference", "repeated", "poly". adjust: "none" (the default; qxfit's "lsd"),
-        "bonferroni", "sidak", "holm" (qxfit's "seq-bonferroni") or "seq-sidak". at: {covariate: value}
-        (default: the covariates' means).
-        Returns an Emmeans with .means, .contrasts and .tests DataFrames (one request) or a list of them.
-        """
-        specs = [spec] if isinstance(spec, str) else list(spec)
-        # The names R's emmeans uses, beside qxfit's own.
-        adjust = {"none": "lsd", "holm": "seq-bonferroni"}.get(adjust, adjust)
-        at_texts = ["%s=%r" % (name, float(value)) for name, value in (at or {}).items()]
-        results = [Emmeans(item) for item in json.loads(
-            self._fit.emmeans(specs, contrast or "", adjust or "", scale or "", at_texts))]
-        return results[0] if isinstance(spec, str) else results
-
 
 def _levels_frame(rows, key, columns):
     """One row per entry of `rows`, its level texts as columns, then `columns`."""
@@ -260,32 +276,53 @@ def _levels_frame(rows, key, columns):
 
 
 class Emmeans:
-    """The marginal means of one request: the means, their comparisons and the overall tests."""
+    """The marginal means of one request: the means, their comparisons and the overall tests. For a
+    multinomial model, those of each non-reference category's log-odds against the reference (or, on
+    the response scale, its probability against the reference's), the category in a first column."""
 
-    def __init__(self, doc):
-        self.spec = doc["spec"]
-        self.contrast = doc["contrast"]
-        self.adjust = doc["adjust"]
-        self.at = doc["at"]
-        self.notes = doc.get("notes", [])
-        self._doc = doc
+    def __init__(self, docs):
+        self._docs = list(docs)
+        first = self._docs[0]
+        self.spec = first["spec"]
+        self.contrast = first["contrast"]
+        self.adjust = first["adjust"]
+        self.at = first["at"]
+        self.scale = first.get("scale")
+        self.reference = first.get("reference")
+        multinomial = first.get("category") is not None
+        self.categories = [doc["category"] for doc in self._docs] if multinomial else None
+        self.notes = []
+        for doc in self._docs:
+            self.notes.extend(note for note in doc.get("notes", []) if note not in self.notes)
+
+    def _frame(self, key, by, columns):
+        if self.categories is None:
+            return _levels_frame(self._docs[0][key], by, columns)
+        frames = []
+        for doc in self._docs:
+            frame = _levels_frame(doc[key], by, columns)
+            frame.insert(0, "category", pd.Series([doc["category"]] * len(frame), dtype=object))
+            frames.append(frame)
+        return pd.concat(frames, ignore_index=True)
 
     @property
     def means(self):
-        return _levels_frame(self._doc["means"], "levels", ["mean", "std_error", "df", "lower", "upper"])
+        return self._frame("means", "levels", ["mean", "std_error", "df", "lower", "upper"])
 
     @property
     def contrasts(self):
-        frame = _levels_frame(self._doc["comparisons"], "by",
-                              ["contrast", "estimate", "std_error", "statistic", "df", "p", "lower", "upper"])
-        return frame
+        return self._frame("comparisons", "by",
+                           ["contrast", "estimate", "std_error", "statistic", "df", "p", "lower", "upper"])
 
     @property
     def tests(self):
-        return _levels_frame(self._doc["overall"], "by", ["df", "df_error", "statistic", "p"])
+        return self._frame("overall", "by", ["df", "df_error", "statistic", "p"])
 
     def to_dict(self):
-        return json.loads(json.dumps(self._doc))
+        """qxfit's JSON entry of the request; for a multinomial model the list of its entries, one per
+        non-reference category."""
+        docs = json.loads(json.dumps(self._docs))
+        return docs if self.categories is not None else docs[0]
 
 
 def ols(formula, data, freq_weights=None, weights=None, *, factors=(), references=None, test="F",
@@ -309,7 +346,8 @@ def ols(formula, data, freq_weights=None, weights=None, *, factors=(), reference
             raise TypeError("with a CSV file, weights are given by column name")
         fit = OLSResults(_core.Fit.from_file(os.fspath(data), options))
     else:
-        fit = OLSResults(_core.Fit.from_columns(len(data), _columns(data, formula, extra), options))
+        columns = _columns(data, formula, extra, (freq, regr) + tuple(factors))
+        fit = OLSResults(_core.Fit.from_columns(len(data), columns, options))
     if "logistic" in fit._doc:
         raise ValueError("the response '%s' is categorical: a linear model needs numbers (qx.mnlogit fits a "
                          "categorical response)" % fit._doc["logistic"]["response"])
@@ -328,10 +366,6 @@ class MNLogitResults(_Results):
         frame = self._parameter_frame(extra=("exp_b", "exp_lower", "exp_upper"))
         frame.insert(0, "category", [p.get("category") for p in self._doc["parameters"]])
         return frame
-
-    def emmeans(self, spec, contrast=None, adjust=None, scale=None, at=None):
-        raise NotImplementedError(
-            "marginal means of a multinomial model are not yet available from Python (qxfit --emmeans has them)")
 
     @property
     def categories(self):
@@ -372,22 +406,28 @@ class MNLogitResults(_Results):
 
 
 def mnlogit(formula, data, reference=None, *, freq_weights=None, factors=(), references=None, confidence=0.95,
-            tolerance=1e-12):
+            tolerance=1e-12, tabulate=False):
     """Fits a multinomial logistic regression of a categorical response, as statsmodels' MNLogit.
 
     formula and data as for ols. reference: the response category the others are compared with (the
     last level unless given). freq_weights: frequency weights, a column name or one number per row.
     factors, references: as for ols (references for the factors of the model).
+    tabulate: keep the model's variables of every usable row in memory, grouped by the cells of the
+    factors, and iterate over those instead of reading the data again in every iteration: several
+    times faster on large data, with memory that grows with the rows (by about 70 bytes a row for
+    two factors and two covariates). By default every iteration reads the data again, and memory
+    stays bounded.
     """
     extra = []
     freq = _weight(freq_weights, "freq_weights", extra)
     refs = [(str(k), str(v)) for k, v in (references or {}).items()]
     if reference is not None:
         refs.append((formula.split("~", 1)[0].strip(), str(reference)))
-    options = _core.make_options(formula, list(factors), freq, "", refs, "chisq", confidence, tolerance, True)
+    options = _core.make_options(formula, list(factors), freq, "", refs, "chisq", confidence, tolerance, True,
+                                 bool(tabulate))
     if isinstance(data, (str, os.PathLike)):
         if extra:
             raise TypeError("with a CSV file, weights are given by column name")
         return MNLogitResults(_core.Fit.from_file(os.fspath(data), options))
-    columns = _columns(data, formula, extra)
+    columns = _columns(data, formula, extra, (freq,) + tuple(factors))
     return MNLogitResults(_core.Fit.from_columns(len(data), columns, options))

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "frontend/CommandLine.h"
-#include "frontend/CsvReader.h"
 #include "frontend/MemoryColumns.h"
 #include "frontend/QXFrontEnd.h"
 #include "frontend/RunTool.h"
 #include "tests/frontend/tools_test_files.h"
+#include "tests/frontend/warpbreaks_rows.h"
 
 namespace {
 
@@ -31,16 +31,11 @@ struct Warpbreaks {
   std::vector<double> fBreaks;
   std::vector<std::int32_t> fWool, fTension;
   Warpbreaks() {
-    QXFit::CsvReader csv;
-    EXPECT_TRUE(csv.Open(std::string(QX_TEST_DATA_DIR) + "/warpbreaks.csv"));
-    while (csv.Next()) {
-      double value = 0.0;
-      EXPECT_TRUE(csv.GetNumber(0, value));
-      fBreaks.push_back(value);
-      fWool.push_back(csv.GetText(1) == "A" ? 0 : 1);
+    for (const auto& row : qxfit_test::ReadWarpbreaks()) {
+      fBreaks.push_back(row.fBreaks);
+      fWool.push_back(row.fWool == "A" ? 0 : 1);
       // Codes in an order of the caller's own: the levels are still sorted by their texts.
-      const std::string_view t = csv.GetText(2);
-      fTension.push_back(t == "M" ? 0 : t == "H" ? 1 : 2);
+      fTension.push_back(row.fTension == "M" ? 0 : row.fTension == "H" ? 1 : 2);
     }
   }
   void AddTo(MemoryColumns& columns) const {

@@ -23,6 +23,19 @@ run(c++ ${SOURCE_DIR}/tests/install/load_library.cpp -ldl -o ${WORK_DIR}/load-li
 run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${WORK_DIR}/load-library
     ${prefix}/${LIBDIR}/libqxregres600r.so)
 
+# The front end's example builds and runs against the prefix alone, through the exported front end.
+if(EXISTS ${prefix}/${LIBDIR}/libqxfrontend600r.a)
+  run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/install/front_end_consumer -B ${WORK_DIR}/front-end-build
+      -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_BUILD_TYPE=Release -DEXAMPLE=${SOURCE_DIR}/examples/front_end.cpp)
+  run(${CMAKE_COMMAND} --build ${WORK_DIR}/front-end-build)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${WORK_DIR}/front-end-build/front_end
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE report ERROR_VARIABLE err)
+  # PlantGrowth's groups, as the example's report names them.
+  if(NOT rc EQUAL 0 OR NOT report MATCHES "group=trt1")
+    message(FATAL_ERROR "the installed front end's example failed (${rc}):\n${report}\n${err}")
+  endif()
+endif()
+
 # The installed tool runs from the prefix alone.
 if(EXISTS ${prefix}/bin/qxfit)
   run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${prefix}/bin/qxfit --version)

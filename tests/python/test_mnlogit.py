@@ -47,3 +47,14 @@ def test_frame_and_csv_path_agree_and_bad_reference_is_refused(anes96, data_path
     with pytest.raises(ValueError) as raised:
         qx.mnlogit(formula, anes96, reference="9")
     assert "9" in str(raised.value)
+
+
+def test_a_tabulated_fit_is_the_streamed_one(anes96, reference):
+    case = reference["anes96_mnlogit"]
+    streamed = qx.mnlogit(case["formula"], anes96, reference=case["reference"])
+    tabulated = qx.mnlogit(case["formula"], anes96, reference=case["reference"], tabulate=True)
+    # The same maximum, reached with the sums taken in another order.
+    np.testing.assert_allclose(tabulated.llf, case["llf"], rtol=1e-10)
+    np.testing.assert_allclose(tabulated.params["estimate"], streamed.params["estimate"], rtol=1e-9, atol=1e-12)
+    np.testing.assert_allclose(tabulated.params["std_error"], streamed.params["std_error"], rtol=1e-9)
+    assert tabulated.to_dict()["logistic"]["classification"] == streamed.to_dict()["logistic"]["classification"]

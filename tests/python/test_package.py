@@ -102,6 +102,18 @@ def test_weights_by_name_or_by_values(warpbreaks):
     assert by_name["parameters"] == by_values["parameters"]
 
 
+def test_columns_the_model_does_not_name_are_not_read(warpbreaks):
+    # A text column, one of a type no model can use, a frequency weight named only by keyword and a
+    # numeric column made a factor by keyword: the fits are those without the extra columns.
+    df = warpbreaks.assign(note=["n%d" % (k % 7) for k in range(54)], z=1j, f=2.0, band=np.arange(54) % 3)
+    expected = qx.ols("breaks ~ wool", warpbreaks.assign(f=2.0), freq_weights="f").to_dict()
+    assert qx.ols("breaks ~ wool", df, freq_weights="f").to_dict() == expected
+    assert "[band=0]" in qx.ols("breaks ~ wool + band", df, factors=["band"]).params.index
+    with pytest.raises(ValueError) as raised:
+        qx.ols("breaks ~ nte", df)
+    assert "did you mean 'note'" in str(raised.value)
+
+
 @pytest.mark.parametrize("call,error,text", [
     (lambda df: qx.ols("breaks ~ Wool", df), ValueError, "unknown column 'Wool' (did you mean 'wool'?)"),
     (lambda df: qx.ols("breaks ~ (wool", df), ValueError, "bad formula"),
@@ -142,8 +154,3 @@ def test_pmml_is_a_general_regression_model(warpbreaks, tmp_path):
     assert model is not None and model.get("modelType") == "generalLinear"
     fields = [f.get("name") for f in root.find("p:DataDictionary", namespace)]
     assert fields == ["breaks", "wool", "tension"]
-
-
-def test_not_yet_available_models_say_so(warpbreaks):
-    with pytest.raises(NotImplementedError):
-        qx.mnlogit("tension ~ breaks", warpbreaks).emmeans("wool")
