@@ -160,8 +160,8 @@ bool HasFma() {
 }
 #endif
 
-void AccumulateOuterProduct(const int* indices, const double* hi, const double* lo, int count, double w,
-                            double* entries, double* H, double* L) {
+void OuterProductKernel(const int* indices, const double* hi, const double* lo, int count, double w,
+                        double* entries, double* H, double* L) {
 #ifdef QX_FMA_DISPATCH
   if (HasFma()) return AccumulateOuterProductFma(indices, hi, lo, count, w, entries, H, L);
 #endif
@@ -273,7 +273,7 @@ bool QXSymMatrix::AddOuterProduct(const int* indices, const double* hi, const do
   MarkChanged();
   const std::size_t need = kEntryStride * static_cast<std::size_t>(count);
   if (fvWork.size() < need) fvWork.resize(need);
-  AccumulateOuterProduct(indices, hi, lo, count, w, fvWork.data(), fvHi.data(), fvLo.data());
+  OuterProductKernel(indices, hi, lo, count, w, fvWork.data(), fvHi.data(), fvLo.data());
   return true;
 }
 
@@ -336,6 +336,25 @@ bool QXSymMatrix::UpdateXXSparseExtended(const int* indices, const double* hi, c
                                          double w) {
   if (count > 0 && !hi) return false;
   return AddOuterProduct(indices, hi, lo, count, w);
+}
+
+bool QXSymMatrix::AddElemExtended(int i, int j, double hi, double lo) {
+  if (i < 0 || j < 0 || i >= fN || j >= fN) return false;
+  EnsureLowPart();
+  fbLoNormalized = false;
+  MarkChanged();
+  const std::size_t idx = Index(i, j);
+  double s, se;
+  detail::TwoSum(fvHi[idx], hi, s, se);
+  fvHi[idx] = s;
+  fvLo[idx] += se + lo;
+  return true;
+}
+
+void QXSymMatrix::AccumulateOuterProduct(const int* indices, const double* hi, const double* lo, int count,
+                                         double w, double* scratch, double* packedHi, double* packedLo) {
+  static_assert(kOuterProductScratch == kEntryStride);
+  OuterProductKernel(indices, hi, lo, count, w, scratch, packedHi, packedLo);
 }
 
 // ---- Sweep ----------------------------------------------------------------------------------------

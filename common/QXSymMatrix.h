@@ -96,6 +96,17 @@ class QXCOMMON_API QXSymMatrix : public IQXSymMatrix {
   // of UpdateXXSparse. A null lo means every low part is 0, so rows whose entries are plain doubles
   // pay nothing for the extended form.
   bool UpdateXXSparseExtended(const int* indices, const double* hi, const double* lo, int count, double w);
+  // Adds hi + lo to element (i, j) in double-double, as the accumulation does: for cross products
+  // gathered elsewhere and added in once. Values that are not finite go in as they are, as an
+  // overflowed record's would. False, no change, outside the matrix.
+  bool AddElemExtended(int i, int j, double hi, double lo);
+  // The kernel of UpdateXXSparseExtended on packed lower triangles held by the caller (high and low
+  // parts, of an order above every index), for callers that keep many small cross-product matrices
+  // side by side. scratch holds kOuterProductScratch doubles per entry. Nothing is checked: the
+  // indices must lie inside the triangle and w must be finite.
+  static constexpr int kOuterProductScratch = 8;
+  static void AccumulateOuterProduct(const int* indices, const double* hi, const double* lo, int count,
+                                     double w, double* scratch, double* packedHi, double* packedLo);
 
   // ---- Sweep and what is read from a swept matrix -----------------------------------------------
   // The diagonal, resized to the order (each element rounded from its double-double value).

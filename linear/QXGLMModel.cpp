@@ -91,6 +91,7 @@ QXStatus QXGLMModel::CreateParameters(QXFactorTables& tables) {
   fvRowIndices.assign(entries, 0);
   fvRowHi.assign(entries, 0.0);
   fvRowLo.assign(entries, 0.0);
+  SetUpCellMoments();
   fbParametersCreated = true;
   return fStatus;
 }
@@ -168,6 +169,23 @@ void QXGLMModel::SetUpRowExpansion(const QXFactorTables& tables) {
   }
 }
 
+int QXGLMModel::EffectParameter(int m) const {
+  const EffectColumns& effect = fvEffects[m];
+  if (effect.cellBegin >= 0) {
+    int index = effect.cellBegin;
+    for (int j = effect.factorBegin; j < effect.factorEnd; ++j) {
+      const CellFactor& factor = fvCellFactors[j];
+      const int level = fvLevels[factor.position];
+      // Unsigned, so that a negative level fails the same test as one beyond the last category.
+      if (static_cast<unsigned>(level) >= static_cast<unsigned>(factor.nCategories)) return -1;
+      index += level * factor.stride;
+    }
+    return fvCellParameters[index];
+  }
+  if (effect.factorBegin < effect.factorEnd) return fpFactorTables->GetEffectParameterIndex(m, fvLevels);
+  return effect.firstParameter;
+}
+
 int QXGLMModel::ExpandSparse(const double* values, bool& ok) const {
   const int nFactors = static_cast<int>(fvLevels.size());
   for (int i = 0; i < nFactors; ++i) fvLevels[i] = QXFactorCounts::LevelIndex(values[fvFactors[i]], 0);
@@ -176,23 +194,7 @@ int QXGLMModel::ExpandSparse(const double* values, bool& ok) const {
   int count = 0;
   for (int m = 0; m < static_cast<int>(fvEffects.size()); ++m) {
     const EffectColumns& effect = fvEffects[m];
-    int k = effect.firstParameter;
-    if (effect.cellBegin >= 0) {
-      int index = effect.cellBegin;
-      for (int j = effect.factorBegin; j < effect.factorEnd; ++j) {
-        const CellFactor& factor = fvCellFactors[j];
-        const int level = fvLevels[factor.position];
-        // Unsigned, so that a negative level fails the same test as one beyond the last category.
-        if (static_cast<unsigned>(level) >= static_cast<unsigned>(factor.nCategories)) {
-          k = -1;
-          break;
-        }
-        index += level * factor.stride;
-      }
-      if (k >= 0) k = fvCellParameters[index];
-    } else if (effect.factorBegin < effect.factorEnd) {
-      k = fpFactorTables->GetEffectParameterIndex(m, fvLevels);
-    }
+    const int k = EffectParameter(m);
     if (k < 0) {
       ok = false;
       continue;
@@ -216,8 +218,127 @@ int QXGLMModel::ExpandSparse(const double* values, bool& ok) const {
   return count;
 }
 
+void QXGLMModel::SetUpCellMoments() {
+  fCellMoments.Release();
+  fvKeyFactors.clear();
+  fvMomentCovariates.clear();
+  fvMomentBegin.assign(1, 0);
+  const int nEffects = static_cast<int>(fvEffects.size());
+  fvEffectMoment.assign(static_cast<std::size_t>(nEffects), 0);
+  // The distinct covariate products, each once however many effects multiply it.
+  std::vector<int> product;
+  for (int m = 0; m < nEffects; ++m) {
+    const EffectColumns& effect = fvEffects[m];
+    product.assign(fvEffectCovariates.begin() + effect.covBegin, fvEffectCovariates.begin() + effect.covEnd);
+    std::sort(product.begin(), product.end());
+    int j = 0;
+    const int nMoments = static_cast<int>(fvMomentBegin.size()) - 1;
+    for (; j < nMoments; ++j)
+      if (std::equal(product.begin(), product.end(), fvMomentCovariates.begin() + fvMomentBegin[j],
+                     fvMomentCovariates.begin() + fvMomentBegin[j + 1]))
+        break;
+    if (j == nMoments) {
+      fvMomentCovariates.insert(fvMomentCovariates.end(), product.begin(), product.end());
+      fvMomentBegin.push_back(static_cast<int>(fvMomentCovariates.size()));
+    }
+    fvEffectMoment[m] = j;
+  }
+  const int order = static_cast<int>(fvMomentBegin.size());  // the products and the dependent
+  // Per cell and record the table adds order (order + 1) / 2 sums against the row's
+  // (nEffects + 1) (nEffects + 2) / 2: it must not cost more. A model of covariates alone (one cell)
+  // costs the same either way and takes the table, whose sums are then the row's own.
+  if (order > nEffects + 1) return;
+
+  std::vector<bool> used(fvFactors.size(), false);
+  for (const CellFactor& factor : fvCellFactors) {
+    if (static_cast<std::size_t>(factor.position) >= used.size()) return;
+    used[factor.position] = true;
+  }
+  std::int64_t cells = 1;
+  for (int i = static_cast<int>(fvFactors.size()) - 1; i >= 0; --i) {
+    if (!used[i]) continue;
+    const int n = fpSettings->GetFactorSizes()[i];
+    if (n <= 0) return;
+    fvKeyFactors.push_back({i, n, static_cast<int>(cells)});
+    cells *= n;
+    if (cells > QXCellMoments::kMaxMoments) return;
+  }
+  if (!fCellMoments.Allocate(cells, order)) return;
+  fvMomentHi.assign(static_cast<std::size_t>(order), 0.0);
+  fvMomentLo.assign(static_cast<std::size_t>(order), 0.0);
+}
+
+int QXGLMModel::CellOf(const double* values) const {
+  int cell = 0;
+  for (const CellFactor& factor : fvKeyFactors) {
+    const int level = QXFactorCounts::LevelIndex(values[fvFactors[factor.position]], 0);
+    if (static_cast<unsigned>(level) >= static_cast<unsigned>(factor.nCategories)) return -1;
+    cell += level * factor.stride;
+  }
+  return cell;
+}
+
+void QXGLMModel::AddToCell(int cell, const double* values, double w) {
+  const int nProducts = static_cast<int>(fvMomentBegin.size()) - 1;
+  const int* covariates = fvMomentCovariates.data();
+  for (int j = 0; j < nProducts; ++j) {
+    const int begin = fvMomentBegin[j];
+    const int n = fvMomentBegin[j + 1] - begin;
+    if (n <= 1) {
+      fvMomentHi[j] = n == 0 ? 1.0 : values[covariates[begin]];
+      fvMomentLo[j] = 0.0;
+      continue;
+    }
+    const DD value = CovariateProductOf(values, covariates + begin, n);
+    fvMomentHi[j] = value.hi;
+    fvMomentLo[j] = value.lo;
+  }
+  fvMomentHi[nProducts] = values[fDependentVar];
+  fvMomentLo[nProducts] = 0.0;
+  fCellMoments.Add(cell, fvMomentHi.data(), fbExtendedRows ? fvMomentLo.data() : nullptr, w);
+}
+
+void QXGLMModel::ExpandCellMoments() {
+  if (!fCellMoments.IsAllocated()) return;
+  const int p = GetNParameters();
+  const int dependent = fCellMoments.GetOrder() - 1;
+  const int nEffects = static_cast<int>(fvEffects.size());
+  // Reuses the row buffer (one entry per effect) for the cell's parameters.
+  int* columns = fvRowIndices.data();
+  double hi = 0.0, lo = 0.0;
+  for (const int cell : fCellMoments.GetTouchedCells()) {
+    for (const CellFactor& factor : fvKeyFactors)
+      fvLevels[factor.position] = cell / factor.stride % factor.nCategories;
+    for (int m = 0; m < nEffects; ++m) columns[m] = EffectParameter(m);
+    for (int m = 0; m < nEffects; ++m) {
+      if (columns[m] < 0) continue;
+      for (int u = 0; u <= m; ++u) {
+        if (columns[u] < 0) continue;
+        fCellMoments.GetMoment(cell, fvEffectMoment[m], fvEffectMoment[u], hi, lo);
+        fZPrimeZ.AddElemExtended(columns[m], columns[u], hi, lo);
+      }
+      fCellMoments.GetMoment(cell, fvEffectMoment[m], dependent, hi, lo);
+      fZPrimeZ.AddElemExtended(columns[m], p, hi, lo);
+    }
+    fCellMoments.GetMoment(cell, dependent, dependent, hi, lo);
+    fZPrimeZ.AddElemExtended(p, p, hi, lo);
+  }
+  fCellMoments.Release();
+}
+
 bool QXGLMModel::AddRecord(const double* values) {
   if (!fbParametersCreated || fbSolved || values == nullptr) return false;
+  if (fCellMoments.IsAllocated()) {
+    const int cell = CellOf(values);
+    if (cell >= 0) {
+      const double w = Weight(values);
+      if (!std::isfinite(w)) return false;
+      // A zero weight adds nothing, as in the row-by-row sums.
+      if (w != 0.0) AddToCell(cell, values, w);
+      ++fRecordsAdded;
+      return true;
+    }
+  }
   bool ok = false;
   int count = ExpandSparse(values, ok);
   fvRowIndices[count] = GetNParameters();
@@ -235,6 +356,7 @@ QXStatus QXGLMModel::Solve() {
   if (fRecordsAdded == 0) return fStatus = QXStatus(309, false);
   if (fbSolved) return fStatus = QXStatus(310, false);
   if (fpCancelInfo->WillCancel()) return fStatus = QXStatus(1, false);
+  ExpandCellMoments();
   const int p = GetNParameters();
   // The weighted mean of the dependent variable, sum w y / sum w, from the intercept's row of the
   // cross products, where both sums are held in double-double.

@@ -31,6 +31,7 @@
 #include "common/QXExport.h"
 #include "common/QXStatus.h"
 #include "common/QXSymMatrix.h"
+#include "linear/QXCellMoments.h"
 #include "settings/QXRegSettings.h"
 #include "settings/QXRegrParameter.h"
 
@@ -112,6 +113,14 @@ class QXREGRES_API QXGLMModel {
   // Expands the record's design entries into the sparse row buffers; returns their number and sets ok
   // false when some effect's cell has no parameter.
   int ExpandSparse(const double* values, bool& ok) const;
+  // The parameter of effect m for the factor levels in fvLevels; -1 when that cell has none.
+  int EffectParameter(int m) const;
+  // The record's cell in the moment table; -1 when some factor's level lies outside it.
+  int CellOf(const double* values) const;
+  // Adds the record's moments, weighted by w, to its cell.
+  void AddToCell(int cell, const double* values, double w);
+  // Adds every cell's moments into the cross products and releases the table.
+  void ExpandCellMoments();
   // sum over the row's entries of estimate x entry, compensated; hi + lo.
   void DotEstimates(int count, double& hi, double& lo) const;
   double Weight(const double* values) const;
@@ -181,6 +190,8 @@ class QXREGRES_API QXGLMModel {
   static constexpr std::int64_t kMaxDirectCells = std::int64_t{1} << 20;
   // Builds fvEffects and the direct cell indices from the numbered tables.
   void SetUpRowExpansion(const QXFactorTables& tables);
+  // Chooses between accumulating per cell and row by row, and sets up the cell table for the first.
+  void SetUpCellMoments();
 
   std::vector<EffectColumns> fvEffects;
   std::vector<int> fvEffectCovariates;
@@ -189,6 +200,20 @@ class QXREGRES_API QXGLMModel {
   std::vector<int> fvCellParameters;
   // Some effect multiplies covariates, so rows carry low parts.
   bool fbExtendedRows = false;
+  // The cross-product pass per cell (see QXCellMoments), when the table fits and a cell's moments are
+  // fewer than a row's outer product; otherwise, and for records whose cell lies outside the table,
+  // rows go into the cross products one by one. The cell key runs over the factors the effects use
+  // (mixed radix, strides in CellFactor). z = [the distinct covariate products, the dependent]: the
+  // covariates of product j are fvMomentCovariates[fvMomentBegin[j] .. fvMomentBegin[j + 1]) (none
+  // for the constant 1 of effects without covariates), and effect m's design value is product
+  // fvEffectMoment[m].
+  QXCellMoments fCellMoments;
+  std::vector<CellFactor> fvKeyFactors;
+  std::vector<int> fvMomentCovariates;
+  std::vector<int> fvMomentBegin;
+  std::vector<int> fvEffectMoment;
+  std::vector<double> fvMomentHi;
+  std::vector<double> fvMomentLo;
   // The level index of every factor of the current record.
   mutable std::vector<int> fvLevels;
   // The row of the current record: non-zero entries (parameter index, hi + lo), the dependent last.
