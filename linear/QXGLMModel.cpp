@@ -279,6 +279,11 @@ int QXGLMModel::CellOf(const double* values) const {
 }
 
 void QXGLMModel::AddToCell(int cell, const double* values, double w) {
+  ComputeMoments(values);
+  fCellMoments.Add(cell, fvMomentHi.data(), fbExtendedRows ? fvMomentLo.data() : nullptr, w);
+}
+
+void QXGLMModel::ComputeMoments(const double* values) const {
   const int nProducts = static_cast<int>(fvMomentBegin.size()) - 1;
   const int* covariates = fvMomentCovariates.data();
   for (int j = 0; j < nProducts; ++j) {
@@ -295,7 +300,53 @@ void QXGLMModel::AddToCell(int cell, const double* values, double w) {
   }
   fvMomentHi[nProducts] = values[fDependentVar];
   fvMomentLo[nProducts] = 0.0;
-  fCellMoments.Add(cell, fvMomentHi.data(), fbExtendedRows ? fvMomentLo.data() : nullptr, w);
+}
+
+void QXGLMModel::SetUpCellCoefficients() {
+  fvCellCoefficients.clear();
+  const int nProducts = static_cast<int>(fvMomentBegin.size()) - 1;
+  const int nEffects = static_cast<int>(fvEffects.size());
+  int nCells = 1;
+  for (const CellFactor& factor : fvKeyFactors) nCells *= factor.nCategories;
+  fvCellCoefficients.assign(2 * static_cast<std::size_t>(nCells) * nProducts, 0.0);
+  for (int cell = 0; cell < nCells; ++cell) {
+    for (const CellFactor& factor : fvKeyFactors)
+      fvLevels[factor.position] = cell / factor.stride % factor.nCategories;
+    double* coefficients = fvCellCoefficients.data() + 2 * static_cast<std::size_t>(cell) * nProducts;
+    for (int m = 0; m < nEffects; ++m) {
+      // An effect whose cell has no parameter is left out of the row, as ExpandSparse leaves it.
+      const int k = EffectParameter(m);
+      if (k < 0) continue;
+      double* c = coefficients + 2 * fvEffectMoment[m];
+      double sum, error;
+      detail::TwoSum(c[0], fvEstimates[k], sum, error);
+      c[0] = sum;
+      c[1] += error;
+    }
+  }
+}
+
+void QXGLMModel::PredictInCell(int cell, const double* values, double& hi, double& lo) const {
+  ComputeMoments(values);
+  const int nProducts = static_cast<int>(fvMomentBegin.size()) - 1;
+  const double* coefficients = fvCellCoefficients.data() + 2 * static_cast<std::size_t>(cell) * nProducts;
+  // DotEstimates's compensated dot product, over the cell's coefficients (themselves double-double).
+  double s = 0.0, c = 0.0;
+  for (int j = 0; j < nProducts; ++j) {
+    const double b = coefficients[2 * j];
+    const double bLo = coefficients[2 * j + 1];
+    // Also keeps the 0 of aliased parameters from meeting an overflowed covariate product.
+    if (b == 0.0 && bLo == 0.0) continue;
+    const double z = fvMomentHi[j];
+    double p = b, e = 0.0;
+    if (z != 1.0) detail::TwoProd(b, z, p, e);
+    e += b * fvMomentLo[j] + bLo * z;
+    double sum, error;
+    detail::TwoSum(s, p, sum, error);
+    s = sum;
+    c += error + e;
+  }
+  detail::FastTwoSum(s, c, hi, lo);
 }
 
 void QXGLMModel::ExpandCellMoments() {
@@ -356,6 +407,7 @@ QXStatus QXGLMModel::Solve() {
   if (fRecordsAdded == 0) return fStatus = QXStatus(309, false);
   if (fbSolved) return fStatus = QXStatus(310, false);
   if (fpCancelInfo->WillCancel()) return fStatus = QXStatus(1, false);
+  const bool cellTable = fCellMoments.IsAllocated();
   ExpandCellMoments();
   const int p = GetNParameters();
   // The weighted mean of the dependent variable, sum w y / sum w, from the intercept's row of the
@@ -416,6 +468,7 @@ QXStatus QXGLMModel::Solve() {
   // The dependent's column and the corner (the residual sum of squares / W) are kept.
   fZPrimeZ.ZeroOutRedundant(fRedundancy, p);
   fZPrimeZ.MultiplyByNumber(1.0 / fTotalFreqWeight);
+  if (cellTable) SetUpCellCoefficients();
   fbSolved = true;
   fResidualSS = fResidualSSLo = 0.0;
   fTotalSS = fTotalSSLo = 0.0;
@@ -478,10 +531,15 @@ void QXGLMModel::DotEstimates(int count, double& hi, double& lo) const {
 
 void QXGLMModel::AddResidual(const double* values) {
   if (!fbSolved || values == nullptr) return;
-  bool ok = false;
-  const int count = ExpandSparse(values, ok);
   double p, pLo;
-  DotEstimates(count, p, pLo);
+  const int cell = fvCellCoefficients.empty() ? -1 : CellOf(values);
+  if (cell >= 0) {
+    PredictInCell(cell, values, p, pLo);
+  } else {
+    bool ok = false;
+    const int count = ExpandSparse(values, ok);
+    DotEstimates(count, p, pLo);
+  }
   const double y = values[fDependentVar];
   double r, rLo;
   detail::TwoSum(y, -p, r, rLo);

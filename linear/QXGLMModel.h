@@ -121,6 +121,13 @@ class QXREGRES_API QXGLMModel {
   void AddToCell(int cell, const double* values, double w);
   // Adds every cell's moments into the cross products and releases the table.
   void ExpandCellMoments();
+  // z of the record: its distinct covariate products and the dependent, into fvMomentHi / fvMomentLo.
+  void ComputeMoments(const double* values) const;
+  // After the sweep, per cell of the table, each covariate product's coefficient: the sum of the
+  // estimates of the effects it is the value of (double-double), for the fit pass.
+  void SetUpCellCoefficients();
+  // x'b of a record of the cell, hi + lo, from the cell's coefficients.
+  void PredictInCell(int cell, const double* values, double& hi, double& lo) const;
   // sum over the row's entries of estimate x entry, compensated; hi + lo.
   void DotEstimates(int count, double& hi, double& lo) const;
   double Weight(const double* values) const;
@@ -212,8 +219,10 @@ class QXREGRES_API QXGLMModel {
   std::vector<int> fvMomentCovariates;
   std::vector<int> fvMomentBegin;
   std::vector<int> fvEffectMoment;
-  std::vector<double> fvMomentHi;
-  std::vector<double> fvMomentLo;
+  mutable std::vector<double> fvMomentHi;
+  mutable std::vector<double> fvMomentLo;
+  // Per cell, per covariate product, hi and lo of its coefficient; empty without a cell table.
+  std::vector<double> fvCellCoefficients;
   // The level index of every factor of the current record.
   mutable std::vector<int> fvLevels;
   // The row of the current record: non-zero entries (parameter index, hi + lo), the dependent last.
