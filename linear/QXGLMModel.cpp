@@ -243,12 +243,9 @@ void QXGLMModel::SetUpCellMoments() {
     }
     fvEffectMoment[m] = j;
   }
-  const int order = static_cast<int>(fvMomentBegin.size());  // the products and the dependent
-  // Per cell and record the table adds order (order + 1) / 2 sums against the row's
-  // (nEffects + 1) (nEffects + 2) / 2: it must not cost more. A model of covariates alone (one cell)
-  // costs the same either way and takes the table, whose sums are then the row's own.
-  if (order > nEffects + 1) return;
-
+  // The products and the dependent: at most one product per effect, so a cell's sums per record are
+  // never more than the row's own outer product, and far fewer when effects share their covariates.
+  const int order = static_cast<int>(fvMomentBegin.size());
   std::vector<bool> used(fvFactors.size(), false);
   for (const CellFactor& factor : fvCellFactors) {
     if (static_cast<std::size_t>(factor.position) >= used.size()) return;

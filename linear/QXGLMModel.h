@@ -5,13 +5,15 @@
 //
 // Rows are expanded sparsely: a record has one non-zero design entry per model effect (the column of
 // its cell), so the per-record cost of the cross-product and fit passes follows the number of effects,
-// not the number of parameters. A cell is found through a direct index over the combinations of its
-// effect's factor levels (built from the numbered tables, so it gives the tables' own parameter
-// indices), or through the tables' hash lookup when that index would be too large. Products of covariates
-// (powers, covariate interactions) are formed in double-double and enter the cross products with their low
-// parts: rounding x^k to a double would already cost a badly conditioned polynomial fit most of its digits,
-// whatever the sweep does next. Predictions and residuals are compensated dot products of the estimates with
-// those rows.
+// not the number of parameters. Cheaper still, as long as the model's cells are few enough to tabulate,
+// the cross-product pass sums per cell only the moments of the distinct covariate products and the
+// dependent, and the fit pass predicts from per-cell sums of the estimates (see QXCellMoments). A cell is
+// found through a direct index over the combinations of its effect's factor levels (built from the numbered
+// tables, so it gives the tables' own parameter indices), or through the tables' hash lookup when that index
+// would be too large. Products of covariates (powers, covariate interactions) are formed in double-double and
+// enter the cross products with their low parts: rounding x^k to a double would already cost a badly
+// conditioned polynomial fit most of its digits, whatever the sweep does next. Predictions and residuals are
+// compensated dot products of the estimates with those rows.
 //
 // Weights: a record with frequency weight f and regression weight g enters every sum with
 // w = f g / W, W the total frequency weight, so the swept parameter block scaled by 1/W is minus the
@@ -207,13 +209,14 @@ class QXREGRES_API QXGLMModel {
   std::vector<int> fvCellParameters;
   // Some effect multiplies covariates, so rows carry low parts.
   bool fbExtendedRows = false;
-  // The cross-product pass per cell (see QXCellMoments), when the table fits and a cell's moments are
-  // fewer than a row's outer product; otherwise, and for records whose cell lies outside the table,
-  // rows go into the cross products one by one. The cell key runs over the factors the effects use
-  // (mixed radix, strides in CellFactor). z = [the distinct covariate products, the dependent]: the
-  // covariates of product j are fvMomentCovariates[fvMomentBegin[j] .. fvMomentBegin[j + 1]) (none
-  // for the constant 1 of effects without covariates), and effect m's design value is product
-  // fvEffectMoment[m].
+  // The cross-product pass per cell (see QXCellMoments), when the table fits (the product of the
+  // level counts of the factors the effects use, times the moments per cell, at most
+  // QXCellMoments::kMaxMoments); otherwise, and for records whose cell lies outside the table, rows go
+  // into the cross products one by one. The fit pass predicts from the cells' coefficients. The cell key runs
+  // over the factors the effects use (mixed radix, strides in CellFactor). z = [the distinct covariate
+  // products, the dependent]: the covariates of product j are fvMomentCovariates[fvMomentBegin[j] ..
+  // fvMomentBegin[j + 1]) (none for the constant 1 of effects without covariates), and effect m's design
+  // value is product fvEffectMoment[m].
   QXCellMoments fCellMoments;
   std::vector<CellFactor> fvKeyFactors;
   std::vector<int> fvMomentCovariates;
