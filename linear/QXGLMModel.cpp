@@ -251,16 +251,20 @@ void QXGLMModel::SetUpCellMoments() {
     if (static_cast<std::size_t>(factor.position) >= used.size()) return;
     used[factor.position] = true;
   }
+  const std::vector<int>& sizes = fpSettings->GetFactorSizes();
   std::int64_t cells = 1;
   for (int i = static_cast<int>(fvFactors.size()) - 1; i >= 0; --i) {
     if (!used[i]) continue;
-    const int n = fpSettings->GetFactorSizes()[i];
-    if (n <= 0) return;
+    const int n = static_cast<std::size_t>(i) < sizes.size() ? sizes[i] : 0;
     fvKeyFactors.push_back({i, n, static_cast<int>(cells)});
-    cells *= n;
-    if (cells > QXCellMoments::kMaxMoments) return;
+    cells *= std::max(n, 0);
+    if (cells <= 0 || cells > QXCellMoments::kMaxMoments) break;
   }
-  if (!fCellMoments.Allocate(cells, order)) return;
+  // Too many cells (or a factor without categories): the rows go into the cross products one by one.
+  if (!fCellMoments.Allocate(cells, order)) {
+    fvKeyFactors.clear();
+    return;
+  }
   fvMomentHi.assign(static_cast<std::size_t>(order), 0.0);
   fvMomentLo.assign(static_cast<std::size_t>(order), 0.0);
 }
