@@ -101,7 +101,9 @@ void QXGLMModel::SetTotals(double totalFreqWeight, double dependentMean) {
   fDependentMean = dependentMean;
 }
 
-double QXGLMModel::Weight(const double* values) const {
+// The helpers of the record loops are inline: members of an exported class are otherwise called
+// through the procedure linkage table, once per record and helper.
+inline double QXGLMModel::Weight(const double* values) const {
   const double f = fFreqWeightVar >= 0 ? values[fFreqWeightVar] : 1.0;
   const double g = fRegrWeightVar >= 0 ? values[fRegrWeightVar] : 1.0;
   return f * g / fTotalFreqWeight;
@@ -169,7 +171,7 @@ void QXGLMModel::SetUpRowExpansion(const QXFactorTables& tables) {
   }
 }
 
-int QXGLMModel::EffectParameter(int m) const {
+inline int QXGLMModel::EffectParameter(int m) const {
   const EffectColumns& effect = fvEffects[m];
   if (effect.cellBegin >= 0) {
     int index = effect.cellBegin;
@@ -186,7 +188,7 @@ int QXGLMModel::EffectParameter(int m) const {
   return effect.firstParameter;
 }
 
-int QXGLMModel::ExpandSparse(const double* values, bool& ok) const {
+inline int QXGLMModel::ExpandSparse(const double* values, bool& ok) const {
   const int nFactors = static_cast<int>(fvLevels.size());
   for (int i = 0; i < nFactors; ++i) fvLevels[i] = QXFactorCounts::LevelIndex(values[fvFactors[i]], 0);
   const int* covariates = fvEffectCovariates.data();
@@ -269,7 +271,7 @@ void QXGLMModel::SetUpCellMoments() {
   fvMomentLo.assign(static_cast<std::size_t>(order), 0.0);
 }
 
-int QXGLMModel::CellOf(const double* values) const {
+inline int QXGLMModel::CellOf(const double* values) const {
   int cell = 0;
   for (const CellFactor& factor : fvKeyFactors) {
     const int level = QXFactorCounts::LevelIndex(values[fvFactors[factor.position]], 0);
@@ -279,12 +281,12 @@ int QXGLMModel::CellOf(const double* values) const {
   return cell;
 }
 
-void QXGLMModel::AddToCell(int cell, const double* values, double w) {
+inline void QXGLMModel::AddToCell(int cell, const double* values, double w) {
   ComputeMoments(values);
   fCellMoments.Add(cell, fvMomentHi.data(), fbExtendedRows ? fvMomentLo.data() : nullptr, w);
 }
 
-void QXGLMModel::ComputeMoments(const double* values) const {
+inline void QXGLMModel::ComputeMoments(const double* values) const {
   const int nProducts = static_cast<int>(fvMomentBegin.size()) - 1;
   const int* covariates = fvMomentCovariates.data();
   for (int j = 0; j < nProducts; ++j) {
@@ -327,7 +329,7 @@ void QXGLMModel::SetUpCellCoefficients() {
   }
 }
 
-void QXGLMModel::PredictInCell(int cell, const double* values, double& hi, double& lo) const {
+inline void QXGLMModel::PredictInCell(int cell, const double* values, double& hi, double& lo) const {
   ComputeMoments(values);
   const int nProducts = static_cast<int>(fvMomentBegin.size()) - 1;
   const double* coefficients = fvCellCoefficients.data() + 2 * static_cast<std::size_t>(cell) * nProducts;
@@ -511,7 +513,7 @@ void QXGLMModel::RefineSolution(const QXSweepMatrix& work, std::vector<double>& 
   residualSS = detail::ToDouble(rss);
 }
 
-void QXGLMModel::DotEstimates(int count, double& hi, double& lo) const {
+inline void QXGLMModel::DotEstimates(int count, double& hi, double& lo) const {
   // Dot2 of Ogita, Rump and Oishi: exact products, compensated sum, so the result is as accurate as if
   // computed in twice the working precision. Indicator columns (entry 1) need no product at all.
   double s = 0.0, c = 0.0;
