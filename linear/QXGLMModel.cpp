@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "common/QXDisplay.h"
 #include "common/QXDoubleDouble.h"
@@ -227,23 +228,22 @@ void QXGLMModel::SetUpCellMoments() {
   fvMomentBegin.assign(1, 0);
   const int nEffects = static_cast<int>(fvEffects.size());
   fvEffectMoment.assign(static_cast<std::size_t>(nEffects), 0);
-  // The distinct covariate products, each once however many effects multiply it.
+  // The distinct covariate products, each once however many effects multiply it (compared as sorted
+  // lists), multiplied in the order of the first effect that has it, as its rows were.
+  std::map<std::vector<int>, int> products;
   std::vector<int> product;
   for (int m = 0; m < nEffects; ++m) {
     const EffectColumns& effect = fvEffects[m];
-    product.assign(fvEffectCovariates.begin() + effect.covBegin, fvEffectCovariates.begin() + effect.covEnd);
+    const auto begin = fvEffectCovariates.begin() + effect.covBegin;
+    const auto end = fvEffectCovariates.begin() + effect.covEnd;
+    product.assign(begin, end);
     std::sort(product.begin(), product.end());
-    int j = 0;
-    const int nMoments = static_cast<int>(fvMomentBegin.size()) - 1;
-    for (; j < nMoments; ++j)
-      if (std::equal(product.begin(), product.end(), fvMomentCovariates.begin() + fvMomentBegin[j],
-                     fvMomentCovariates.begin() + fvMomentBegin[j + 1]))
-        break;
-    if (j == nMoments) {
-      fvMomentCovariates.insert(fvMomentCovariates.end(), product.begin(), product.end());
+    const auto [at, added] = products.try_emplace(product, static_cast<int>(fvMomentBegin.size()) - 1);
+    if (added) {
+      fvMomentCovariates.insert(fvMomentCovariates.end(), begin, end);
       fvMomentBegin.push_back(static_cast<int>(fvMomentCovariates.size()));
     }
-    fvEffectMoment[m] = j;
+    fvEffectMoment[m] = at->second;
   }
   // The products and the dependent: at most one product per effect, so a cell's sums per record are
   // never more than the row's own outer product, and far fewer when effects share their covariates.
