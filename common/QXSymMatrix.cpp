@@ -160,8 +160,8 @@ bool HasFma() {
 }
 #endif
 
-void AccumulateOuterProduct(const int* indices, const double* hi, const double* lo, int count, double w,
-                            double* entries, double* H, double* L) {
+void OuterProductKernel(const int* indices, const double* hi, const double* lo, int count, double w,
+                        double* entries, double* H, double* L) {
 #ifdef QX_FMA_DISPATCH
   if (HasFma()) return AccumulateOuterProductFma(indices, hi, lo, count, w, entries, H, L);
 #endif
@@ -273,7 +273,7 @@ bool QXSymMatrix::AddOuterProduct(const int* indices, const double* hi, const do
   MarkChanged();
   const std::size_t need = kEntryStride * static_cast<std::size_t>(count);
   if (fvWork.size() < need) fvWork.resize(need);
-  AccumulateOuterProduct(indices, hi, lo, count, w, fvWork.data(), fvHi.data(), fvLo.data());
+  OuterProductKernel(indices, hi, lo, count, w, fvWork.data(), fvHi.data(), fvLo.data());
   return true;
 }
 
@@ -354,13 +354,31 @@ bool QXSymMatrix::AddScattered(const QXSymMatrix& block, const int* indices, con
       double lo = block.fvLo.empty() ? 0.0 : block.fvLo[from];
       // A repeated index meets its partner in both orders; the loop visits the pair once.
       if (indices[a] == indices[b] && a != b) hi *= 2.0, lo *= 2.0;
-      const std::size_t to = Index(indices[a], indices[b]);
-      double sum, error;
-      detail::TwoSum(fvHi[to], hi, sum, error);
-      fvHi[to] = sum;
-      fvLo[to] += error + lo;
+      AddExtendedAt(Index(indices[a], indices[b]), hi, lo);
     }
   return true;
+}
+
+bool QXSymMatrix::AddElemExtended(int i, int j, double hi, double lo) {
+  if (i < 0 || j < 0 || i >= fN || j >= fN) return false;
+  EnsureLowPart();
+  fbLoNormalized = false;
+  MarkChanged();
+  AddExtendedAt(Index(i, j), hi, lo);
+  return true;
+}
+
+void QXSymMatrix::AddExtendedAt(std::size_t index, double hi, double lo) {
+  double sum, error;
+  detail::TwoSum(fvHi[index], hi, sum, error);
+  fvHi[index] = sum;
+  fvLo[index] += error + lo;
+}
+
+void QXSymMatrix::AccumulateOuterProduct(const int* indices, const double* hi, const double* lo, int count,
+                                         double w, double* scratch, double* packedHi, double* packedLo) {
+  static_assert(kOuterProductScratch == kEntryStride);
+  OuterProductKernel(indices, hi, lo, count, w, scratch, packedHi, packedLo);
 }
 
 // ---- Sweep ----------------------------------------------------------------------------------------

@@ -102,6 +102,17 @@ class QXCOMMON_API QXSymMatrix : public IQXSymMatrix {
   // design that share a value in every row do; a repeated index adds as in UpdateXXSparse. False and
   // no change for an index or a source outside its matrix, or a block that is this matrix.
   bool AddScattered(const QXSymMatrix& block, const int* indices, const int* sources, int count);
+  // Adds hi + lo to element (i, j) in double-double, as the accumulation does: for cross products
+  // gathered elsewhere and added in once. Values that are not finite go in as they are, as an
+  // overflowed record's would. False, no change, outside the matrix.
+  bool AddElemExtended(int i, int j, double hi, double lo);
+  // The kernel of UpdateXXSparseExtended on packed lower triangles held by the caller (high and low
+  // parts, of an order above every index), for callers that keep many small cross-product matrices
+  // side by side. scratch holds kOuterProductScratch doubles per entry. Nothing is checked: the
+  // indices must lie inside the triangle and w must be finite.
+  static constexpr int kOuterProductScratch = 8;
+  static void AccumulateOuterProduct(const int* indices, const double* hi, const double* lo, int count,
+                                     double w, double* scratch, double* packedHi, double* packedLo);
 
   // ---- Sweep and what is read from a swept matrix -----------------------------------------------
   // The diagonal, resized to the order (each element rounded from its double-double value).
@@ -232,6 +243,8 @@ class QXCOMMON_API QXSymMatrix : public IQXSymMatrix {
   }
   // The element at a packed index, high and low parts added; no bounds check (internal loops).
   double Value(std::size_t idx) const { return fvLo.empty() ? fvHi[idx] : fvHi[idx] + fvLo[idx]; }
+  // Adds hi + lo to the packed element in double-double; the low part must exist.
+  void AddExtendedAt(std::size_t index, double hi, double lo);
   // ComputeRSRTrans for an R whose rows are mostly non-zero.
   bool ComputeRSRTransDense(const QXRectMatrix& r, QXSymMatrix& out) const;
   void FoldLowPart();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "common/QXDisplay.h"
 #include "common/QXDoubleDouble.h"
@@ -91,6 +92,7 @@ QXStatus QXGLMModel::CreateParameters(QXFactorTables& tables) {
   fvRowIndices.assign(entries, 0);
   fvRowHi.assign(entries, 0.0);
   fvRowLo.assign(entries, 0.0);
+  SetUpCellMoments();
   fbParametersCreated = true;
   return fStatus;
 }
@@ -100,7 +102,9 @@ void QXGLMModel::SetTotals(double totalFreqWeight, double dependentMean) {
   fDependentMean = dependentMean;
 }
 
-double QXGLMModel::Weight(const double* values) const {
+// The helpers of the record loops are inline: members of an exported class are otherwise called
+// through the procedure linkage table, once per record and helper.
+inline double QXGLMModel::Weight(const double* values) const {
   const double f = fFreqWeightVar >= 0 ? values[fFreqWeightVar] : 1.0;
   const double g = fRegrWeightVar >= 0 ? values[fRegrWeightVar] : 1.0;
   return f * g / fTotalFreqWeight;
@@ -168,7 +172,24 @@ void QXGLMModel::SetUpRowExpansion(const QXFactorTables& tables) {
   }
 }
 
-int QXGLMModel::ExpandSparse(const double* values, bool& ok) const {
+inline int QXGLMModel::EffectParameter(int m) const {
+  const EffectColumns& effect = fvEffects[m];
+  if (effect.cellBegin >= 0) {
+    int index = effect.cellBegin;
+    for (int j = effect.factorBegin; j < effect.factorEnd; ++j) {
+      const CellFactor& factor = fvCellFactors[j];
+      const int level = fvLevels[factor.position];
+      // Unsigned, so that a negative level fails the same test as one beyond the last category.
+      if (static_cast<unsigned>(level) >= static_cast<unsigned>(factor.nCategories)) return -1;
+      index += level * factor.stride;
+    }
+    return fvCellParameters[index];
+  }
+  if (effect.factorBegin < effect.factorEnd) return fpFactorTables->GetEffectParameterIndex(m, fvLevels);
+  return effect.firstParameter;
+}
+
+inline int QXGLMModel::ExpandSparse(const double* values, bool& ok) const {
   const int nFactors = static_cast<int>(fvLevels.size());
   for (int i = 0; i < nFactors; ++i) fvLevels[i] = QXFactorCounts::LevelIndex(values[fvFactors[i]], 0);
   const int* covariates = fvEffectCovariates.data();
@@ -176,23 +197,7 @@ int QXGLMModel::ExpandSparse(const double* values, bool& ok) const {
   int count = 0;
   for (int m = 0; m < static_cast<int>(fvEffects.size()); ++m) {
     const EffectColumns& effect = fvEffects[m];
-    int k = effect.firstParameter;
-    if (effect.cellBegin >= 0) {
-      int index = effect.cellBegin;
-      for (int j = effect.factorBegin; j < effect.factorEnd; ++j) {
-        const CellFactor& factor = fvCellFactors[j];
-        const int level = fvLevels[factor.position];
-        // Unsigned, so that a negative level fails the same test as one beyond the last category.
-        if (static_cast<unsigned>(level) >= static_cast<unsigned>(factor.nCategories)) {
-          k = -1;
-          break;
-        }
-        index += level * factor.stride;
-      }
-      if (k >= 0) k = fvCellParameters[index];
-    } else if (effect.factorBegin < effect.factorEnd) {
-      k = fpFactorTables->GetEffectParameterIndex(m, fvLevels);
-    }
+    const int k = EffectParameter(m);
     if (k < 0) {
       ok = false;
       continue;
@@ -216,8 +221,178 @@ int QXGLMModel::ExpandSparse(const double* values, bool& ok) const {
   return count;
 }
 
+void QXGLMModel::SetUpCellMoments() {
+  fCellMoments.Release();
+  fvKeyFactors.clear();
+  fvMomentCovariates.clear();
+  fvMomentBegin.assign(1, 0);
+  const int nEffects = static_cast<int>(fvEffects.size());
+  fvEffectMoment.assign(static_cast<std::size_t>(nEffects), 0);
+  // The distinct covariate products, each once however many effects multiply it (compared as sorted
+  // lists), multiplied in the order of the first effect that has it, as its rows were.
+  std::map<std::vector<int>, int> products;
+  std::vector<int> product;
+  for (int m = 0; m < nEffects; ++m) {
+    const EffectColumns& effect = fvEffects[m];
+    const auto begin = fvEffectCovariates.begin() + effect.covBegin;
+    const auto end = fvEffectCovariates.begin() + effect.covEnd;
+    product.assign(begin, end);
+    std::sort(product.begin(), product.end());
+    const auto [at, added] = products.try_emplace(product, static_cast<int>(fvMomentBegin.size()) - 1);
+    if (added) {
+      fvMomentCovariates.insert(fvMomentCovariates.end(), begin, end);
+      fvMomentBegin.push_back(static_cast<int>(fvMomentCovariates.size()));
+    }
+    fvEffectMoment[m] = at->second;
+  }
+  // The products and the dependent: at most one product per effect, so a cell's sums per record are
+  // never more than the row's own outer product, and far fewer when effects share their covariates.
+  const int order = static_cast<int>(fvMomentBegin.size());
+  std::vector<bool> used(fvFactors.size(), false);
+  for (const CellFactor& factor : fvCellFactors) {
+    if (static_cast<std::size_t>(factor.position) >= used.size()) return;
+    used[factor.position] = true;
+  }
+  const std::vector<int>& sizes = fpSettings->GetFactorSizes();
+  std::int64_t cells = 1;
+  for (int i = static_cast<int>(fvFactors.size()) - 1; i >= 0; --i) {
+    if (!used[i]) continue;
+    const int n = static_cast<std::size_t>(i) < sizes.size() ? sizes[i] : 0;
+    fvKeyFactors.push_back({i, n, static_cast<int>(cells)});
+    cells *= std::max(n, 0);
+    if (cells <= 0 || cells > QXCellMoments::kMaxMoments) break;
+  }
+  // Too many cells (or a factor without categories): the rows go into the cross products one by one.
+  if (!fCellMoments.Allocate(cells, order)) {
+    fvKeyFactors.clear();
+    return;
+  }
+  fvMomentHi.assign(static_cast<std::size_t>(order), 0.0);
+  fvMomentLo.assign(static_cast<std::size_t>(order), 0.0);
+}
+
+inline int QXGLMModel::CellOf(const double* values) const {
+  int cell = 0;
+  for (const CellFactor& factor : fvKeyFactors) {
+    const int level = QXFactorCounts::LevelIndex(values[fvFactors[factor.position]], 0);
+    if (static_cast<unsigned>(level) >= static_cast<unsigned>(factor.nCategories)) return -1;
+    cell += level * factor.stride;
+  }
+  return cell;
+}
+
+inline void QXGLMModel::AddToCell(int cell, const double* values, double w) {
+  ComputeMoments(values);
+  fCellMoments.Add(cell, fvMomentHi.data(), fbExtendedRows ? fvMomentLo.data() : nullptr, w);
+}
+
+inline void QXGLMModel::ComputeMoments(const double* values) const {
+  const int nProducts = static_cast<int>(fvMomentBegin.size()) - 1;
+  const int* covariates = fvMomentCovariates.data();
+  for (int j = 0; j < nProducts; ++j) {
+    const int begin = fvMomentBegin[j];
+    const int n = fvMomentBegin[j + 1] - begin;
+    if (n <= 1) {
+      fvMomentHi[j] = n == 0 ? 1.0 : values[covariates[begin]];
+      fvMomentLo[j] = 0.0;
+      continue;
+    }
+    const DD value = CovariateProductOf(values, covariates + begin, n);
+    fvMomentHi[j] = value.hi;
+    fvMomentLo[j] = value.lo;
+  }
+  fvMomentHi[nProducts] = values[fDependentVar];
+  fvMomentLo[nProducts] = 0.0;
+}
+
+void QXGLMModel::SetUpCellCoefficients() {
+  fvCellCoefficients.clear();
+  const int nProducts = static_cast<int>(fvMomentBegin.size()) - 1;
+  const int nEffects = static_cast<int>(fvEffects.size());
+  int nCells = 1;
+  for (const CellFactor& factor : fvKeyFactors) nCells *= factor.nCategories;
+  fvCellCoefficients.assign(2 * static_cast<std::size_t>(nCells) * nProducts, 0.0);
+  for (int cell = 0; cell < nCells; ++cell) {
+    for (const CellFactor& factor : fvKeyFactors)
+      fvLevels[factor.position] = cell / factor.stride % factor.nCategories;
+    double* coefficients = fvCellCoefficients.data() + 2 * static_cast<std::size_t>(cell) * nProducts;
+    for (int m = 0; m < nEffects; ++m) {
+      // An effect whose cell has no parameter is left out of the row, as ExpandSparse leaves it.
+      const int k = EffectParameter(m);
+      if (k < 0) continue;
+      double* c = coefficients + 2 * fvEffectMoment[m];
+      double sum, error;
+      detail::TwoSum(c[0], fvEstimates[k], sum, error);
+      c[0] = sum;
+      c[1] += error;
+    }
+  }
+}
+
+inline void QXGLMModel::PredictInCell(int cell, const double* values, double& hi, double& lo) const {
+  ComputeMoments(values);
+  const int nProducts = static_cast<int>(fvMomentBegin.size()) - 1;
+  const double* coefficients = fvCellCoefficients.data() + 2 * static_cast<std::size_t>(cell) * nProducts;
+  // DotEstimates's compensated dot product, over the cell's coefficients (themselves double-double).
+  double s = 0.0, c = 0.0;
+  for (int j = 0; j < nProducts; ++j) {
+    const double b = coefficients[2 * j];
+    const double bLo = coefficients[2 * j + 1];
+    // Also keeps the 0 of aliased parameters from meeting an overflowed covariate product.
+    if (b == 0.0 && bLo == 0.0) continue;
+    const double z = fvMomentHi[j];
+    double p = b, e = 0.0;
+    if (z != 1.0) detail::TwoProd(b, z, p, e);
+    e += b * fvMomentLo[j] + bLo * z;
+    double sum, error;
+    detail::TwoSum(s, p, sum, error);
+    s = sum;
+    c += error + e;
+  }
+  detail::FastTwoSum(s, c, hi, lo);
+}
+
+void QXGLMModel::ExpandCellMoments() {
+  if (!fCellMoments.IsAllocated()) return;
+  const int p = GetNParameters();
+  const int dependent = fCellMoments.GetOrder() - 1;
+  const int nEffects = static_cast<int>(fvEffects.size());
+  // Reuses the row buffer (one entry per effect) for the cell's parameters.
+  int* columns = fvRowIndices.data();
+  double hi = 0.0, lo = 0.0;
+  for (const int cell : fCellMoments.GetTouchedCells()) {
+    for (const CellFactor& factor : fvKeyFactors)
+      fvLevels[factor.position] = cell / factor.stride % factor.nCategories;
+    for (int m = 0; m < nEffects; ++m) columns[m] = EffectParameter(m);
+    for (int m = 0; m < nEffects; ++m) {
+      if (columns[m] < 0) continue;
+      for (int u = 0; u <= m; ++u) {
+        if (columns[u] < 0) continue;
+        fCellMoments.GetMoment(cell, fvEffectMoment[m], fvEffectMoment[u], hi, lo);
+        fZPrimeZ.AddElemExtended(columns[m], columns[u], hi, lo);
+      }
+      fCellMoments.GetMoment(cell, fvEffectMoment[m], dependent, hi, lo);
+      fZPrimeZ.AddElemExtended(columns[m], p, hi, lo);
+    }
+    fCellMoments.GetMoment(cell, dependent, dependent, hi, lo);
+    fZPrimeZ.AddElemExtended(p, p, hi, lo);
+  }
+  fCellMoments.Release();
+}
+
 bool QXGLMModel::AddRecord(const double* values) {
   if (!fbParametersCreated || fbSolved || values == nullptr) return false;
+  if (fCellMoments.IsAllocated()) {
+    const int cell = CellOf(values);
+    if (cell >= 0) {
+      const double w = Weight(values);
+      if (!std::isfinite(w)) return false;
+      // A zero weight adds nothing, as in the row-by-row sums.
+      if (w != 0.0) AddToCell(cell, values, w);
+      ++fRecordsAdded;
+      return true;
+    }
+  }
   bool ok = false;
   int count = ExpandSparse(values, ok);
   fvRowIndices[count] = GetNParameters();
@@ -235,6 +410,8 @@ QXStatus QXGLMModel::Solve() {
   if (fRecordsAdded == 0) return fStatus = QXStatus(309, false);
   if (fbSolved) return fStatus = QXStatus(310, false);
   if (fpCancelInfo->WillCancel()) return fStatus = QXStatus(1, false);
+  const bool cellTable = fCellMoments.IsAllocated();
+  ExpandCellMoments();
   const int p = GetNParameters();
   // The weighted mean of the dependent variable, sum w y / sum w, from the intercept's row of the
   // cross products, where both sums are held in double-double.
@@ -294,6 +471,7 @@ QXStatus QXGLMModel::Solve() {
   // The dependent's column and the corner (the residual sum of squares / W) are kept.
   fZPrimeZ.ZeroOutRedundant(fRedundancy, p);
   fZPrimeZ.MultiplyByNumber(1.0 / fTotalFreqWeight);
+  if (cellTable) SetUpCellCoefficients();
   fbSolved = true;
   fResidualSS = fResidualSSLo = 0.0;
   fTotalSS = fTotalSSLo = 0.0;
@@ -335,7 +513,7 @@ void QXGLMModel::RefineSolution(const QXSweepMatrix& work, std::vector<double>& 
   residualSS = detail::ToDouble(rss);
 }
 
-void QXGLMModel::DotEstimates(int count, double& hi, double& lo) const {
+inline void QXGLMModel::DotEstimates(int count, double& hi, double& lo) const {
   // Dot2 of Ogita, Rump and Oishi: exact products, compensated sum, so the result is as accurate as if
   // computed in twice the working precision. Indicator columns (entry 1) need no product at all.
   double s = 0.0, c = 0.0;
@@ -356,10 +534,15 @@ void QXGLMModel::DotEstimates(int count, double& hi, double& lo) const {
 
 void QXGLMModel::AddResidual(const double* values) {
   if (!fbSolved || values == nullptr) return;
-  bool ok = false;
-  const int count = ExpandSparse(values, ok);
   double p, pLo;
-  DotEstimates(count, p, pLo);
+  const int cell = fvCellCoefficients.empty() ? -1 : CellOf(values);
+  if (cell >= 0) {
+    PredictInCell(cell, values, p, pLo);
+  } else {
+    bool ok = false;
+    const int count = ExpandSparse(values, ok);
+    DotEstimates(count, p, pLo);
+  }
   const double y = values[fDependentVar];
   double r, rLo;
   detail::TwoSum(y, -p, r, rLo);

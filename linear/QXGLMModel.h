@@ -5,13 +5,15 @@
 //
 // Rows are expanded sparsely: a record has one non-zero design entry per model effect (the column of
 // its cell), so the per-record cost of the cross-product and fit passes follows the number of effects,
-// not the number of parameters. A cell is found through a direct index over the combinations of its
-// effect's factor levels (built from the numbered tables, so it gives the tables' own parameter
-// indices), or through the tables' hash lookup when that index would be too large. Products of covariates
-// (powers, covariate interactions) are formed in double-double and enter the cross products with their low
-// parts: rounding x^k to a double would already cost a badly conditioned polynomial fit most of its digits,
-// whatever the sweep does next. Predictions and residuals are compensated dot products of the estimates with
-// those rows.
+// not the number of parameters. Cheaper still, as long as the model's cells are few enough to tabulate,
+// the cross-product pass sums per cell only the moments of the distinct covariate products and the
+// dependent, and the fit pass predicts from per-cell sums of the estimates (see QXCellMoments). A cell is
+// found through a direct index over the combinations of its effect's factor levels (built from the numbered
+// tables, so it gives the tables' own parameter indices), or through the tables' hash lookup when that index
+// would be too large. Products of covariates (powers, covariate interactions) are formed in double-double and
+// enter the cross products with their low parts: rounding x^k to a double would already cost a badly
+// conditioned polynomial fit most of its digits, whatever the sweep does next. Predictions and residuals are
+// compensated dot products of the estimates with those rows.
 //
 // Weights: a record with frequency weight f and regression weight g enters every sum with
 // w = f g / W, W the total frequency weight, so the swept parameter block scaled by 1/W is minus the
@@ -31,6 +33,7 @@
 #include "common/QXExport.h"
 #include "common/QXStatus.h"
 #include "common/QXSymMatrix.h"
+#include "linear/QXCellMoments.h"
 #include "settings/QXRegSettings.h"
 #include "settings/QXRegrParameter.h"
 
@@ -112,6 +115,21 @@ class QXREGRES_API QXGLMModel {
   // Expands the record's design entries into the sparse row buffers; returns their number and sets ok
   // false when some effect's cell has no parameter.
   int ExpandSparse(const double* values, bool& ok) const;
+  // The parameter of effect m for the factor levels in fvLevels; -1 when that cell has none.
+  int EffectParameter(int m) const;
+  // The record's cell in the moment table; -1 when some factor's level lies outside it.
+  int CellOf(const double* values) const;
+  // Adds the record's moments, weighted by w, to its cell.
+  void AddToCell(int cell, const double* values, double w);
+  // Adds every cell's moments into the cross products and releases the table.
+  void ExpandCellMoments();
+  // z of the record: its distinct covariate products and the dependent, into fvMomentHi / fvMomentLo.
+  void ComputeMoments(const double* values) const;
+  // After the sweep, per cell of the table, each covariate product's coefficient: the sum of the
+  // estimates of the effects it is the value of (double-double), for the fit pass.
+  void SetUpCellCoefficients();
+  // x'b of a record of the cell, hi + lo, from the cell's coefficients.
+  void PredictInCell(int cell, const double* values, double& hi, double& lo) const;
   // sum over the row's entries of estimate x entry, compensated; hi + lo.
   void DotEstimates(int count, double& hi, double& lo) const;
   double Weight(const double* values) const;
@@ -181,6 +199,8 @@ class QXREGRES_API QXGLMModel {
   static constexpr std::int64_t kMaxDirectCells = std::int64_t{1} << 20;
   // Builds fvEffects and the direct cell indices from the numbered tables.
   void SetUpRowExpansion(const QXFactorTables& tables);
+  // Chooses between accumulating per cell and row by row, and sets up the cell table for the first.
+  void SetUpCellMoments();
 
   std::vector<EffectColumns> fvEffects;
   std::vector<int> fvEffectCovariates;
@@ -189,6 +209,23 @@ class QXREGRES_API QXGLMModel {
   std::vector<int> fvCellParameters;
   // Some effect multiplies covariates, so rows carry low parts.
   bool fbExtendedRows = false;
+  // The cross-product pass per cell (see QXCellMoments), when the table fits (the product of the
+  // level counts of the factors the effects use, times the moments per cell, at most
+  // QXCellMoments::kMaxMoments); otherwise, and for records whose cell lies outside the table, rows go
+  // into the cross products one by one. The fit pass predicts from the cells' coefficients. The cell key runs
+  // over the factors the effects use (mixed radix, strides in CellFactor). z = [the distinct covariate
+  // products, the dependent]: the covariates of product j are fvMomentCovariates[fvMomentBegin[j] ..
+  // fvMomentBegin[j + 1]) (none for the constant 1 of effects without covariates), and effect m's design
+  // value is product fvEffectMoment[m].
+  QXCellMoments fCellMoments;
+  std::vector<CellFactor> fvKeyFactors;
+  std::vector<int> fvMomentCovariates;
+  std::vector<int> fvMomentBegin;
+  std::vector<int> fvEffectMoment;
+  mutable std::vector<double> fvMomentHi;
+  mutable std::vector<double> fvMomentLo;
+  // Per cell, per covariate product, hi and lo of its coefficient; empty without a cell table.
+  std::vector<double> fvCellCoefficients;
   // The level index of every factor of the current record.
   mutable std::vector<int> fvLevels;
   // The row of the current record: non-zero entries (parameter index, hi + lo), the dependent last.

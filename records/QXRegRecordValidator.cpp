@@ -104,9 +104,21 @@ void QXRegRecordValidator::SetRecordInfo(const std::vector<QXConst::QXVariableTy
       default: break;
     }
   }
+  fvCategoryChecks.clear();
+  fvValueChecks.clear();
+  fvWeightChecks.clear();
+  for (const Check& check : fvChecks) {
+    switch (check.kind) {
+      case CheckKind::kCategorical:
+        fvCategoryChecks.push_back({check.index, static_cast<double>(check.nCategories)});
+        break;
+      case CheckKind::kContinuous: fvValueChecks.push_back(check.index); break;
+      case CheckKind::kWeight: fvWeightChecks.push_back(check.index); break;
+    }
+  }
 }
 
-bool QXRegRecordValidator::IsValidRecord(const Record& record, QXStatus& status) const {
+bool QXRegRecordValidator::CheckRecord(const Record& record, QXStatus& status) const {
   if (fvVariableTypes.size() > static_cast<std::size_t>(record.Size())) {
     status = QXStatus(315, false);
     return false;

@@ -32,6 +32,13 @@ TEST(LevelIndex, ValuesWithoutAnIntLevelMapToNoLevel) {
     EXPECT_EQ(QXFactorCounts::LevelIndex(v, 0), QXFactorCounts::kNoLevel) << v;
   EXPECT_EQ(QXFactorCounts::LevelIndex(2147483647.0, 0), 2147483647);
   EXPECT_EQ(QXFactorCounts::LevelIndex(2147483647.0, -1), QXFactorCounts::kNoLevel);
+  // Beyond the range of int before the base is subtracted, within it after; and values around 2^62 and
+  // 2^63, where a conversion to a 64-bit integer would stop being defined.
+  EXPECT_EQ(QXFactorCounts::LevelIndex(2147483648.0, 1), 2147483647);
+  EXPECT_EQ(QXFactorCounts::LevelIndex(-2147483647.0, 1), -2147483647);
+  EXPECT_EQ(QXFactorCounts::LevelIndex(-2147483648.0, 1), QXFactorCounts::kNoLevel);
+  for (double v : {4.6e18, -4.6e18, 9.3e18, -9.3e18})
+    EXPECT_EQ(QXFactorCounts::LevelIndex(v, 0), QXFactorCounts::kNoLevel) << v;
 }
 
 // Record layout: 0 factor A (3 categories), 1 factor B (2), 2 dependent (2 categories), 3 weight,

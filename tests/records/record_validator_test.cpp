@@ -55,7 +55,8 @@ TEST_F(RecordValidatorTest, CategoryCodesFromZeroUpToTheNumberOfCategoriesPass) 
 
 TEST_F(RecordValidatorTest, ValuesThatCannotBeCategoryCodesAreError316) {
   const double max = std::numeric_limits<double>::max();
-  for (double value : {3.5, 4.0, -0.3, 2.0000001, 1e300, 2147483648.0, 4294967296.0, max, kInf, -kInf}) {
+  for (double value :
+       {3.5, 4.0, -0.3, -0.5, 2.0000001, 1e300, 2147483648.0, 4294967296.0, max, kInf, -kInf}) {
     QXStatus status;
     EXPECT_FALSE(fLinear.IsValidRecord(With(1, value), status)) << value;
     EXPECT_EQ(status.GetErrorCode(), 316) << value;
@@ -74,10 +75,10 @@ TEST_F(RecordValidatorTest, MissingAndNonFiniteValuesLeaveTheRecordOutQuietly) {
     int index;
     double value;
   } cases[] = {
-      {1, -1.0},     {1, kMissing}, {1, kNaN},     {1, -1e300},  // factor
-      {2, kMissing}, {2, kNaN},     {2, kInf},     {2, -kInf},   // covariate
-      {0, kMissing}, {0, kNaN},     {0, kInf},                   // continuous dependent
-      {4, 0.0},      {4, -2.0},     {4, kMissing}, {4, kNaN},   {4, kInf}, {4, -kInf},  // weight
+      {1, -1.0},     {1, kMissing}, {1, kNaN}, {1, -1e300},  // factor
+      {2, kMissing}, {2, kNaN},     {2, kInf}, {2, -kInf},   // covariate
+      {0, kMissing}, {0, kNaN},     {0, kInf},               // continuous dependent
+      {4, 0.0},      {4, -0.0},     {4, -2.0}, {4, kMissing}, {4, kNaN}, {4, kInf}, {4, -kInf},  // weight
   };
   for (const auto& c : cases) {
     QXStatus status;
@@ -88,6 +89,13 @@ TEST_F(RecordValidatorTest, MissingAndNonFiniteValuesLeaveTheRecordOutQuietly) {
   QXStatus status;
   EXPECT_TRUE(fLinear.IsValidRecord(With(3, kInf), status));
   EXPECT_TRUE(fLinear.IsValidRecord(With(4, 0.25), status));
+  // The extremes that are still values: the smallest positive weight, the finite doubles next to the
+  // system-missing value and to infinity.
+  const double max = std::numeric_limits<double>::max();
+  EXPECT_TRUE(fLinear.IsValidRecord(With(4, std::numeric_limits<double>::denorm_min()), status));
+  EXPECT_TRUE(fLinear.IsValidRecord(With(4, max), status));
+  EXPECT_TRUE(fLinear.IsValidRecord(With(2, std::nextafter(kMissing, 0.0)), status));
+  EXPECT_TRUE(fLinear.IsValidRecord(With(0, max), status));
   EXPECT_TRUE(status.IsOK());
 }
 
