@@ -36,7 +36,7 @@ QXEffectSweep::QXEffectSweep(const QXSymMatrix& source, int p, std::vector<int> 
 QXEffectSweep::Outcome QXEffectSweep::SweepInOrder(const std::vector<int>& effects, double tolerance,
                                                    const QXBitSet* allowed, bool finish,
                                                    const AfterEffect& afterEffect, QXSweepMatrix& work,
-                                                   QXSweptColumns& out) const {
+                                                   QXSweptColumns& out, double* condition) const {
   if (fpSource == nullptr) return Outcome::kNoSource;
   QXBitSet kept;
   for (auto precision = QXSweepMatrix::ChoosePrecision(fOrder);;
@@ -70,7 +70,10 @@ QXEffectSweep::Outcome QXEffectSweep::SweepInOrder(const std::vector<int>& effec
       if (!sweep(k, last)) return Outcome::kCancelled;
       k = last + 1;
     }
-    if (work.IsAccurate(kept)) break;
+    double estimate = 0.0;
+    const bool accurate = work.IsAccurate(kept, estimate);
+    if (condition != nullptr) *condition = estimate;
+    if (accurate) break;
   }
   out.fKept = Leading(kept, fP);
   out.fvAliased.clear();
@@ -194,13 +197,9 @@ QXEffectSweep::Outcome QXEffectSweep::SweepForHypotheses(double tolerance, const
     before = Leading(kept, fP);
   };
   const Outcome outcome =
-      SweepInOrder(order, tolerance, allowed, true, keepTypeIHypotheses, work, fIndexOrder);
+      SweepInOrder(order, tolerance, allowed, true, keepTypeIHypotheses, work, fIndexOrder, &fCondition);
   if (outcome != Outcome::kDone) return outcome;
   fPrecision = work.GetPrecision();
-  QXBitSet kept(work.GetNRows());
-  for (int k = 0; k < fP; ++k)
-    if (fIndexOrder.fKept.IsIn(k)) kept.Set(k);
-  fCondition = work.EstimateCondition(kept);
   fvUnexplained.assign(static_cast<std::size_t>(fP), 0.0);
   for (int k = 0; k < fP; ++k) {
     // The swept diagonal is minus the inverse's.

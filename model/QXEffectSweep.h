@@ -60,9 +60,11 @@ class QXREGRES_API QXEffectSweep {
   // A sweep on the ranges of `effects` in that order, then with `finish` on every parameter left:
   // in double precision a block at a time for a large matrix, again in double-double when that leaves
   // too few digits. afterEffect may be empty.
+  // `condition` (may be null) receives the estimated condition of the swept block (missing after an
+  // extended sweep).
   Outcome SweepInOrder(const std::vector<int>& effects, double tolerance, const QXBitSet* allowed,
-                       bool finish, const AfterEffect& afterEffect, QXSweepMatrix& work,
-                       QXSweptColumns& out) const;
+                       bool finish, const AfterEffect& afterEffect, QXSweepMatrix& work, QXSweptColumns& out,
+                       double* condition = nullptr) const;
 
   // Keeps only the results: the source and the monitor are no longer read (a caller that keeps this
   // object past their lifetime calls it), and SweepInOrder returns kNoSource.
