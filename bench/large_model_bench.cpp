@@ -13,7 +13,8 @@
 // double-precision factorization that the fit's sweep is measured against.
 //
 // Run: build/release/bench/qx_large_model_bench [--sizes 100,500,1000,2000] [--crossed]
-//      [--skip-type1] [--skip-type3] [--csv DIR]
+//      [--skip-type1] [--skip-type3] [--own-sweep] [--csv DIR]
+// --own-sweep makes the tests sweep X'WX themselves, as they do without the fit's sweep.
 // --csv DIR also writes each data set as DIR/<name>.csv (columns y, g, x or y, A, B) for the same fit
 // in R: bench/large_model_r.R.
 #include <sys/resource.h>
@@ -51,6 +52,9 @@ struct Clock {
 };
 
 constexpr int kRecordsPerLevel = 20;
+
+// --own-sweep: the tests sweep X'WX themselves instead of reading the fit's sweep.
+bool gOwnSweep = false;
 
 double Seconds(double since) { return Clock::now() - since; }
 
@@ -177,7 +181,8 @@ bool TimeTests(const QXMath_600::IQXRegComponent& component, const QXMath_600::Q
   QXMath_600::QXModelEffectTest tests(
       used, used.GetModelEffects(), stats.GetParamEstimates(), stats.GetEffectFirstParameters(),
       stats.GetEffectNParameters(), type, &covariance, &stats.GetXPrimeWXMatrix(),
-      &stats.GetRedundancyIndicators(), QXConst::QXDistNormal, 0, nullptr, stats.GetNDegFreedom(), nullptr);
+      &stats.GetRedundancyIndicators(), QXConst::QXDistNormal, 0, nullptr, stats.GetNDegFreedom(), nullptr,
+      gOwnSweep ? nullptr : stats.GetEffectSweep());
   const QXStatus status = tests.TestModelEffect();
   seconds = Seconds(start);
   if (status.IsError()) {
@@ -278,11 +283,15 @@ int main(int argc, char** argv) {
       typeI = false;
     } else if (arg == "--skip-type3") {
       typeIII = false;
+    } else if (arg == "--own-sweep") {
+      gOwnSweep = true;
     } else if (arg == "--csv" && i + 1 < argc) {
       csv = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: %s [--sizes LIST] [--crossed] [--skip-type1] [--skip-type3] [--csv DIR]\n",
-                   argv[0]);
+      std::fprintf(
+          stderr,
+          "usage: %s [--sizes LIST] [--crossed] [--skip-type1] [--skip-type3] [--own-sweep] [--csv DIR]\n",
+          argv[0]);
       return 2;
     }
   }

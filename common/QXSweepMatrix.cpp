@@ -424,10 +424,10 @@ double QXSweepMatrix::EstimateCondition(const QXBitSet& kept) const {
   return fLargestEigenvalue * LargestScaledEigenvalue(kept, true);
 }
 
-bool QXSweepMatrix::IsAccurate(const QXBitSet& kept) const {
+bool QXSweepMatrix::IsAccurate(const QXBitSet& kept, double& condition) const {
+  condition = EstimateCondition(kept);
   if (fPrecision == Precision::kExtended) return true;
   if (fbUnclearDecision) return false;
-  const double condition = EstimateCondition(kept);
   if (!std::isfinite(condition) || condition < 0.0) return false;
   // Relative rounding error of double arithmetic, times the condition: the digits the sweep may lose.
   return condition * kUnitRoundoff <= std::pow(10.0, -kMinDoubleDigits);

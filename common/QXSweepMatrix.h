@@ -92,7 +92,13 @@ class QXCOMMON_API QXSweepMatrix {
   // Whether the sweeps so far are as trustworthy as extended ones: always for an extended sweep; for
   // a double sweep, when every tolerance test was clear and the swept block's estimated condition
   // leaves kMinDoubleDigits digits. `kept` is the set of swept pivots.
-  bool IsAccurate(const QXBitSet& kept) const;
+  bool IsAccurate(const QXBitSet& kept) const {
+    double condition = 0.0;
+    return IsAccurate(kept, condition);
+  }
+  // The same, also giving the estimated condition it judged (EstimateCondition), which costs a power
+  // iteration over the matrix.
+  bool IsAccurate(const QXBitSet& kept, double& condition) const;
   // The parts of that judgement: whether some tolerance test of a double sweep was too close to call,
   // and the estimated 2-norm condition of the swept block scaled to unit diagonal (an upper estimate:
   // the largest eigenvalue is taken over the whole matrix as assigned). Missing in extended precision.

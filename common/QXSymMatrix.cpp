@@ -823,8 +823,10 @@ bool QXSymMatrix::ComputeRSRTrans(const QXRectMatrix& r, QXSymMatrix& out) const
   std::size_t nonZeros = 0;
   for (const std::vector<int>& list : nzIndex) nonZeros += list.size();
   // Rows filled with the rounding noise of a sweep are not sparse: there two matrix products do the
-  // same work at the speed of Eigen's kernels.
-  if (nonZeros > static_cast<std::size_t>(m) * static_cast<std::size_t>(fN) / 8)
+  // same work at the speed of Eigen's kernels. A few rows do not pay for the dense copy of S that
+  // those products need (order^2 elements, as much work as the sparse products of those rows).
+  constexpr int kMinDenseRows = 8;
+  if (m >= kMinDenseRows && nonZeros > static_cast<std::size_t>(m) * static_cast<std::size_t>(fN) / 8)
     return ComputeRSRTransDense(r, out);
   QXSymMatrix result(m);
   std::vector<double> t(static_cast<std::size_t>(fN));

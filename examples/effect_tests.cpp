@@ -108,10 +108,11 @@ int main() {
 
   // The component's copy of the settings lives as long as the component, as the tests require.
   const QXMath_600::QXRegSettings& used = component->GetCompSettings();
-  QXMath_600::QXModelEffectTest tests(
-      used, used.GetModelEffects(), stats->GetParamEstimates(), stats->GetEffectFirstParameters(),
-      stats->GetEffectNParameters(), QXConst::QXEffectTypeIAndIII, &covariance, &stats->GetXPrimeWXMatrix(),
-      &stats->GetRedundancyIndicators(), QXConst::QXDistNormal, 0, nullptr, df, nullptr);
+  QXMath_600::QXModelEffectTest tests(used, used.GetModelEffects(), stats->GetParamEstimates(),
+                                      stats->GetEffectFirstParameters(), stats->GetEffectNParameters(),
+                                      QXConst::QXEffectTypeIAndIII, &covariance, &stats->GetXPrimeWXMatrix(),
+                                      &stats->GetRedundancyIndicators(), QXConst::QXDistNormal, 0, nullptr,
+                                      df, nullptr, stats->GetEffectSweep());
   const QXCommon_600::QXStatus tested = tests.TestModelEffect();
   if (tested.IsError()) {
     std::fprintf(stderr, "%s\n", tested.GetMessage().c_str());

@@ -46,7 +46,7 @@ bool RunEffectTests(const QXMath_600::QXRegSettings& settings, const QXMath_600:
                                       linear->GetEffectFirstParameters(), linear->GetEffectNParameters(),
                                       type, &covariance, &linear->GetXPrimeWXMatrix(),
                                       &linear->GetRedundancyIndicators(), QXConst::QXDistNormal, 0, nullptr,
-                                      linear->GetNDegFreedom(), nullptr);
+                                      linear->GetNDegFreedom(), nullptr, linear->GetEffectSweep());
   const QXCommon_600::QXStatus status = tests.TestModelEffect();
   if (status.IsError()) {
     error = Describe(status);

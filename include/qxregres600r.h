@@ -76,6 +76,7 @@
 // What every model family shares: the component and output-statistics interfaces, result records.
 #include "model/IQXRegComponent.h"
 #include "model/IQXRegOutputStats.h"
+#include "model/QXEffectSweep.h"
 #include "model/QXRegANOVA.h"
 #include "model/QXRegrParameterStats.h"
 

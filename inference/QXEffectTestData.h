@@ -8,8 +8,8 @@
 // parameters (the fit's set when the caller gives it): on the way it leaves each effect's Type I
 // hypotheses, at the end the general estimable function and the coefficients that express every
 // aliased parameter through the non-redundant ones, from which the Type III hypotheses are formed
-// without sweeping again. Large matrices are swept in double precision a block at a time
-// (QXSweepMatrix); small or ill-conditioned ones in double-double.
+// without sweeping again (QXEffectSweep). The linear fit sweeps its cross products the same way and
+// keeps the result; given that, the tests do not sweep at all.
 //
 // Parameter layout: p parameters make one linear predictor. The estimates and the covariance cover
 // all n estimates: one block of p per non-reference category for a nominal multinomial model
@@ -31,6 +31,7 @@
 #include "common/QXSweepMatrix.h"
 #include "common/QXSymMatrix.h"
 #include "inference/QXModelTests.h"
+#include "model/QXEffectSweep.h"
 #include "records/QXCancelInfo.h"
 #include "records/QXWorkProgress.h"
 #include "settings/QXConst.h"
@@ -40,16 +41,6 @@
 namespace QXMath_600 {
 
 class QXSatterthwaite;
-
-// What a hypothesis reads of X'WX swept on a set of parameters: the parameters swept, those left
-// unswept (aliased) in ascending order, and the swept matrix's columns at them (p rows each). At a
-// swept row c such a column holds the coefficient of c when the aliased column is expressed through
-// the swept ones.
-struct QXSweptColumns {
-  QXBitSet fKept;
-  std::vector<int> fvAliased;
-  QXRectMatrix fColumns;
-};
 
 class QXREGRES_API QXEffectTestData {
  public:
@@ -68,11 +59,19 @@ class QXREGRES_API QXEffectTestData {
   // sweeps a working copy once, in the order of the effect ranges, on the non-redundant parameters:
   // the given set (each member is swept whatever its pivot's size, so that a hypothesis involves
   // exactly the parameters the fit estimated), or without one the parameters that pass the settings'
-  // tolerance in index order (the fit's own rule). fpSSCPMatrix keeps the unswept matrix. Places the
-  // intercept effect in front when the model has an intercept and something is estimable. Error 303
-  // for a missing or misshapen X'WX and for effect starts and sizes that do not describe the effect
-  // list within the p parameters; 1 when the caller cancels the sweep.
-  QXCommon_600::QXStatus SetUpCrossProducts(const QXSymMatrix* xPrimeWX, const QXBitSet* nonRedundant);
+  // tolerance in index order (the fit's own rule). fpSSCPMatrix keeps the unswept matrix. fitSweep
+  // (may be null; it must outlive this object) is the fit's own sweep of this X'WX: when it was swept
+  // on the same effect ranges, kept the given non-redundant set and, where Type I hypotheses are
+  // asked for, kept them, it is read instead of sweeping again. Places the intercept effect in front
+  // when the model has an intercept and something is estimable. Error 303 for a missing or misshapen
+  // X'WX and for effect starts and sizes that do not describe the effect list within the p
+  // parameters; 1 when the caller cancels the sweep.
+  QXCommon_600::QXStatus SetUpCrossProducts(const QXSymMatrix* xPrimeWX, const QXBitSet* nonRedundant,
+                                            const QXEffectSweep* fitSweep = nullptr);
+  // Whether SetUpCrossProducts would read fitSweep instead of sweeping.
+  bool CanUseFitSweep(const QXEffectSweep* fitSweep, const QXBitSet* nonRedundant) const;
+  // Whether the last SetUpCrossProducts read the fit's sweep.
+  bool UsedFitSweep() const { return fpIndexSweep != nullptr && fpIndexSweep != fpOwnSweep.get(); }
   // The model tests, over the estimates and the covariance (which must outlive this object). The set
   // shown as the model's redundancy is a copy of `nonRedundant` when given, else the swept set.
   void CreateModelTests(const QXSymMatrix& covariance, const QXBitSet* nonRedundant);
@@ -86,11 +85,15 @@ class QXREGRES_API QXEffectTestData {
   bool GetTypeIHypotheses(int e, const QXRectMatrix*& columns, const std::vector<int>*& parameters) const;
   // The sweep of X'WX on the non-redundant parameters in index order, which the general estimable
   // function and, wherever the order of their sweeps does not matter, the Type III hypotheses read.
-  const QXSweptColumns& GetIndexOrderSweep() const { return fIndexOrderSweep; }
+  const QXSweptColumns& GetIndexOrderSweep() const {
+    return fpIndexSweep != nullptr ? fpIndexSweep->GetIndexOrderSweep() : fNoSweep;
+  }
   // For each non-redundant parameter k, 1 / (d_k (X'WX)^-_kk): the share of its column left when it is
   // regressed on all the other non-redundant columns. No order of sweeping finds k aliased while this
   // is above the tolerance. 0 elsewhere.
-  const std::vector<double>& GetUnexplainedShares() const { return fvUnexplained; }
+  const std::vector<double>& GetUnexplainedShares() const {
+    return fpIndexSweep != nullptr ? fpIndexSweep->GetUnexplainedShares() : fvNoShares;
+  }
   // X'WX swept on the ranges of `effects`, in that order, each pivot tested with the settings'
   // tolerance, as one hypothesis needs it when the order changes which parameters are aliased. False
   // when the caller cancelled.
@@ -155,27 +158,16 @@ class QXREGRES_API QXEffectTestData {
   QXBitSet fModelNonRedundant;
 
  private:
-  // Sweeps a copy of fpSSCPMatrix on the ranges of `effects` in that order, then, with `finish`, on
-  // every parameter left: in double precision a block at a time for a large matrix, again in
-  // double-double when that leaves too few digits. `allowed` (may be null) limits the pivots, each of
-  // which is then swept whatever its size. afterEffect(position in `effects`, work) runs after each
-  // effect's sweep. False when the caller cancelled.
-  template <class AfterEffect>
-  bool SweepEffects(const std::vector<int>& effects, const QXBitSet* allowed, bool finish,
-                    AfterEffect&& afterEffect, QXSweepMatrix& work, QXSweptColumns& out);
-  // One step of iterative refinement of a double sweep's aliased columns against X'WX.
-  void RefineAliasedColumns(const QXSweepMatrix& work, QXSweptColumns& out) const;
   // fpHMatrix from the index-order sweep's aliased columns.
   void BuildEstimableFunction();
-  // Sets to 0 the rounding noise of the Type I hypotheses of `parameters` (one column each).
-  void CleanHypotheses(const std::vector<int>& parameters, QXRectMatrix& columns) const;
-  // The index-order sweep: the non-redundant set, the Type I hypotheses, H and the aliased columns.
-  bool SweepForHypotheses(const QXBitSet* allowed);
+  // The index-order sweep, the fit's or our own: the non-redundant set, the Type I hypotheses, H and
+  // the aliased columns.
+  bool SweepForHypotheses(const QXBitSet* allowed, const QXEffectSweep* fitSweep);
 
-  std::vector<QXRectMatrix> fvTypeIColumns;
-  std::vector<std::vector<int>> fvTypeIParameters;
-  QXSweptColumns fIndexOrderSweep;
-  std::vector<double> fvUnexplained;
+  std::unique_ptr<QXEffectSweep> fpOwnSweep;
+  const QXEffectSweep* fpIndexSweep = nullptr;
+  QXSweptColumns fNoSweep;
+  std::vector<double> fvNoShares;
 };
 
 }  // namespace QXMath_600

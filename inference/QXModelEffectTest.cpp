@@ -19,7 +19,7 @@ QXModelEffectTest::QXModelEffectTest(const QXRegSettings& settings, const std::v
                                      const QXSymMatrix* covariance, const QXSymMatrix* xPrimeWX,
                                      const QXBitSet* nonRedundant, QXConst::DistType distType,
                                      int nCategories, const QXBitSet* altNonRedundant, double df,
-                                     QXSatterthwaite* satterthwaite)
+                                     QXSatterthwaite* satterthwaite, const QXEffectSweep* fitSweep)
     : fSettings(settings), fAnalysisType(analysisType) {
   switch (analysisType) {
     case QXConst::QXEffectTypeI: fvTests.push_back(std::make_unique<QXModelEffectTestTypeI>()); break;
@@ -42,11 +42,13 @@ QXModelEffectTest::QXModelEffectTest(const QXRegSettings& settings, const std::v
   const QXBitSet* oneLinearPredictor = multinomial ? altNonRedundant : nonRedundant;
   data.fbKeepTypeIHypotheses =
       analysisType == QXConst::QXEffectTypeI || analysisType == QXConst::QXEffectTypeIAndIII;
-  data.fpProgress = std::make_unique<QXWorkProgress>(data.fCancelInfo, settings.GetProgressListener(),
-                                                     "effect tests", EstimateWork(data, fvTests.size()));
+  const bool sweeps = !data.CanUseFitSweep(fitSweep, oneLinearPredictor);
+  data.fpProgress =
+      std::make_unique<QXWorkProgress>(data.fCancelInfo, settings.GetProgressListener(), "effect tests",
+                                       EstimateWork(data, fvTests.size(), oneLinearPredictor, sweeps));
   if (!fStatus.IsError()) {
     if (covariance != nullptr) data.fpSatterthwaite = satterthwaite;
-    fStatus = data.SetUpCrossProducts(xPrimeWX, oneLinearPredictor);
+    fStatus = data.SetUpCrossProducts(xPrimeWX, oneLinearPredictor, fitSweep);
     if (!fStatus.IsError() && covariance != nullptr) {
       if (data.fDF < 0.0) data.fDF = settings.GetDF();
       data.CreateModelTests(*covariance, nonRedundant);
@@ -57,15 +59,26 @@ QXModelEffectTest::QXModelEffectTest(const QXRegSettings& settings, const std::v
 
 QXModelEffectTest::~QXModelEffectTest() = default;
 
-double QXModelEffectTest::EstimateWork(const QXEffectTestData& data, std::size_t nTests) {
-  // In pivots of X'WX: its one sweep, then per test object one generalized inverse of each effect's
-  // hypothesis, whose pivots cost (rows / p)^2 of those.
+bool QXModelEffectTest::ReadsFitSweep() const { return fpDataImpl->UsedFitSweep(); }
+
+double QXModelEffectTest::EstimateWork(const QXEffectTestData& data, std::size_t nTests,
+                                       const QXBitSet* nonRedundant, bool sweeps) {
+  // In pivots of X'WX: its one sweep (unless the fit's is read), then per test object one generalized
+  // inverse of each effect's hypothesis, whose pivots cost (rows / p)^2 of those. A hypothesis has at
+  // most one row per non-redundant parameter of its effect.
   const double p = data.fP;
   if (p <= 0.0) return 0.0;
+  const bool counted = nonRedundant != nullptr && nonRedundant->Size() == data.fP;
   double tests = 0.0;
-  for (int size : data.fvEffectSizes)
-    if (size > 0) tests += static_cast<double>(size) * size * size / (p * p);
-  return p + static_cast<double>(nTests) * tests;
+  for (std::size_t e = 0; e < data.fvEffectSizes.size(); ++e) {
+    const int size = data.fvEffectSizes[e];
+    const int first = e < data.fvEffectStarts.size() ? data.fvEffectStarts[e] : -1;
+    double rows = size;
+    if (counted && size > 0 && first >= 0 && static_cast<long long>(first) + size <= data.fP)
+      rows = nonRedundant->InRange(first, first + size - 1);
+    if (rows > 0) tests += rows * rows * rows / (p * p);
+  }
+  return (sweeps ? p : 0.0) + static_cast<double>(nTests) * tests;
 }
 
 QXStatus QXModelEffectTest::TestModelEffect() {

@@ -31,6 +31,7 @@
 
 namespace QXMath_600 {
 
+class QXEffectSweep;
 class QXSatterthwaite;
 
 class QXREGRES_API QXModelEffectTest {
@@ -44,17 +45,21 @@ class QXREGRES_API QXModelEffectTest {
   // multinomial layouts (QXDistNomMultinomial, QXDistOrdMultinomial) need k; altNonRedundant: the
   // non-redundant parameters of one linear predictor, used for the multinomial layouts; df: the error
   // degrees of freedom, negative for the settings' value; satterthwaite: denominator degrees of
-  // freedom for mixed models, or null.
+  // freedom for mixed models, or null; fitSweep: the linear fit's sweep of xPrimeWX
+  // (QXGLMOutputStats::GetEffectSweep), which spares the tests their own sweep when it matches the
+  // ranges and the non-redundant set given here, or null. Whatever is given must outlive this object.
   QXModelEffectTest(const QXRegSettings& settings, const std::vector<QXModelEffect>& effects,
                     const std::vector<double>& estimates, const std::vector<int>& effectStarts,
                     const std::vector<int>& effectSizes, QXConst::QXEffectAnalysisType analysisType,
                     const QXSymMatrix* covariance, const QXSymMatrix* xPrimeWX, const QXBitSet* nonRedundant,
                     QXConst::DistType distType, int nCategories, const QXBitSet* altNonRedundant, double df,
-                    QXSatterthwaite* satterthwaite);
+                    QXSatterthwaite* satterthwaite, const QXEffectSweep* fitSweep = nullptr);
   ~QXModelEffectTest();
   QXModelEffectTest(const QXModelEffectTest&) = delete;
   QXModelEffectTest& operator=(const QXModelEffectTest&) = delete;
 
+  // Whether the hypotheses were built from the fit's sweep (fitSweep) rather than a sweep of our own.
+  bool ReadsFitSweep() const;
   // Runs the tests of the analysis type; the result of the last test object is returned and kept.
   QXCommon_600::QXStatus TestModelEffect();
   // Entry i is the test of effect i (the intercept is effect 0 when the model has one); null before
@@ -90,7 +95,8 @@ class QXREGRES_API QXModelEffectTest {
  private:
   // The work of the sweep and of the tests, in pivots of X'WX, for the progress the settings' listener
   // hears.
-  static double EstimateWork(const QXEffectTestData& data, std::size_t nTests);
+  static double EstimateWork(const QXEffectTestData& data, std::size_t nTests, const QXBitSet* nonRedundant,
+                             bool sweeps);
 
   const QXRegSettings& fSettings;
   std::unique_ptr<QXEffectTestData> fpDataImpl;

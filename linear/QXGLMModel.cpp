@@ -435,22 +435,34 @@ QXStatus QXGLMModel::Solve() {
   }
   const double tolerance = fpSettings->GetTolerance();
   // A large model is swept in double precision, a block of pivots at a time; in double-double (as a
-  // small one always is) only when double would leave too few digits.
+  // small one always is) only when double would leave too few digits. The sweep goes effect by effect,
+  // keeping on the way what the tests of model effects build their hypotheses from.
+  std::vector<int> starts, sizes;
+  if (fpSettings->GetInterceptUse() && p > 0) {
+    starts.push_back(0);
+    sizes.push_back(1);
+  }
+  starts.insert(starts.end(), fvFirstParameters.begin(), fvFirstParameters.end());
+  sizes.insert(sizes.end(), fvNEffectParameters.begin(), fvNEffectParameters.end());
   QXSweepMatrix work;
   QXWorkProgress progress(*fpCancelInfo, fpSettings->GetProgressListener(), "sweep", p);
-  for (auto precision = QXSweepMatrix::ChoosePrecision(p + 1);;
-       precision = QXSweepMatrix::Precision::kExtended) {
-    fRedundancy = QXBitSet(p + 1);
-    if (!work.Assign(fZPrimeZ, p + 1, precision)) {
-      fStatus = QXStatus(305, false);
-      fStatus.SetDiscreteDatum(0, p);
-      fStatus.SetDiscreteDatum(1, kMaxParameters);
-      return fStatus;
-    }
-    if (work.SweepRange(0, p - 1, tolerance, diagonal, fRedundancy, true, nullptr, &progress) < 0)
-      return fStatus = QXStatus(1, false);
-    if (work.IsAccurate(fRedundancy)) break;
+  fpEffectSweep =
+      std::make_unique<QXEffectSweep>(fZPrimeZ, p, std::move(starts), std::move(sizes), &progress);
+  const QXEffectSweep::Outcome outcome = fpEffectSweep->SweepForHypotheses(tolerance, nullptr, true, work);
+  // The sweep read fZPrimeZ, which it is about to replace, and reported to a local monitor.
+  fpEffectSweep->ReleaseSource();
+  if (outcome != QXEffectSweep::Outcome::kDone) fpEffectSweep.reset();
+  if (outcome == QXEffectSweep::Outcome::kCancelled) return fStatus = QXStatus(1, false);
+  if (outcome != QXEffectSweep::Outcome::kDone) {
+    fStatus = QXStatus(305, false);
+    fStatus.SetDiscreteDatum(0, p);
+    fStatus.SetDiscreteDatum(1, kMaxParameters);
+    return fStatus;
   }
+  fRedundancy = QXBitSet(p + 1);
+  const QXBitSet& kept = fpEffectSweep->GetIndexOrderSweep().fKept;
+  for (int k = 0; k < p; ++k)
+    if (kept.IsIn(k)) fRedundancy.Set(k);
   const bool refine = work.GetPrecision() == QXSweepMatrix::Precision::kDouble;
   std::vector<double> coefficients;
   double residualSS = 0.0;

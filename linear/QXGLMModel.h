@@ -27,6 +27,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "common/QXBitSet.h"
@@ -34,6 +35,7 @@
 #include "common/QXStatus.h"
 #include "common/QXSymMatrix.h"
 #include "linear/QXCellMoments.h"
+#include "model/QXEffectSweep.h"
 #include "settings/QXRegSettings.h"
 #include "settings/QXRegrParameter.h"
 
@@ -103,6 +105,10 @@ class QXREGRES_API QXGLMModel {
   // After Solve: sum f g x x' over the P parameters (redundant ones included), taken before the sweep
   // and without the 1/W of the accumulation. Empty before Solve.
   const QXSymMatrix& GetXPrimeWXMatrix() const { return fXPrimeWX; }
+  // After Solve: the sweep itself, effect by effect (the intercept first when there is one), with the
+  // Type I hypotheses, the aliased columns and what else the tests of model effects read of it, so
+  // that they need not sweep X'WX again. Null before Solve.
+  const QXEffectSweep* GetEffectSweep() const { return fpEffectSweep.get(); }
   double GetMultipleRSquare() const { return fMultipleRSquare; }
   double GetRootMeanSquareError() const { return fRootMeanSquareError; }
   std::int64_t GetRecordsAdded() const { return fRecordsAdded; }
@@ -152,6 +158,7 @@ class QXREGRES_API QXGLMModel {
   // The parameter block of fZPrimeZ before the sweep, times W: what the tests of model effects build
   // their hypotheses from, since the sweep overwrites fZPrimeZ.
   QXSymMatrix fXPrimeWX;
+  std::unique_ptr<QXEffectSweep> fpEffectSweep;
   std::int64_t fRecordsAdded = 0;
   QXBitSet fRedundancy;
   std::vector<QXRegrParameter> fvParameters;

@@ -52,6 +52,10 @@ const QXSymMatrix& QXGLMOutputStats::GetXPrimeWXMatrix() const {
   return fpAlgorithm->GetModel().GetXPrimeWXMatrix();
 }
 
+const QXEffectSweep* QXGLMOutputStats::GetEffectSweep() const {
+  return fpAlgorithm->GetModel().GetEffectSweep();
+}
+
 double QXGLMOutputStats::GetModelFitStat(QXConst::QXModelFitStat stat) const {
   switch (stat) {
     case QXConst::QXFitRootMSE: return fRMSE;

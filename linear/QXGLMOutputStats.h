@@ -18,7 +18,8 @@
 //
 // Tests of model effects (QXModelEffectTest) take what this class gives through its non-virtual
 // accessors: the weighted cross products X'WX, the effects' parameter ranges, the estimates, the
-// covariance scaled by sigma^2 and the error degrees of freedom (examples/effect_tests.cpp).
+// covariance scaled by sigma^2, the error degrees of freedom and the fit's own sweep of X'WX
+// (examples/effect_tests.cpp).
 #pragma once
 
 #include <vector>
@@ -33,6 +34,7 @@
 
 namespace QXMath_600 {
 
+class QXEffectSweep;
 class QXGLMAlgorithm;
 
 class QXREGRES_API QXGLMOutputStats : public IQXRegOutputStats {
@@ -65,6 +67,9 @@ class QXREGRES_API QXGLMOutputStats : public IQXRegOutputStats {
   // sum f g x x' over the P parameters, redundant ones included, as accumulated before the sweep (the
   // accumulation adds f g / W, so this is W times that matrix). Lives with the component.
   const QXSymMatrix& GetXPrimeWXMatrix() const;
+  // The fit's sweep of X'WX, which QXModelEffectTest reads instead of sweeping again (null when the
+  // fit did not finish its sweep).
+  const QXEffectSweep* GetEffectSweep() const;
   // The effects' parameter ranges as the tests of model effects take them: the index of each effect's
   // first parameter and its number of parameters, with the intercept as effect 0 (first parameter
   // 0, one parameter) when the model has one, then the settings' effects in order.

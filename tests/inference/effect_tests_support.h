@@ -80,16 +80,17 @@ class FittedLinearModel {
   const QXSymMatrix& Covariance() const { return fCovariance; }
 
   // The tests of the model's effects as a caller sets them up; nonRedundant may be the fit's set or
-  // null.
+  // null; withFitSweep hands them the fit's sweep of X'WX, as qxfit does.
   std::unique_ptr<QXModelEffectTest> EffectTest(QXConst::QXEffectAnalysisType type,
                                                 bool withNonRedundant = true,
-                                                const QXSymMatrix* covariance = nullptr) const {
+                                                const QXSymMatrix* covariance = nullptr,
+                                                bool withFitSweep = true) const {
     return std::make_unique<QXModelEffectTest>(
         Settings(), Settings().GetModelEffects(), fpStats->GetParamEstimates(),
         fpStats->GetEffectFirstParameters(), fpStats->GetEffectNParameters(), type,
         covariance != nullptr ? covariance : &fCovariance, &fpStats->GetXPrimeWXMatrix(),
         withNonRedundant ? &fpStats->GetRedundancyIndicators() : nullptr, QXConst::QXDistNormal, 0, nullptr,
-        fpStats->GetNDegFreedom(), nullptr);
+        fpStats->GetNDegFreedom(), nullptr, withFitSweep ? fpStats->GetEffectSweep() : nullptr);
   }
 
  private:

@@ -1,0 +1,120 @@
+// X'WX swept effect by effect, as the tests of model effects build their hypotheses from it. The linear
+// fit sweeps its cross products this way (index order, effect ranges one after the other, the dependent
+// carried along unswept) and keeps the result, so that the tests need not sweep the same matrix again;
+// tests run without a fit (or on a fit whose ranges differ) sweep their own copy through the same code.
+//
+// What one index-order sweep leaves:
+//  - the parameters swept (non-redundant) and the aliased ones, with the swept matrix's columns at the
+//    aliased ones (refined once against X'WX after a double sweep);
+//  - for each effect, its Type I hypotheses: the swept matrix's columns at the effect's parameters just
+//    after its own sweep (QXSymMatrix::ExtractH), cleaned of the sweep's rounding noise;
+//  - for each non-redundant parameter, the share of its column left when it is regressed on all the
+//    other non-redundant ones, and the estimated condition of the swept block.
+//
+// Matrices may have more rows than the p parameters (the fit's dependent row and column): those rows are
+// carried through the sweep and left out of everything kept here.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "common/QXBitSet.h"
+#include "common/QXExport.h"
+#include "common/QXRectMatrix.h"
+#include "common/QXSweepMatrix.h"
+#include "common/QXSymMatrix.h"
+
+namespace QXMath_600 {
+
+class IQXWorkMonitor;
+
+// What a hypothesis reads of X'WX swept on a set of parameters: the parameters swept, those left
+// unswept (aliased) in ascending order, and the swept matrix's columns at them (p rows each). At a
+// swept row c such a column holds the coefficient of c when the aliased column is expressed through
+// the swept ones.
+struct QXSweptColumns {
+  QXBitSet fKept;
+  std::vector<int> fvAliased;
+  QXRectMatrix fColumns;
+};
+
+class QXREGRES_API QXEffectSweep {
+ public:
+  enum class Outcome { kDone, kCancelled, kNoMemory, kNoSource };
+  // Runs after each effect's sweep with the effect's position in the list swept, the matrix and the
+  // pivots swept so far (over the matrix's order).
+  using AfterEffect = std::function<void(std::size_t, const QXSweepMatrix&, const QXBitSet&)>;
+
+  // source: X'WX of order p or more, which must outlive this object and stay unchanged. starts and
+  // sizes: the parameter ranges of the effects (a range outside 0 .. p - 1 is skipped). The monitor
+  // (may be null) hears every pivot and may stop the sweep.
+  QXEffectSweep(const QXSymMatrix& source, int p, std::vector<int> starts, std::vector<int> sizes,
+                IQXWorkMonitor* monitor);
+  QXEffectSweep(const QXEffectSweep&) = delete;
+  QXEffectSweep& operator=(const QXEffectSweep&) = delete;
+
+  // The sweep in index order (each effect's range in turn, then every parameter left), each pivot
+  // tested with `tolerance`; `allowed` (may be null) limits the pivots, each of which is then swept
+  // whatever its size. With keepTypeI the effects' Type I hypotheses are kept. `work` is left swept.
+  Outcome SweepForHypotheses(double tolerance, const QXBitSet* allowed, bool keepTypeI, QXSweepMatrix& work);
+  // A sweep on the ranges of `effects` in that order, then with `finish` on every parameter left:
+  // in double precision a block at a time for a large matrix, again in double-double when that leaves
+  // too few digits. afterEffect may be empty.
+  // `condition` (may be null) receives the estimated condition of the swept block (missing after an
+  // extended sweep).
+  Outcome SweepInOrder(const std::vector<int>& effects, double tolerance, const QXBitSet* allowed,
+                       bool finish, const AfterEffect& afterEffect, QXSweepMatrix& work, QXSweptColumns& out,
+                       double* condition = nullptr) const;
+
+  // Keeps only the results: the source and the monitor are no longer read (a caller that keeps this
+  // object past their lifetime calls it), and SweepInOrder returns kNoSource.
+  void ReleaseSource() {
+    fpSource = nullptr;
+    fpMonitor = nullptr;
+  }
+
+  // Results of SweepForHypotheses.
+  bool IsDone() const { return fbDone; }
+  int GetNParameters() const { return fP; }
+  const std::vector<int>& GetEffectStarts() const { return fvStarts; }
+  const std::vector<int>& GetEffectSizes() const { return fvSizes; }
+  const QXSweptColumns& GetIndexOrderSweep() const { return fIndexOrder; }
+  bool HasTypeIHypotheses() const { return fbTypeIKept; }
+  // One entry per effect range: the columns (p rows each) and the parameters they belong to.
+  const std::vector<QXRectMatrix>& GetTypeIColumns() const { return fvTypeIColumns; }
+  const std::vector<std::vector<int>>& GetTypeIParameters() const { return fvTypeIParameters; }
+  // 1 / (d_k (X'WX)^-_kk) for a non-redundant k, 0 elsewhere.
+  const std::vector<double>& GetUnexplainedShares() const { return fvUnexplained; }
+  double GetCondition() const { return fCondition; }
+  QXSweepMatrix::Precision GetPrecision() const { return fPrecision; }
+
+ private:
+  // One step of iterative refinement of a double sweep's aliased columns against the source.
+  void RefineAliasedColumns(const QXSweepMatrix& work, QXSweptColumns& out) const;
+  // The Type I hypotheses of the range first .. last just after its sweep (`swept`: the pivots swept
+  // so far), one column per swept parameter of the range, with the rounding noise of the columns of
+  // `parameters` set to 0.
+  void ExtractTypeI(const QXSweepMatrix& matrix, int first, int last, const QXBitSet& swept,
+                    const std::vector<int>& parameters, QXRectMatrix& columns) const;
+
+  const QXSymMatrix* fpSource;
+  int fP;
+  int fOrder;
+  std::vector<int> fvStarts;
+  std::vector<int> fvSizes;
+  IQXWorkMonitor* fpMonitor;
+  std::vector<double> fvDiagonal;
+  // 1 / sqrt of each positive diagonal element, 0 elsewhere.
+  std::vector<double> fvInverseRoot;
+
+  bool fbDone = false;
+  bool fbTypeIKept = false;
+  QXSweptColumns fIndexOrder;
+  std::vector<QXRectMatrix> fvTypeIColumns;
+  std::vector<std::vector<int>> fvTypeIParameters;
+  std::vector<double> fvUnexplained;
+  double fCondition = 0.0;
+  QXSweepMatrix::Precision fPrecision = QXSweepMatrix::Precision::kExtended;
+};
+
+}  // namespace QXMath_600
