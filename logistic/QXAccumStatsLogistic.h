@@ -160,8 +160,8 @@ class QXREGRES_API QXAccumStatsLogistic : public IQXAccumStats {
   std::vector<double> fvRowTerms;
   std::uint64_t fStamp = 1;
   mutable bool fbCellsPending = false;
-  std::size_t fMaxCells = 1 << 16;
-  std::size_t fMaxCellDoubles = std::size_t{1} << 22;
+  std::size_t fMaxCells = 1 << 15;
+  std::size_t fMaxCellDoubles = std::size_t{1} << 20;  // 8 MB
 
   // Sums over the rows of the current pattern call, with the terms t of a row (1, its varying values v,
   // their products v_j v_l for l <= j): R[t][k] = sum t r_k with r_k = w (d_yk - p_k) per block k, and
