@@ -1,6 +1,7 @@
 #include "logistic/QXAccumStatsLogistic.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -55,7 +56,21 @@ QXAccumStatsLogistic::QXAccumStatsLogistic(const QXLogRegSettings& settings, int
   fvScores.assign(n, 0.0);
   fvEta.assign(static_cast<std::size_t>(nCategories), 0.0);
   fvProbabilities.assign(static_cast<std::size_t>(nCategories), 0.0);
+  fvOnes.assign(kMaxCellColumns, 1.0);
+  fvRowTerms.assign(1 + kMaxCellColumns + kMaxCellColumns * (kMaxCellColumns + 1) / 2, 0.0);
+  fNCellPairs = static_cast<std::size_t>(nCategories - 1) * static_cast<std::size_t>(nCategories) / 2;
+  fvCellSlots.assign(64, 0);
   fbValid = true;
+}
+
+void QXAccumStatsLogistic::SetCellLimits(std::size_t maxCells, std::size_t maxDoubles) {
+  fMaxCells = maxCells;
+  fMaxCellDoubles = maxDoubles;
+  fvCells.clear();
+  fvCellInts.clear();
+  fvCellDoubles.clear();
+  std::fill(fvCellSlots.begin(), fvCellSlots.end(), 0);
+  fbCellsPending = false;
 }
 
 void QXAccumStatsLogistic::Reset(QXConst::QXHessianCompMethod method, bool separationCheck) {
@@ -70,6 +85,8 @@ void QXAccumStatsLogistic::Reset(QXConst::QXHessianCompMethod method, bool separ
   fMinObserved = kLargest;
   fMaxObserved = -kLargest;
   fMinComputed = kLargest;
+  ++fStamp;  // the cells' sums and predictors belong to the last pass
+  fbCellsPending = false;
 }
 
 bool QXAccumStatsLogistic::AcceptsRow(int category, double weight) const {
@@ -109,6 +126,9 @@ void QXAccumStatsLogistic::AddToLikelihood(int category, double weight, double l
 int QXAccumStatsLogistic::UpdateForRow(const std::vector<int>& indices, const std::vector<double>& values,
                                        int category, double weight, bool logLikelihoodOnly) {
   if (!AcceptsRow(category, weight) || indices.size() != values.size()) return -1;
+  int cellResult = 0;
+  if (fNParameters > 0 && UpdateCell(indices, values, category, weight, logLikelihoodOnly, cellResult))
+    return cellResult;
   const QXSparseVector x(indices, values, fNParameters);
   if (fNParameters > 0 && !x.IsValid()) return -1;
 
@@ -162,6 +182,179 @@ int QXAccumStatsLogistic::UpdateForRow(const std::vector<int>& indices, const st
                              -weight * p[a] * p[b]);
   }
   return 0;
+}
+
+QXAccumStatsLogistic::Cell* QXAccumStatsLogistic::FindCell(const std::vector<int>& indices,
+                                                           std::uint64_t ones, std::uint64_t hash) {
+  const std::size_t mask = fvCellSlots.size() - 1;
+  const int count = static_cast<int>(indices.size());
+  for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    const int at = fvCellSlots[slot];
+    if (at == 0) break;
+    Cell& cell = fvCells[static_cast<std::size_t>(at - 1)];
+    if (cell.hash == hash && cell.ones == ones && cell.count == count &&
+        std::equal(indices.begin(), indices.end(), fvCellInts.begin() + cell.keyOffset))
+      return &cell;
+  }
+  return CreateCell(indices, ones, hash);
+}
+
+QXAccumStatsLogistic::Cell* QXAccumStatsLogistic::CreateCell(const std::vector<int>& indices,
+                                                             std::uint64_t ones, std::uint64_t hash) {
+  const std::size_t count = indices.size();
+  for (std::size_t t = 0; t < count; ++t) {
+    if (indices[t] < 0 || indices[t] >= fNParameters) return nullptr;
+    for (std::size_t u = 0; u < t; ++u)
+      if (indices[u] == indices[t]) return nullptr;
+  }
+  const std::size_t nFixed = static_cast<std::size_t>(std::popcount(ones));
+  const std::size_t nv = count - nFixed;
+  const std::size_t blocks = static_cast<std::size_t>(fNCategories - 1);
+  const std::size_t nTerms = 1 + nv + nv * (nv + 1) / 2;
+  const std::size_t nDoubles = blocks + blocks * nv + (1 + nv) * blocks + nTerms * fNCellPairs;
+  if (fvCells.size() >= fMaxCells || fvCellDoubles.size() + nDoubles > fMaxCellDoubles) return nullptr;
+
+  Cell cell;
+  cell.hash = hash;
+  cell.ones = ones;
+  cell.count = static_cast<int>(count);
+  cell.nFixed = static_cast<int>(nFixed);
+  cell.keyOffset = fvCellInts.size();
+  fvCellInts.insert(fvCellInts.end(), indices.begin(), indices.end());
+  cell.columnsOffset = fvCellInts.size();
+  for (std::size_t t = 0; t < count; ++t)
+    if (ones >> t & 1u) fvCellInts.push_back(indices[t]);
+  for (std::size_t t = 0; t < count; ++t)
+    if (!(ones >> t & 1u)) fvCellInts.push_back(indices[t]);
+  cell.varyingOffset = fvCellInts.size();
+  for (std::size_t t = 0; t < count; ++t)
+    if (!(ones >> t & 1u)) fvCellInts.push_back(static_cast<int>(t));
+  cell.doublesOffset = fvCellDoubles.size();
+  fvCellDoubles.resize(fvCellDoubles.size() + nDoubles, 0.0);
+  cell.stamp = 0;
+  fvCells.push_back(cell);
+
+  // Keep the slots at most half full.
+  if (2 * fvCells.size() > fvCellSlots.size()) {
+    fvCellSlots.assign(2 * fvCellSlots.size(), 0);
+    const std::size_t mask = fvCellSlots.size() - 1;
+    for (std::size_t i = 0; i < fvCells.size(); ++i) {
+      std::size_t slot = fvCells[i].hash & mask;
+      while (fvCellSlots[slot] != 0) slot = (slot + 1) & mask;
+      fvCellSlots[slot] = static_cast<int>(i + 1);
+    }
+  } else {
+    const std::size_t mask = fvCellSlots.size() - 1;
+    std::size_t slot = hash & mask;
+    while (fvCellSlots[slot] != 0) slot = (slot + 1) & mask;
+    fvCellSlots[slot] = static_cast<int>(fvCells.size());
+  }
+  return &fvCells.back();
+}
+
+bool QXAccumStatsLogistic::UpdateCell(const std::vector<int>& indices, const std::vector<double>& values,
+                                      int category, double weight, bool logLikelihoodOnly, int& result) {
+  const std::size_t count = indices.size();
+  if (count == 0 || count > kMaxCellColumns || values.size() != count) return false;
+  std::uint64_t ones = 0;
+  std::uint64_t hash = 0x9E3779B97F4A7C15ull;
+  for (std::size_t t = 0; t < count; ++t) {
+    ones |= static_cast<std::uint64_t>(values[t] == 1.0) << t;
+    hash = (hash ^ static_cast<std::uint32_t>(indices[t])) * 0xBF58476D1CE4E5B9ull;
+  }
+  hash = (hash ^ ones) * 0x94D049BB133111EBull;
+  hash ^= hash >> 31;
+  Cell* cell = FindCell(indices, ones, hash);
+  if (cell == nullptr) return false;
+
+  const std::size_t blocks = static_cast<std::size_t>(fNCategories - 1);
+  const std::size_t pairs = fNCellPairs;
+  const std::size_t nFixed = static_cast<std::size_t>(cell->nFixed);
+  const std::size_t nv = count - nFixed;
+  const std::size_t nTerms = 1 + nv + nv * (nv + 1) / 2;
+  const int* columns = fvCellInts.data() + cell->columnsOffset;
+  const int* varyingAt = fvCellInts.data() + cell->varyingOffset;
+  double* etaFixed = fvCellDoubles.data() + cell->doublesOffset;
+  double* betaVarying = etaFixed + blocks;
+  double* r = betaVarying + blocks * nv;
+  double* c = r + (1 + nv) * blocks;
+  if (cell->stamp != fStamp) {
+    // The first row of the cell in this pass: the parameters are those of the pass.
+    cell->stamp = fStamp;
+    for (std::size_t k = 0; k < blocks; ++k) {
+      const double* b = fpBeta->data() + k * static_cast<std::size_t>(fNParameters);
+      double s = 0.0;
+      for (std::size_t i = 0; i < nFixed; ++i) s += b[columns[i]];
+      etaFixed[k] = s;
+      for (std::size_t j = 0; j < nv; ++j) betaVarying[k * nv + j] = b[columns[nFixed + j]];
+    }
+    std::fill(r, c + nTerms * pairs, 0.0);
+  }
+  // The loops below run over a few values each, with strided stores, so that no vector load reads
+  // values just stored one by one (a stalled store forward costs more than the arithmetic).
+  const double* value = values.data();
+  for (std::size_t k = 0; k < blocks; ++k) {
+    double s = etaFixed[k];
+    for (std::size_t j = 0; j < nv; ++j) s += betaVarying[k * nv + j] * value[varyingAt[j]];
+    fvEta[k] = s;
+  }
+  const double logReference = ComputeProbabilities();
+  result = 0;
+  if (QXMV::IsMissing(logReference)) {
+    ++fInvalidCalls;
+    fbLLMissing = true;
+    return true;
+  }
+  AddToLikelihood(category, weight, logReference);
+  if (logLikelihoodOnly) return true;
+
+  double* term = fvRowTerms.data();
+  term[0] = 1.0;
+  for (std::size_t j = 0; j < nv; ++j) term[1 + j] = value[varyingAt[j]];
+  std::size_t product = 1 + nv;
+  for (std::size_t j = 0; j < nv; ++j)
+    for (std::size_t l = 0; l <= j; ++l) term[product++] = term[1 + j] * term[1 + l];
+  const double* p = fvProbabilities.data();
+  for (std::size_t k = 0; k < blocks; ++k) {
+    const double residual = weight * ((category == static_cast<int>(k) ? 1.0 : 0.0) - p[k]);
+    for (std::size_t t = 0; t <= nv; ++t) r[t * blocks + k] += term[t] * residual;
+  }
+  std::size_t pair = 0;
+  for (std::size_t a = 0; a < blocks; ++a) {
+    for (std::size_t b = 0; b <= a; ++b, ++pair) {
+      double pairWeight;
+      if (b < a) {
+        pairWeight = -weight * p[a] * p[b];
+      } else {
+        // p_a (1 - p_a) with 1 - p_a summed from the other probabilities, which keeps its digits near 1.
+        double others = 0.0;
+        for (std::size_t j = 0; j < static_cast<std::size_t>(fNCategories); ++j)
+          if (j != a) others += p[j];
+        pairWeight = weight * p[a] * others;
+      }
+      for (std::size_t t = 0; t < nTerms; ++t) c[t * pairs + pair] += term[t] * pairWeight;
+    }
+  }
+  fbCellsPending = true;
+  return true;
+}
+
+void QXAccumStatsLogistic::SpreadCells() const {
+  if (!fbCellsPending) return;
+  fbCellsPending = false;
+  const std::size_t blocks = static_cast<std::size_t>(fNCategories - 1);
+  const std::size_t pairs = fNCellPairs;
+  for (const Cell& cell : fvCells) {
+    if (cell.stamp != fStamp) continue;
+    const std::size_t nv = static_cast<std::size_t>(cell.count - cell.nFixed);
+    const std::size_t nTerms = 1 + nv + nv * (nv + 1) / 2;
+    const int* columns = fvCellInts.data() + cell.columnsOffset;
+    double* r = fvCellDoubles.data() + cell.doublesOffset + blocks + blocks * nv;
+    double* c = r + (1 + nv) * blocks;
+    SpreadSums(columns, fvOnes.data(), cell.nFixed, columns + cell.nFixed, nv, r, c);
+    // Spread once: rows that come after a read add to fresh sums.
+    std::fill(r, c + nTerms * pairs, 0.0);
+  }
 }
 
 void QXAccumStatsLogistic::AddChunkToPatternSums(std::size_t n, std::size_t nv) {
@@ -388,14 +581,18 @@ int QXAccumStatsLogistic::UpdateForPattern(const std::vector<int>& indices,
 
 void QXAccumStatsLogistic::SpreadPatternSums(const std::vector<int>& indices,
                                              const std::vector<double>& fixedValues) {
-  const int blocks = fNCategories - 1;
-  const std::size_t pairs = fNPairs;
   const int nFixed = static_cast<int>(fixedValues.size());
-  const std::size_t nv = indices.size() - fixedValues.size();
-  const int* fixed = indices.data();
-  const int* varying = fixed + nFixed;
-  const auto r = [&](std::size_t term, int k) { return fvR[term * blocks + k]; };
-  const auto c = [&](std::size_t term, std::size_t pair) { return fvC[term * pairs + pair]; };
+  SpreadSums(indices.data(), fixedValues.data(), nFixed, indices.data() + nFixed,
+             indices.size() - fixedValues.size(), fvR.data(), fvC.data());
+}
+
+void QXAccumStatsLogistic::SpreadSums(const int* fixed, const double* fixedValues, int nFixed,
+                                      const int* varying, std::size_t nv, const double* rSums,
+                                      const double* cSums) const {
+  const int blocks = fNCategories - 1;
+  const std::size_t pairs = static_cast<std::size_t>(blocks) * static_cast<std::size_t>(fNCategories) / 2;
+  const auto r = [&](std::size_t term, int k) { return rSums[term * blocks + k]; };
+  const auto c = [&](std::size_t term, std::size_t pair) { return cSums[term * pairs + pair]; };
   for (int k = 0; k < blocks; ++k) {
     double* score = fvScores.data() + static_cast<std::size_t>(k) * fNParameters;
     for (int i = 0; i < nFixed; ++i) score[fixed[i]] += r(0, k) * fixedValues[i];
@@ -453,6 +650,7 @@ void QXAccumStatsLogistic::Display(bool showMatrix) const {
   DisplayD("Minimum probability of the observed response", fMinObserved);
   DisplayD("Maximum probability of the observed response", fMaxObserved);
   DisplayD("Minimum computed probability", fMinComputed);
+  DisplayI("Cells of the rows", static_cast<long long>(fvCells.size()));
   DisplayB("Valid", fbValid);
   DisplayText(1, "QXAccumStatsLogistic display end");
 }

@@ -17,6 +17,15 @@
 // the columns once. A row then costs in proportion to its varying columns only (squared, for the
 // information).
 //
+// Rows handed one at a time (UpdateForRow) are summed per cell: the rows whose design rows share their
+// columns and the columns whose value is exactly 1 (for a factor model, the rows of one combination of
+// levels). Within a cell the fixed part of every predictor is formed once per pass, and a row adds its
+// weights times the products of its other values (the covariates) to the cell's small table, as a
+// pattern call does; the tables are spread over the information and the scores once, when the pass's
+// sums are first read. A row then costs in proportion to its covariate columns, not to the square of
+// its columns. The number of cells and the size of their tables are capped; a row of a new cell beyond
+// the cap, or one that names a column twice, is added on its own as before.
+//
 // Parameters under which some row's linear predictor is not a finite number make the log-likelihood
 // of the pass missing (the optimizer then halves its step) rather than refusing the row: the row is
 // sound, the trial parameters are not.
@@ -52,12 +61,23 @@ class QXREGRES_API QXAccumStatsLogistic : public IQXAccumStats {
   int UpdateForPattern(const std::vector<int>& indices, const std::vector<double>& fixedValues,
                        const double* rows, std::int64_t nRows, bool logLikelihoodOnly) override;
   double GetLL() const override;
-  const std::vector<double>& GetScores() const override { return fvScores; }
-  bool GetHessian(QXSymMatrix& out) const override { return fInformation.GetSymMatrix(out); }
+  const std::vector<double>& GetScores() const override {
+    SpreadCells();
+    return fvScores;
+  }
+  bool GetHessian(QXSymMatrix& out) const override {
+    SpreadCells();
+    return fInformation.GetSymMatrix(out);
+  }
   void GetCounts(std::int64_t& valid, std::int64_t& invalid, double& weight) const override;
   void GetMinMaxProbabilities(double& minObserved, double& maxObserved, double& minComputed) const override;
   double GetStepAdjustmentFactor() const override { return 1.0; }
   void Display(bool showMatrix) const override;
+
+  // Caps on the cells that UpdateForRow sums rows in: their number and the doubles of their tables.
+  // Rows of new cells beyond either are added one by one. Clears the cells.
+  void SetCellLimits(std::size_t maxCells, std::size_t maxDoubles);
+  std::size_t GetNCells() const { return fvCells.size(); }
 
  private:
   const QXLogRegSettings* fpSettings;
@@ -68,8 +88,9 @@ class QXREGRES_API QXAccumStatsLogistic : public IQXAccumStats {
   double fLL = 0.0;
   double fLLLo = 0.0;
   bool fbLLMissing = false;
-  std::vector<double> fvScores;
-  QXSymBlockMatrix fInformation;
+  // Mutable: the cells' sums join them when they are first read.
+  mutable std::vector<double> fvScores;
+  mutable QXSymBlockMatrix fInformation;
   std::int64_t fValidRows = 0;
   std::int64_t fInvalidCalls = 0;
   double fWeight = 0.0;
@@ -100,6 +121,47 @@ class QXREGRES_API QXAccumStatsLogistic : public IQXAccumStats {
   void AddChunkToPatternSums(std::size_t nRows, std::size_t nVarying);
   // Spreads the pattern sums over the pattern's columns and clears them.
   void SpreadPatternSums(const std::vector<int>& indices, const std::vector<double>& fixedValues);
+  // Adds sums R and C (laid out as fvR and fvC) of rows with the columns `fixed` (values fixedValues)
+  // and `varying` to the scores and the information.
+  void SpreadSums(const int* fixed, const double* fixedValues, int nFixed, const int* varying, std::size_t nv,
+                  const double* r, const double* c) const;
+
+  // A cell of the rows handed one at a time. Its key is the row's columns in their order with a bit
+  // per column whose value is 1; its columns are kept fixed ones first. Per pass (stamp): the fixed
+  // part of every block's predictor, the parameters of the varying columns and the sums R and C.
+  struct Cell {
+    std::uint64_t hash = 0;
+    std::uint64_t ones = 0;
+    int count = 0;
+    int nFixed = 0;
+    std::size_t keyOffset = 0;      // into fvCellInts: count columns in the row's order
+    std::size_t columnsOffset = 0;  // into fvCellInts: count columns, fixed ones first
+    std::size_t varyingOffset = 0;  // into fvCellInts: the varying columns' positions in the row
+    std::size_t doublesOffset = 0;  // into fvCellDoubles: eta fixed, beta varying, R, C
+    std::uint64_t stamp = 0;
+  };
+  // Takes a row through its cell; false when it has none (cap, repeated column, long row).
+  bool UpdateCell(const std::vector<int>& indices, const std::vector<double>& values, int category,
+                  double weight, bool logLikelihoodOnly, int& result);
+  // The cell of a row, created when new and within the caps; null otherwise.
+  Cell* FindCell(const std::vector<int>& indices, std::uint64_t ones, std::uint64_t hash);
+  Cell* CreateCell(const std::vector<int>& indices, std::uint64_t ones, std::uint64_t hash);
+  // Adds the sums of the cells of this pass to the scores and the information.
+  void SpreadCells() const;
+
+  std::vector<Cell> fvCells;
+  std::vector<int> fvCellInts;
+  mutable std::vector<double> fvCellDoubles;
+  static constexpr std::size_t kMaxCellColumns = 64;
+  std::size_t fNCellPairs = 0;  // pairs of blocks (a, b), b <= a
+  // Open addressing over the cells: 0 for an empty slot, else the cell's position + 1.
+  std::vector<int> fvCellSlots;
+  std::vector<double> fvOnes;
+  std::vector<double> fvRowTerms;
+  std::uint64_t fStamp = 1;
+  mutable bool fbCellsPending = false;
+  std::size_t fMaxCells = 1 << 15;
+  std::size_t fMaxCellDoubles = std::size_t{1} << 20;  // 8 MB
 
   // Sums over the rows of the current pattern call, with the terms t of a row (1, its varying values v,
   // their products v_j v_l for l <= j): R[t][k] = sum t r_k with r_k = w (d_yk - p_k) per block k, and

@@ -1,0 +1,218 @@
+// Rows handed to the accumulator one at a time are summed per cell (same columns, same columns at 1)
+// and spread when the sums are read. Every such sum must equal the row-by-row update, which the
+// accumulator still uses for rows beyond the cells' caps: both are run on the same rows here and
+// compared, over rows of many shapes (factor cells, covariates, factor-by-covariate columns, covariate
+// products, weights, a covariate that happens to be 1, a column named twice, an unusable predictor).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "logistic_test_support.h"
+
+namespace {
+
+using QXMath_600::QXAccumStatsLogistic;
+using QXMath_600::QXLogRegSettings;
+using QXMath_600::QXSymMatrix;
+
+constexpr int kParameters = 12;
+constexpr int kCategories = 4;
+
+struct Row {
+  std::vector<int> indices;
+  std::vector<double> values;
+  int category = 0;
+  double weight = 1.0;
+};
+
+// An intercept (0), a factor of 4 levels (1..4, the last aliased away), a factor nested in it (5..8,
+// two levels per level of the first), a covariate (9), its product with the first factor's level 2
+// (10) and the covariate's square (11). Some rows carry weights; some covariates are exactly 1.
+std::vector<Row> MakeRows(int n, unsigned seed) {
+  std::mt19937_64 random(seed);
+  std::uniform_real_distribution<double> value(-2.0, 2.0);
+  std::vector<Row> rows;
+  for (int r = 0; r < n; ++r) {
+    Row row;
+    const int a = static_cast<int>(random() % 4);
+    const int b = static_cast<int>(random() % 2);
+    const double x = r % 11 == 0 ? 1.0 : value(random);
+    row.indices.push_back(0);
+    row.values.push_back(1.0);
+    if (a < 3) {
+      row.indices.push_back(1 + a);
+      row.values.push_back(1.0);
+    }
+    if (a < 2) {
+      row.indices.push_back(5 + 2 * a + b);
+      row.values.push_back(1.0);
+    }
+    row.indices.push_back(9);
+    row.values.push_back(x);
+    if (a == 2) {
+      row.indices.push_back(10);
+      row.values.push_back(x);
+    }
+    if (x != 0.0) {
+      row.indices.push_back(11);
+      row.values.push_back(x * x);
+    }
+    row.category = static_cast<int>(random() % kCategories);
+    row.weight = r % 3 == 0 ? 0.5 + static_cast<double>(random() % 5) : 1.0;
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+std::vector<double> MakeBeta(unsigned seed) {
+  std::mt19937_64 random(seed);
+  std::uniform_real_distribution<double> value(-0.5, 0.5);
+  std::vector<double> beta((kCategories - 1) * kParameters);
+  for (double& b : beta) b = value(random);
+  return beta;
+}
+
+struct Sums {
+  double ll = 0.0;
+  std::vector<double> scores;
+  QXSymMatrix information;
+  std::int64_t valid = 0, invalid = 0;
+  double weight = 0.0;
+  double minObserved = 0.0, maxObserved = 0.0, minComputed = 0.0;
+};
+
+Sums Read(const QXAccumStatsLogistic& accumulator) {
+  Sums s;
+  s.ll = accumulator.GetLL();
+  s.scores = accumulator.GetScores();
+  EXPECT_TRUE(accumulator.GetHessian(s.information));
+  accumulator.GetCounts(s.valid, s.invalid, s.weight);
+  accumulator.GetMinMaxProbabilities(s.minObserved, s.maxObserved, s.minComputed);
+  return s;
+}
+
+// One pass over the rows; the cells' caps (0 for every row on its own).
+Sums Pass(QXAccumStatsLogistic& accumulator, const std::vector<Row>& rows, bool logLikelihoodOnly = false) {
+  accumulator.Reset(QXConst::QXHessianFisher, true);
+  for (const Row& row : rows)
+    EXPECT_EQ(accumulator.UpdateForRow(row.indices, row.values, row.category, row.weight, logLikelihoodOnly),
+              0);
+  return Read(accumulator);
+}
+
+void ExpectSameSums(const Sums& a, const Sums& b) {
+  if (std::isnan(a.ll) || a.ll == QXMV::gMissingValue) {
+    EXPECT_EQ(a.ll, b.ll);
+  } else {
+    EXPECT_PRED3(qx_linear_test::Near, a.ll, b.ll, 1e-13);
+  }
+  EXPECT_EQ(a.valid, b.valid);
+  EXPECT_EQ(a.invalid, b.invalid);
+  EXPECT_EQ(a.weight, b.weight);  // added row after row in both
+  EXPECT_PRED3(qx_linear_test::Near, a.minObserved, b.minObserved, 1e-13);
+  EXPECT_PRED3(qx_linear_test::Near, a.maxObserved, b.maxObserved, 1e-13);
+  EXPECT_PRED3(qx_linear_test::Near, a.minComputed, b.minComputed, 1e-13);
+  ASSERT_EQ(a.scores.size(), b.scores.size());
+  // Sums of terms of both signs: relative to the sum of the magnitudes, about the total weight.
+  const double scale = a.weight * 4.0;
+  for (std::size_t i = 0; i < a.scores.size(); ++i)
+    EXPECT_PRED4(qx_linear_test::NearScaled, a.scores[i], b.scores[i], 1e-14, scale) << i;
+  ASSERT_EQ(a.information.GetNRows(), b.information.GetNRows());
+  for (int i = 0; i < a.information.GetNRows(); ++i)
+    for (int j = 0; j <= i; ++j)
+      EXPECT_PRED4(qx_linear_test::NearScaled, a.information.GetElem(i, j), b.information.GetElem(i, j),
+                   1e-14, scale)
+          << i << " " << j;
+}
+
+TEST(CellAccumulator, CellSumsEqualRowByRowSumsWithAndWithoutCaps) {
+  const std::vector<double> beta = MakeBeta(5);
+  const std::vector<Row> rows = MakeRows(3000, 9);
+  QXLogRegSettings settings;
+  QXAccumStatsLogistic byRow(settings, kParameters, kCategories, beta);
+  byRow.SetCellLimits(0, 0);
+  const Sums expected = Pass(byRow, rows);
+  EXPECT_EQ(byRow.GetNCells(), 0u);
+
+  QXAccumStatsLogistic byCell(settings, kParameters, kCategories, beta);
+  ExpectSameSums(Pass(byCell, rows), expected);
+  // 4 x 2 cells of the factors, each with and without the covariate at 1 (and at 0 it has no square).
+  EXPECT_GT(byCell.GetNCells(), 8u);
+  EXPECT_LT(byCell.GetNCells(), 40u);
+
+  // Caps met part way: the rows of the cells beyond them go one by one, in the same pass.
+  QXAccumStatsLogistic fewCells(settings, kParameters, kCategories, beta);
+  fewCells.SetCellLimits(3, 1 << 20);
+  ExpectSameSums(Pass(fewCells, rows), expected);
+  EXPECT_EQ(fewCells.GetNCells(), 3u);
+  QXAccumStatsLogistic fewDoubles(settings, kParameters, kCategories, beta);
+  fewDoubles.SetCellLimits(1000, 100);
+  ExpectSameSums(Pass(fewDoubles, rows), expected);
+  EXPECT_LT(fewDoubles.GetNCells(), 6u);
+}
+
+TEST(CellAccumulator, EveryPassUsesItsOwnParametersAndSums) {
+  std::vector<double> beta = MakeBeta(5);
+  const std::vector<Row> rows = MakeRows(500, 4);
+  QXLogRegSettings settings;
+  QXAccumStatsLogistic byCell(settings, kParameters, kCategories, beta);
+  Pass(byCell, rows);
+  Pass(byCell, rows, true);  // a likelihood-only pass leaves no sums behind
+  // The optimizer moves the parameters in place between passes.
+  for (double& b : beta) b *= -1.5;
+  const Sums second = Pass(byCell, rows);
+
+  QXAccumStatsLogistic fresh(settings, kParameters, kCategories, beta);
+  fresh.SetCellLimits(0, 0);
+  ExpectSameSums(second, Pass(fresh, rows));
+}
+
+TEST(CellAccumulator, SumsReadMidPassAreNotCountedTwice) {
+  const std::vector<double> beta = MakeBeta(6);
+  const std::vector<Row> rows = MakeRows(400, 2);
+  QXLogRegSettings settings;
+  QXAccumStatsLogistic byCell(settings, kParameters, kCategories, beta);
+  byCell.Reset(QXConst::QXHessianFisher, true);
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    ASSERT_EQ(byCell.UpdateForRow(rows[r].indices, rows[r].values, rows[r].category, rows[r].weight, false),
+              0);
+    if (r == 100 || r == 101 || r == 300) Read(byCell);
+  }
+  QXAccumStatsLogistic byRow(settings, kParameters, kCategories, beta);
+  byRow.SetCellLimits(0, 0);
+  ExpectSameSums(Read(byCell), Pass(byRow, rows));
+}
+
+TEST(CellAccumulator, RepeatedColumnsBadColumnsAndUnusablePredictorsAsRowByRow) {
+  const std::vector<double> beta = MakeBeta(8);
+  std::vector<Row> rows = MakeRows(200, 3);
+  // A column named twice is added on its own, as it always was.
+  rows.push_back({{0, 9, 9}, {1.0, 0.5, -1.25}, 1, 2.0});
+  rows.push_back({{0, 0}, {1.0, 1.0}, 2, 1.0});
+  QXLogRegSettings settings;
+  QXAccumStatsLogistic byCell(settings, kParameters, kCategories, beta);
+  QXAccumStatsLogistic byRow(settings, kParameters, kCategories, beta);
+  byRow.SetCellLimits(0, 0);
+  ExpectSameSums(Pass(byCell, rows), Pass(byRow, rows));
+
+  // Refused alike: a column outside the block, with or without cells.
+  for (QXAccumStatsLogistic* accumulator : {&byCell, &byRow}) {
+    EXPECT_EQ(accumulator->UpdateForRow({0, kParameters}, {1.0, 1.0}, 0, 1.0, false), -1);
+    EXPECT_EQ(accumulator->UpdateForRow({-1}, {1.0}, 0, 1.0, false), -1);
+  }
+
+  // Predictors that are not finite: the rows are not used and the likelihood is missing.
+  rows.push_back({{0, 9}, {1.0, std::numeric_limits<double>::infinity()}, 0, 1.0});
+  rows.push_back({{0, 9}, {1.0, std::numeric_limits<double>::quiet_NaN()}, 0, 1.0});
+  const Sums cell = Pass(byCell, rows);
+  const Sums row = Pass(byRow, rows);
+  EXPECT_EQ(cell.invalid, 2);
+  EXPECT_TRUE(QXMV::IsMissing(cell.ll));
+  ExpectSameSums(cell, row);
+}
+
+}  // namespace
