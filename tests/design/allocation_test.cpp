@@ -2,46 +2,14 @@
 // while a check is running.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <vector>
 
 #include "qxregres600r.h"
+#include "tests/common/counting_allocator.h"
 
 namespace {
 
-std::atomic<bool> gCounting{false};
-std::atomic<long> gAllocations{0};
-
-void* Allocate(std::size_t size) {
-  if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-
-// Counts the allocations made while it lives.
-class AllocationCounter {
- public:
-  AllocationCounter() {
-    gAllocations = 0;
-    gCounting = true;
-  }
-  ~AllocationCounter() { gCounting = false; }
-  long Count() const { return gAllocations.load(); }
-};
-
-}  // namespace
-
-void* operator new(std::size_t size) { return Allocate(size); }
-void* operator new[](std::size_t size) { return Allocate(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-
-namespace {
-
+using qx_test_alloc::AllocationCounter;
 using QXCommon_600::Record;
 using QXMath_600::QXEffectsTables;
 using QXMath_600::QXFactorTables;

@@ -2,50 +2,18 @@
 // while the cross-product and fit passes run, with the cross products summed per cell and row by row.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <vector>
 
 #include "linear_test_support.h"
 #include "qxregres600r.h"
-
-namespace {
-
-std::atomic<bool> gCounting{false};
-std::atomic<long> gAllocations{0};
-
-void* Allocate(std::size_t size) {
-  if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) { return Allocate(size); }
-void* operator new[](std::size_t size) { return Allocate(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#include "tests/common/counting_allocator.h"
 
 namespace {
 
 using qx_linear_test::MemoryIterator;
 using qx_linear_test::Records;
 using qx_linear_test::Term;
-
-// Counts the allocations made while it lives.
-class AllocationCounter {
- public:
-  AllocationCounter() {
-    gAllocations = 0;
-    gCounting = true;
-  }
-  ~AllocationCounter() { gCounting = false; }
-  long Count() const { return gAllocations.load(); }
-};
+using qx_test_alloc::AllocationCounter;
 
 // y ~ A * B + x + A:x + x^2 with a frequency weight; factors declared with `levels` categories (600
 // leaves the cross products to the row-by-row route).
