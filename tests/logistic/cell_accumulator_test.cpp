@@ -11,13 +11,14 @@
 #include <random>
 #include <vector>
 
+#include "accumulator_sums.h"
 #include "logistic_test_support.h"
 
 namespace {
 
 using QXMath_600::QXAccumStatsLogistic;
 using QXMath_600::QXLogRegSettings;
-using QXMath_600::QXSymMatrix;
+using Sums = qx_logistic_test::AccumulatorSums;
 
 constexpr int kParameters = 12;
 constexpr int kCategories = 4;
@@ -76,57 +77,18 @@ std::vector<double> MakeBeta(unsigned seed) {
   return beta;
 }
 
-struct Sums {
-  double ll = 0.0;
-  std::vector<double> scores;
-  QXSymMatrix information;
-  std::int64_t valid = 0, invalid = 0;
-  double weight = 0.0;
-  double minObserved = 0.0, maxObserved = 0.0, minComputed = 0.0;
-};
-
-Sums Read(const QXAccumStatsLogistic& accumulator) {
-  Sums s;
-  s.ll = accumulator.GetLL();
-  s.scores = accumulator.GetScores();
-  EXPECT_TRUE(accumulator.GetHessian(s.information));
-  accumulator.GetCounts(s.valid, s.invalid, s.weight);
-  accumulator.GetMinMaxProbabilities(s.minObserved, s.maxObserved, s.minComputed);
-  return s;
-}
-
 // One pass over the rows; the cells' caps (0 for every row on its own).
 Sums Pass(QXAccumStatsLogistic& accumulator, const std::vector<Row>& rows, bool logLikelihoodOnly = false) {
   accumulator.Reset(QXConst::QXHessianFisher, true);
   for (const Row& row : rows)
     EXPECT_EQ(accumulator.UpdateForRow(row.indices, row.values, row.category, row.weight, logLikelihoodOnly),
               0);
-  return Read(accumulator);
+  return qx_logistic_test::ReadSums(accumulator);
 }
 
 void ExpectSameSums(const Sums& a, const Sums& b) {
-  if (std::isnan(a.ll) || a.ll == QXMV::gMissingValue) {
-    EXPECT_EQ(a.ll, b.ll);
-  } else {
-    EXPECT_PRED3(qx_linear_test::Near, a.ll, b.ll, 1e-13);
-  }
-  EXPECT_EQ(a.valid, b.valid);
-  EXPECT_EQ(a.invalid, b.invalid);
-  EXPECT_EQ(a.weight, b.weight);  // added row after row in both
-  EXPECT_PRED3(qx_linear_test::Near, a.minObserved, b.minObserved, 1e-13);
-  EXPECT_PRED3(qx_linear_test::Near, a.maxObserved, b.maxObserved, 1e-13);
-  EXPECT_PRED3(qx_linear_test::Near, a.minComputed, b.minComputed, 1e-13);
-  ASSERT_EQ(a.scores.size(), b.scores.size());
-  // Sums of terms of both signs: relative to the sum of the magnitudes, about the total weight.
-  const double scale = a.weight * 4.0;
-  for (std::size_t i = 0; i < a.scores.size(); ++i)
-    EXPECT_PRED4(qx_linear_test::NearScaled, a.scores[i], b.scores[i], 1e-14, scale) << i;
-  ASSERT_EQ(a.information.GetNRows(), b.information.GetNRows());
-  for (int i = 0; i < a.information.GetNRows(); ++i)
-    for (int j = 0; j <= i; ++j)
-      EXPECT_PRED4(qx_linear_test::NearScaled, a.information.GetElem(i, j), b.information.GetElem(i, j),
-                   1e-14, scale)
-          << i << " " << j;
+  // Relative to the sum of the magnitudes: about the total weight.
+  qx_logistic_test::ExpectSameSums(a, b, 1e-13, a.weight * 4.0);
 }
 
 TEST(CellAccumulator, CellSumsEqualRowByRowSumsWithAndWithoutCaps) {
@@ -180,11 +142,11 @@ TEST(CellAccumulator, SumsReadMidPassAreNotCountedTwice) {
   for (std::size_t r = 0; r < rows.size(); ++r) {
     ASSERT_EQ(byCell.UpdateForRow(rows[r].indices, rows[r].values, rows[r].category, rows[r].weight, false),
               0);
-    if (r == 100 || r == 101 || r == 300) Read(byCell);
+    if (r == 100 || r == 101 || r == 300) qx_logistic_test::ReadSums(byCell);
   }
   QXAccumStatsLogistic byRow(settings, kParameters, kCategories, beta);
   byRow.SetCellLimits(0, 0);
-  ExpectSameSums(Read(byCell), Pass(byRow, rows));
+  ExpectSameSums(qx_logistic_test::ReadSums(byCell), Pass(byRow, rows));
 }
 
 TEST(CellAccumulator, RepeatedColumnsBadColumnsAndUnusablePredictorsAsRowByRow) {

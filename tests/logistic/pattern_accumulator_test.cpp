@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "accumulator_sums.h"
 #include "logistic/QXBatchExp.h"
 #include "logistic_test_support.h"
 
@@ -17,7 +18,7 @@ namespace {
 
 using QXMath_600::QXAccumStatsLogistic;
 using QXMath_600::QXLogRegSettings;
-using QXMath_600::QXSymMatrix;
+using Sums = qx_logistic_test::AccumulatorSums;
 
 constexpr int kParameters = 6;  // a block: 4 columns of the pattern, 2 elsewhere
 constexpr int kCategories = 4;
@@ -46,25 +47,6 @@ std::vector<double> Beta() {
   return beta;
 }
 
-struct Sums {
-  double ll = 0.0;
-  std::vector<double> scores;
-  QXSymMatrix information;
-  std::int64_t valid = 0, invalid = 0;
-  double weight = 0.0;
-  double minObserved = 0.0, maxObserved = 0.0, minComputed = 0.0;
-};
-
-Sums Read(const QXAccumStatsLogistic& accumulator) {
-  Sums s;
-  s.ll = accumulator.GetLL();
-  s.scores = accumulator.GetScores();
-  EXPECT_TRUE(accumulator.GetHessian(s.information));
-  accumulator.GetCounts(s.valid, s.invalid, s.weight);
-  accumulator.GetMinMaxProbabilities(s.minObserved, s.maxObserved, s.minComputed);
-  return s;
-}
-
 // The rows [first, last) one at a time, every column listed.
 Sums OneByOne(const std::vector<double>& beta, const std::vector<double>& rows, int first, int last) {
   QXLogRegSettings settings;
@@ -75,7 +57,7 @@ Sums OneByOne(const std::vector<double>& beta, const std::vector<double>& rows, 
     const std::vector<double> values{kFixed[0], kFixed[1], row[2], row[3]};
     EXPECT_EQ(accumulator.UpdateForRow(kColumns, values, static_cast<int>(row[0]), row[1], false), 0);
   }
-  return Read(accumulator);
+  return qx_logistic_test::ReadSums(accumulator);
 }
 
 // The rows in pattern calls of the given sizes.
@@ -90,28 +72,12 @@ Sums InPatterns(const std::vector<double>& beta, const std::vector<double>& rows
               0);
     first += n;
   }
-  return Read(accumulator);
+  return qx_logistic_test::ReadSums(accumulator);
 }
 
 void ExpectSameSums(const Sums& a, const Sums& b) {
-  EXPECT_PRED3(qx_linear_test::Near, a.ll, b.ll, 1e-14);
-  EXPECT_EQ(a.valid, b.valid);
-  EXPECT_EQ(a.invalid, b.invalid);
-  EXPECT_EQ(a.weight, b.weight);  // added in the same order
-  EXPECT_PRED3(qx_linear_test::Near, a.minObserved, b.minObserved, 1e-14);
-  EXPECT_PRED3(qx_linear_test::Near, a.maxObserved, b.maxObserved, 1e-14);
-  EXPECT_PRED3(qx_linear_test::Near, a.minComputed, b.minComputed, 1e-14);
-  ASSERT_EQ(a.scores.size(), b.scores.size());
-  // Sums of terms of both signs: relative to the sum of the magnitudes, about the number of rows.
-  const double scale = static_cast<double>(a.valid);
-  for (std::size_t i = 0; i < a.scores.size(); ++i)
-    EXPECT_PRED4(qx_linear_test::NearScaled, a.scores[i], b.scores[i], 1e-14, scale) << i;
-  ASSERT_EQ(a.information.GetNRows(), b.information.GetNRows());
-  for (int i = 0; i < a.information.GetNRows(); ++i)
-    for (int j = 0; j <= i; ++j)
-      EXPECT_PRED4(qx_linear_test::NearScaled, a.information.GetElem(i, j), b.information.GetElem(i, j),
-                   1e-14, scale)
-          << i << " " << j;
+  // Relative to the sum of the magnitudes: about the number of rows.
+  qx_logistic_test::ExpectSameSums(a, b, 1e-14, static_cast<double>(a.valid));
 }
 
 TEST(PatternAccumulator, ChunksOfEverySizeSumAsTheRowsOneByOne) {
@@ -158,7 +124,7 @@ TEST(PatternAccumulator, ARefusedRowEndsTheCallAndTheRowsBeforeItStay) {
     QXAccumStatsLogistic accumulator(settings, kParameters, kCategories, beta);
     accumulator.Reset(QXConst::QXHessianFisher, true);
     EXPECT_EQ(accumulator.UpdateForPattern(kColumns, kFixed, rows.data(), 600, false), -1) << column << bad;
-    ExpectSameSums(Read(accumulator), OneByOne(beta, rows, 0, 300));
+    ExpectSameSums(qx_logistic_test::ReadSums(accumulator), OneByOne(beta, rows, 0, 300));
   }
 }
 
