@@ -47,3 +47,8 @@ file(RELATIVE_PATH QX_PC_TO_PREFIX "/qx/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/qx"
 configure_file(${PROJECT_SOURCE_DIR}/cmake/qxregres600r.pc.in
                ${PROJECT_BINARY_DIR}/qxregres600r.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/qxregres600r.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+if(TARGET qxfrontend600r)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/qxfrontend600r.pc.in
+                 ${PROJECT_BINARY_DIR}/qxfrontend600r.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/qxfrontend600r.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endif()

@@ -46,7 +46,7 @@ Examples (every option appears in one):
   qxfit --delimiter tab --tolerance 1e-10 data.tsv 'y ~ x + I(x^2)'
   qxfit --na-strings n/a,- --decimal-comma data.csv 'y ~ .'
   qxfit --freq-weight Freq --reference Sat=Low --pmml housing.pmml data/housing.csv 'Sat ~ Infl + Type'
-  qxfit --logistic --iterations --predict probabilities.csv data/mtcars.csv 'am ~ wt + hp'
+  qxfit --logistic --iterations --tabulate --predict probabilities.csv data/mtcars.csv 'am ~ wt + hp'
   qxfit --emmeans 'tension | wool' --adjust bonferroni data/warpbreaks.csv 'breaks ~ wool*tension'
   qxfit --emmeans rank --contrast simple:Prof --at yrs.service=10 data/Salaries.csv 'salary ~ rank + yrs.service'
   qxfit --emmeans 'rank | discipline' --scale response data/Salaries.csv 'sex ~ rank*discipline'
@@ -129,6 +129,9 @@ int CommandLine::Parse(int argc, const char* const* argv, Options& options, std:
                "take the response as categorical: a multinomial logistic regression");
   app.add_flag("--iterations", options.fbIterations,
                "print a logistic fit's iterations on stderr (shown on a terminal anyway)");
+  app.add_flag("--tabulate", options.fbTabulate,
+               "a logistic fit holds the records' model variables in memory, grouped into patterns, and "
+               "iterates over those: faster, with memory that grows with the records (a linear fit streams)");
   app.add_option("--pmml", options.fPmmlPath, "write the fitted model as a PMML 4.4 document")
       ->type_name("FILE");
   app.add_flag("--json", options.fbJson, "print one JSON document instead of the table");

@@ -35,9 +35,9 @@ struct Options {
   bool fbTypeIII = true;           // --type 3 (the default) or both
   bool fbLogistic = false;         // --logistic: the response is categorical
   bool fbIterations = false;       // --iterations: print a logistic fit's iterations on stderr
-  // A logistic fit keeps the valid records' variables in memory as covariate patterns and iterates
-  // over those instead of reading the data again: faster, with memory that grows with the records.
-  // The front end's callers choose it; qxfit streams.
+  // --tabulate: a logistic fit keeps the valid records' variables in memory as covariate patterns and
+  // iterates over those instead of reading the data again: faster, with memory that grows with the
+  // records. Streaming is the default because its memory does not depend on the data's size.
   bool fbTabulate = false;
   std::string fPmmlPath;    // --pmml
   EmmeansOptions fEmmeans;  // --emmeans and the options of its comparisons

@@ -35,7 +35,8 @@ TEST(CommandLineTest, ReadsEveryOption) {
                    "cyl=4",         "--reference",
                    "am=1",          "--na-strings",
                    "n/a,,-",        "--decimal-comma",
-                   "data.csv",      "mpg ~ cyl"},
+                   "--tabulate",    "data.csv",
+                   "mpg ~ cyl"},
                   o, message),
             -1)
       << message;
@@ -56,6 +57,7 @@ TEST(CommandLineTest, ReadsEveryOption) {
   EXPECT_EQ(o.fTest, QXFit::TestKind::kChiSquare);
   EXPECT_TRUE(o.fbTypeI && o.fbTypeIII);
   EXPECT_EQ(o.fConfidenceLevel, 0.9);
+  EXPECT_TRUE(o.fbTabulate);
 
   // The defaults: the delimiter found in the header, F tests, Type III, 95% bounds.
   ASSERT_EQ(Parse({"--binary", "y,A,x", "data.bin", "y ~ A"}, o, message), -1);
@@ -68,6 +70,7 @@ TEST(CommandLineTest, ReadsEveryOption) {
   EXPECT_FALSE(o.fbTypeI);
   EXPECT_TRUE(o.fbTypeIII);
   EXPECT_EQ(o.fConfidenceLevel, 0.95);
+  EXPECT_FALSE(o.fbTabulate);
 
   ASSERT_EQ(Parse({"--type", "1", "--test", "f", "data.csv", "y ~ A"}, o, message), -1);
   EXPECT_TRUE(o.fbTypeI);

@@ -34,6 +34,21 @@ if(EXISTS ${prefix}/${LIBDIR}/libqxfrontend600r.a)
   if(NOT rc EQUAL 0 OR NOT report MATCHES "group=trt1")
     message(FATAL_ERROR "the installed front end's example failed (${rc}):\n${report}\n${err}")
   endif()
+  # The same example through pkg-config, which names the shared libraries the front end needs.
+  find_program(PKG_CONFIG pkg-config REQUIRED)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${prefix}/${LIBDIR}/pkgconfig
+                          ${PKG_CONFIG} --cflags --libs qxfrontend600r
+                  OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "pkg-config does not know qxfrontend600r")
+  endif()
+  separate_arguments(flags UNIX_COMMAND "${flags}")
+  run(c++ -std=c++20 ${SOURCE_DIR}/examples/front_end.cpp ${flags} -o ${WORK_DIR}/pc-front-end)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${prefix}/${LIBDIR} ${WORK_DIR}/pc-front-end
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE report ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0 OR NOT report MATCHES "group=trt1")
+    message(FATAL_ERROR "the front end's example built through pkg-config failed (${rc}):\n${report}\n${err}")
+  endif()
 endif()
 
 # The installed tool runs from the prefix alone.
