@@ -162,6 +162,27 @@ void QXEffectTestData::CreateModelTests(const QXSymMatrix& covariance, const QXB
   fpModelTests->SetWorkMonitor(fpProgress.get());
 }
 
+void QXEffectTestData::DecideTypeIFromSumsOfSquares(const QXEffectSweep& fitSweep,
+                                                    const QXSymMatrix& covariance,
+                                                    const QXSatterthwaite* satterthwaite) {
+  fTypeIErrorVariance = 0.0;
+  const bool onePredictor = fDistType != QXConst::QXDistNomMultinomial &&
+                            fDistType != QXConst::QXDistOrdMultinomial && fNEstimates == fP;
+  if (!onePredictor || satterthwaite != nullptr || fpSettings->GetTestType() != QXConst::QXTestWaldF ||
+      !fbKeepTypeIHypotheses || !fitSweep.HasTypeISumsOfSquares())
+    return;
+  fTypeIErrorVariance = fitSweep.ErrorVarianceOf(covariance, fvEstimates);
+}
+
+bool QXEffectTestData::GetTypeIWaldForm(int e, int rows, double& w) const {
+  if (!TypeIFromSumsOfSquares() || !UsedFitSweep() || e < 0 ||
+      static_cast<std::size_t>(e) >= fpIndexSweep->GetTypeIParameters().size() ||
+      fpIndexSweep->GetTypeIParameters()[e].size() != static_cast<std::size_t>(rows))
+    return false;
+  w = fpIndexSweep->GetTypeISumOfSquares(static_cast<std::size_t>(e)) / fTypeIErrorVariance;
+  return std::isfinite(w);
+}
+
 bool QXEffectTestData::GetEffectRange(int e, int& first, int& count) const {
   if (e < 0 || e >= GetNEffects() || static_cast<std::size_t>(e) >= fvEffectStarts.size() ||
       static_cast<std::size_t>(e) >= fvEffectSizes.size())
@@ -262,6 +283,7 @@ void QXEffectTestData::Display() const {
   DisplayI("Number of effects with Type I hypotheses",
            fpIndexSweep != nullptr ? static_cast<int>(fpIndexSweep->GetTypeIColumns().size()) : 0);
   DisplayB("The fit's sweep read", UsedFitSweep());
+  DisplayD("Error variance of the Type I sums of squares", fTypeIErrorVariance);
   DisplayDV("fvUnexplained", GetUnexplainedShares());
   DisplayText(1, "fModelNonRedundant");
   fModelNonRedundant.Display();

@@ -75,6 +75,16 @@ class QXREGRES_API QXEffectTestData {
   // The model tests, over the estimates and the covariance (which must outlive this object). The set
   // shown as the model's redundancy is a copy of `nonRedundant` when given, else the swept set.
   void CreateModelTests(const QXSymMatrix& covariance, const QXBitSet* nonRedundant);
+  // Decides whether the Type I tests read the fit's sums of squares instead of forming Wald forms:
+  // only where that is the same statistic, a linear model's F test (one linear predictor, no
+  // Satterthwaite df) whose covariance is sigma^2 (X'WX)^- of the fit whose sweep is read, with the
+  // fit's estimates. Then W = SS / sigma^2 for each effect.
+  void DecideTypeIFromSumsOfSquares(const QXEffectSweep& fitSweep, const QXSymMatrix& covariance,
+                                    const QXSatterthwaite* satterthwaite);
+  bool TypeIFromSumsOfSquares() const { return fTypeIErrorVariance > 0.0; }
+  // W of effect e's Type I test from its sum of squares, for a full-rank L of `rows` rows (one per
+  // parameter its sweep took); false when the fit's sums are not read or the rows differ.
+  bool GetTypeIWaldForm(int e, int rows, double& w) const;
 
   int GetNEffects() const { return static_cast<int>(fvModelEffects.size()); }
   // The first parameter and the number of parameters of effect e; false when e is not an effect.
@@ -164,6 +174,8 @@ class QXREGRES_API QXEffectTestData {
   // the aliased columns.
   bool SweepForHypotheses(const QXBitSet* allowed, const QXEffectSweep* fitSweep);
 
+  // sigma^2 when the Type I tests read the fit's sums of squares, else 0.
+  double fTypeIErrorVariance = 0.0;
   std::unique_ptr<QXEffectSweep> fpOwnSweep;
   const QXEffectSweep* fpIndexSweep = nullptr;
   QXSweptColumns fNoSweep;

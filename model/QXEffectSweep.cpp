@@ -179,10 +179,15 @@ QXEffectSweep::Outcome QXEffectSweep::SweepForHypotheses(double tolerance, const
   QXBitSet before(fP);
   fvTypeIColumns.clear();
   fvTypeIParameters.clear();
+  fvTypeISS.clear();
+  // The fit's matrix carries the dependent last: its reductions are the Type I sums of squares.
+  const bool withDependent = keepTypeI && fOrder == fP + 1;
+  work.SetReductionRow(withDependent ? fP : -1);
   const auto keepTypeIHypotheses = [&](std::size_t e, const QXSweepMatrix& matrix, const QXBitSet& kept) {
     if (e == 0) {
       fvTypeIColumns.clear();
       fvTypeIParameters.clear();
+      fvTypeISS.clear();
       before = QXBitSet(fP);
     }
     if (!keepTypeI) return;
@@ -192,13 +197,21 @@ QXEffectSweep::Outcome QXEffectSweep::SweepForHypotheses(double tolerance, const
     for (int k = first; k < first + count && first >= 0 && first + count <= fP; ++k)
       if (kept.IsIn(k) && !before.IsIn(k)) fresh.push_back(k);
     if (!fresh.empty()) ExtractTypeI(matrix, first, first + count - 1, kept, fresh, columns);
+    if (withDependent) {
+      double sum = 0.0;
+      for (int k : fresh) sum += matrix.GetReduction(k);
+      fvTypeISS.push_back(sum);
+    }
     fvTypeIColumns.push_back(std::move(columns));
     fvTypeIParameters.push_back(std::move(fresh));
     before = Leading(kept, fP);
   };
   const Outcome outcome =
       SweepInOrder(order, tolerance, allowed, true, keepTypeIHypotheses, work, fIndexOrder, &fCondition);
+  work.SetReductionRow(-1);
   if (outcome != Outcome::kDone) return outcome;
+  // An effect without a range of its own was never swept and had no entry.
+  if (fvTypeISS.size() != fvTypeIColumns.size()) fvTypeISS.clear();
   fPrecision = work.GetPrecision();
   fvUnexplained.assign(static_cast<std::size_t>(fP), 0.0);
   for (int k = 0; k < fP; ++k) {
@@ -208,6 +221,32 @@ QXEffectSweep::Outcome QXEffectSweep::SweepForHypotheses(double tolerance, const
   }
   fbDone = true;
   return Outcome::kDone;
+}
+
+void QXEffectSweep::SetFitSolution(const QXSymMatrix* swept, double scale,
+                                   const std::vector<double>* estimates) {
+  fpFitSwept = swept;
+  fFitScale = scale;
+  fpFitEstimates = estimates;
+}
+
+double QXEffectSweep::ErrorVarianceOf(const QXSymMatrix& covariance,
+                                      const std::vector<double>& estimates) const {
+  if (!fbDone || fpFitSwept == nullptr || fpFitEstimates == nullptr || fpFitSwept->GetNRows() < fP ||
+      covariance.GetNRows() != fP || *fpFitEstimates != estimates)
+    return 0.0;
+  // sigma^2 from one diagonal element, then every element must be that multiple of the fit's: a
+  // covariance of another kind (robust, or of other estimates) is not sigma^2 (X'WX)^-. The caller
+  // scaled each element once, so a few units of rounding separate the two.
+  constexpr double kRounding = 1e-13;
+  const QXBitSet& kept = fIndexOrder.fKept;
+  double sigma2 = 0.0;
+  for (int k = 0; k < fP && sigma2 == 0.0; ++k) {
+    const double g = -fpFitSwept->GetElem(k, k);
+    if (kept.IsIn(k) && g > 0.0) sigma2 = covariance.GetElem(k, k) / g;
+  }
+  if (!(sigma2 > 0.0) || !std::isfinite(sigma2)) return 0.0;
+  return covariance.IsMultipleOf(*fpFitSwept, fP, -sigma2, kRounding) ? sigma2 : 0.0;
 }
 
 }  // namespace QXMath_600
