@@ -65,6 +65,7 @@ void QXBaseModelEffectTest::RecordEffect(int e, QXStatus& loopStatus) {
   double form = 0.0;
   if (KnownWaldForm(e, fullRank.GetNRows(), form)) {
     data.fpModelTests->ComputeModelTestOfForm(fullRank, form, *fpModelTestStats);
+    ++data.fnFormsRead;
     fpModelTestStats->AddRowIndices(rowIndices);
     return;
   }

@@ -162,16 +162,15 @@ void QXEffectTestData::CreateModelTests(const QXSymMatrix& covariance, const QXB
   fpModelTests->SetWorkMonitor(fpProgress.get());
 }
 
-void QXEffectTestData::DecideTypeIFromSumsOfSquares(const QXEffectSweep& fitSweep,
-                                                    const QXSymMatrix& covariance,
-                                                    const QXSatterthwaite* satterthwaite) {
-  fTypeIErrorVariance = 0.0;
+void QXEffectTestData::DecideSumsOfSquares(const QXEffectSweep& fitSweep, const QXSymMatrix& covariance,
+                                           const QXSatterthwaite* satterthwaite) {
+  fErrorVariance = 0.0;
   const bool onePredictor = fDistType != QXConst::QXDistNomMultinomial &&
                             fDistType != QXConst::QXDistOrdMultinomial && fNEstimates == fP;
   if (!onePredictor || satterthwaite != nullptr || fpSettings->GetTestType() != QXConst::QXTestWaldF ||
-      !fbKeepTypeIHypotheses || !fitSweep.HasTypeISumsOfSquares())
+      !fitSweep.HasTypeISumsOfSquares())
     return;
-  fTypeIErrorVariance = fitSweep.ErrorVarianceOf(covariance, fvEstimates);
+  fErrorVariance = fitSweep.ErrorVarianceOf(covariance, fvEstimates);
 }
 
 bool QXEffectTestData::GetTypeIWaldForm(int e, int rows, double& w) const {
@@ -179,7 +178,24 @@ bool QXEffectTestData::GetTypeIWaldForm(int e, int rows, double& w) const {
       static_cast<std::size_t>(e) >= fpIndexSweep->GetTypeIParameters().size() ||
       fpIndexSweep->GetTypeIParameters()[e].size() != static_cast<std::size_t>(rows))
     return false;
-  w = fpIndexSweep->GetTypeISumOfSquares(static_cast<std::size_t>(e)) / fTypeIErrorVariance;
+  w = fpIndexSweep->GetTypeISumOfSquares(static_cast<std::size_t>(e)) / fErrorVariance;
+  return std::isfinite(w);
+}
+
+bool QXEffectTestData::GetAdjustedWaldForm(int e, int rows, double& w) const {
+  double without = 0.0;
+  int rankWithout = 0;
+  if (!(fErrorVariance > 0.0) || !UsedFitSweep() || e < 0 ||
+      !fpIndexSweep->GetFitWithout(static_cast<std::size_t>(e), without, rankWithout) ||
+      fNonRedundantSet.Count() - rankWithout != rows)
+    return false;
+  // Both residual sums of squares are accurate to about a unit of rounding of their own size; their
+  // difference keeps 13 digits while it is at least 1e-3 of them. Below that (an effect that explains
+  // next to nothing) the Wald form is formed instead.
+  constexpr double kSmallestShare = 1e-3;
+  const double ss = without - fpIndexSweep->GetResidualSS();
+  if (!(ss >= kSmallestShare * without)) return false;
+  w = ss / fErrorVariance;
   return std::isfinite(w);
 }
 
@@ -283,7 +299,7 @@ void QXEffectTestData::Display() const {
   DisplayI("Number of effects with Type I hypotheses",
            fpIndexSweep != nullptr ? static_cast<int>(fpIndexSweep->GetTypeIColumns().size()) : 0);
   DisplayB("The fit's sweep read", UsedFitSweep());
-  DisplayD("Error variance of the Type I sums of squares", fTypeIErrorVariance);
+  DisplayD("Error variance of the sums of squares", fErrorVariance);
   DisplayDV("fvUnexplained", GetUnexplainedShares());
   DisplayText(1, "fModelNonRedundant");
   fModelNonRedundant.Display();

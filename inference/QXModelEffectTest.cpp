@@ -44,7 +44,7 @@ QXModelEffectTest::QXModelEffectTest(const QXRegSettings& settings, const std::v
       analysisType == QXConst::QXEffectTypeI || analysisType == QXConst::QXEffectTypeIAndIII;
   const bool sweeps = !data.CanUseFitSweep(fitSweep, oneLinearPredictor);
   if (!sweeps && covariance != nullptr && !fStatus.IsError())
-    data.DecideTypeIFromSumsOfSquares(*fitSweep, *covariance, satterthwaite);
+    data.DecideSumsOfSquares(*fitSweep, *covariance, satterthwaite);
   // Type I tests read from the sums of squares invert no hypothesis.
   const std::size_t formingTests = fvTests.size() - (data.TypeIFromSumsOfSquares() ? 1 : 0);
   data.fpProgress =
@@ -66,6 +66,8 @@ QXModelEffectTest::~QXModelEffectTest() = default;
 bool QXModelEffectTest::ReadsFitSweep() const { return fpDataImpl->UsedFitSweep(); }
 
 bool QXModelEffectTest::ReadsTypeISumsOfSquares() const { return fpDataImpl->TypeIFromSumsOfSquares(); }
+
+int QXModelEffectTest::GetNTestsFromSumsOfSquares() const { return fpDataImpl->fnFormsRead; }
 
 double QXModelEffectTest::EstimateWork(const QXEffectTestData& data, std::size_t nTests,
                                        const QXBitSet* nonRedundant, bool sweeps) {

@@ -62,6 +62,8 @@ class QXREGRES_API QXModelEffectTest {
   bool ReadsFitSweep() const;
   // Whether the Type I tests read the fit's sums of squares instead of forming their Wald forms.
   bool ReadsTypeISumsOfSquares() const;
+  // How many tests took their Wald form from the fit's sums of squares (after TestModelEffect).
+  int GetNTestsFromSumsOfSquares() const;
   // Runs the tests of the analysis type; the result of the last test object is returned and kept.
   QXCommon_600::QXStatus TestModelEffect();
   // Entry i is the test of effect i (the intercept is effect 0 when the model has one); null before

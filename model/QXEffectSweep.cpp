@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include "common/QXMissingValue.h"
+
 namespace QXMath_600 {
 
 namespace {
@@ -183,6 +185,9 @@ QXEffectSweep::Outcome QXEffectSweep::SweepForHypotheses(double tolerance, const
   // The fit's matrix carries the dependent last: its reductions are the Type I sums of squares.
   const bool withDependent = keepTypeI && fOrder == fP + 1;
   work.SetReductionRow(withDependent ? fP : -1);
+  fvDroppedRSS.clear();
+  fvDroppedRank.clear();
+  if (withDependent && allowed == nullptr && fpSource != nullptr) FitWithoutEachLargeRange(tolerance);
   const auto keepTypeIHypotheses = [&](std::size_t e, const QXSweepMatrix& matrix, const QXBitSet& kept) {
     if (e == 0) {
       fvTypeIColumns.clear();
@@ -224,10 +229,56 @@ QXEffectSweep::Outcome QXEffectSweep::SweepForHypotheses(double tolerance, const
 }
 
 void QXEffectSweep::SetFitSolution(const QXSymMatrix* swept, double scale,
-                                   const std::vector<double>* estimates) {
+                                   const std::vector<double>* estimates, double residualSS) {
   fpFitSwept = swept;
   fFitScale = scale;
   fpFitEstimates = estimates;
+  fResidualSS = residualSS;
+  fbResidualSet = true;
+}
+
+double QXEffectSweep::GetResidualSS() const {
+  return fbResidualSet ? fResidualSS * fFitScale : QXMV::gMissingValue;
+}
+
+bool QXEffectSweep::GetFitWithout(std::size_t e, double& residualSS, int& rank) const {
+  if (e >= fvDroppedRSS.size() || fvDroppedRank[e] < 0) return false;
+  residualSS = fvDroppedRSS[e] * fFitScale;
+  rank = fvDroppedRank[e];
+  return true;
+}
+
+void QXEffectSweep::FitWithoutEachLargeRange(double tolerance) {
+  // A many-level factor with a few covariates: the model without the factor has a handful of
+  // parameters, and its residual sum of squares (in double-double, from the accumulated cross
+  // products) gives the factor's sum of squares adjusted for everything else without inverting a
+  // hypothesis of the factor's order.
+  fvDroppedRSS.assign(fvStarts.size(), 0.0);
+  fvDroppedRank.assign(fvStarts.size(), -1);
+  for (std::size_t e = 0; e < fvStarts.size() && e < fvSizes.size(); ++e) {
+    const long long first = fvStarts[e], count = fvSizes[e];
+    if (first < 0 || count <= 0 || first + count > fP || fP - count > kMaxDroppedOrder) continue;
+    std::vector<int> index;
+    for (int j = 0; j < fP; ++j)
+      if (j < first || j >= first + count) index.push_back(j);
+    index.push_back(fP);
+    const int k = static_cast<int>(index.size()) - 1;
+    QXSymMatrix reduced;
+    if (!reduced.SetNRowsCols(k + 1)) continue;
+    std::vector<double> diagonal(static_cast<std::size_t>(k) + 1);
+    for (int a = 0; a <= k; ++a) {
+      diagonal[a] = fvDiagonal[index[a]];
+      for (int b = 0; b <= a; ++b) {
+        double hi = 0.0, lo = 0.0;
+        fpSource->GetElemExtended(index[a], index[b], hi, lo);
+        reduced.AddElemExtended(a, b, hi, lo);
+      }
+    }
+    QXBitSet kept(k + 1);
+    for (int a = 0; a < k; ++a) reduced.Sweep(a, tolerance, diagonal, kept, false);
+    fvDroppedRSS[e] = reduced.GetElem(k, k);
+    fvDroppedRank[e] = kept.Count();
+  }
 }
 
 double QXEffectSweep::ErrorVarianceOf(const QXSymMatrix& covariance,

@@ -12,7 +12,10 @@
 //    other non-redundant ones, and the estimated condition of the swept block;
 //  - when the matrix carries the dependent variable (order p + 1, as the fit's does), each effect's
 //    Type I sum of squares: the reduction of the dependent's swept element over the effect's pivots,
-//    summed from each pivot's non-negative share, so that it is as accurate as the sweep.
+//    summed from each pivot's non-negative share, so that it is as accurate as the sweep; and, for an
+//    effect whose range leaves few parameters outside it, the residual sum of squares and rank of
+//    the model without it (an extended sweep of those few), from which the effect's sum of squares
+//    adjusted for all the others follows.
 //
 // Matrices may have more rows than the p parameters (the fit's dependent row and column): those rows are
 // carried through the sweep and left out of everything kept here.
@@ -98,7 +101,15 @@ class QXREGRES_API QXEffectSweep {
   // leading p x p block is minus the generalized inverse (X'WX)^- of the fit's covariance, the factor
   // that turns the swept matrix's units into those of X'WX (the fit accumulates weights divided by
   // their total), and the estimates. Set by the fit that owns all three.
-  void SetFitSolution(const QXSymMatrix* swept, double scale, const std::vector<double>* estimates);
+  void SetFitSolution(const QXSymMatrix* swept, double scale, const std::vector<double>* estimates,
+                      double residualSS);
+  // The residual sum of squares and the rank of the model without effect range e, in the units of
+  // X'WX; false when not formed (no dependent, or more than kMaxDroppedOrder parameters outside e).
+  bool GetFitWithout(std::size_t e, double& residualSS, int& rank) const;
+  // The fit's residual sum of squares in the units of X'WX (SetFitSolution), missing before.
+  double GetResidualSS() const;
+  // The most parameters outside an effect range for which the model without it is fitted.
+  static constexpr int kMaxDroppedOrder = 64;
   // sigma^2 when `covariance` is sigma^2 (X'WX)^- of the fit (elementwise to rounding) and `estimates`
   // are the fit's, so that a Wald form of an estimable L with them is a sum of squares over sigma^2;
   // otherwise, or without the fit's solution, a value that is not positive.
@@ -116,6 +127,9 @@ class QXREGRES_API QXEffectSweep {
   // `parameters` set to 0.
   void ExtractTypeI(const QXSweepMatrix& matrix, int first, int last, const QXBitSet& swept,
                     const std::vector<int>& parameters, QXRectMatrix& columns) const;
+  // For every effect range that leaves at most kMaxDroppedOrder parameters outside it: the residual
+  // sum of squares and rank of the source's model without the range (fvDroppedRSS, fvDroppedRank).
+  void FitWithoutEachLargeRange(double tolerance);
 
   const QXSymMatrix* fpSource;
   int fP;
@@ -133,6 +147,10 @@ class QXREGRES_API QXEffectSweep {
   std::vector<QXRectMatrix> fvTypeIColumns;
   std::vector<std::vector<int>> fvTypeIParameters;
   std::vector<double> fvTypeISS;
+  std::vector<double> fvDroppedRSS;
+  std::vector<int> fvDroppedRank;
+  double fResidualSS = 0.0;
+  bool fbResidualSet = false;
   const QXSymMatrix* fpFitSwept = nullptr;
   double fFitScale = 1.0;
   const std::vector<double>* fpFitEstimates = nullptr;

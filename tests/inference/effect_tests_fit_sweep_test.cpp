@@ -87,6 +87,9 @@ TEST_P(FitSweep, TestsFromTheFitsSweepEqualThoseFromTheirOwn) {
   EXPECT_TRUE(fromFit->ReadsTypeISumsOfSquares());
   EXPECT_FALSE(own->ReadsTypeISumsOfSquares());
   ASSERT_EQ(fromFit->TestModelEffect().GetErrorCode(), own->TestModelEffect().GetErrorCode());
+  // Every Type I test, and the Type III tests of effects that no other contains where the model
+  // without them is small.
+  EXPECT_GE(fromFit->GetNTestsFromSumsOfSquares(), fromFit->GetTypeITestStats()->GetNTests());
   ExpectSameTests(fromFit->GetTypeITestStats(), own->GetTypeITestStats(), "Type I");
   ExpectSameTests(fromFit->GetTypeIIITestStats(), own->GetTypeIIITestStats(), "Type III");
   ExpectSameTests(fromFit->GetCorrectedModelTestStats(nullptr), own->GetCorrectedModelTestStats(nullptr),
@@ -184,11 +187,12 @@ json NistCase(const std::string& name) {
   return c;
 }
 
-// The Type I F read from the fit's sums of squares (each effect's reduction of the residual sum of
-// squares over sigma^2) equals its Wald form from the tests' own sweep: on designs with an aliased
-// parameter, an empty cell, nesting, frequency and regression weights, no intercept, and on the
-// better-conditioned NIST datasets (on Longley the Wald form keeps only 8 digits, below).
-TEST(TypeISumsOfSquares, EqualTheWaldFormsOnCollinearWeightedAndNistDesigns) {
+// The F read from the fit's sums of squares (Type I: each effect's reduction of the residual sum of
+// squares; Type III of an effect no other contains: the residual sum of squares of the model without
+// it less the fit's; both over sigma^2) equals the Wald form from the tests' own sweep: on designs with
+// an aliased parameter, an empty cell, nesting, frequency and regression weights, no intercept, and
+// on the better-conditioned NIST datasets (on Longley the Wald form keeps only 8 digits, below).
+TEST(TestsFromSumsOfSquares, EqualTheWaldFormsOnCollinearWeightedAndNistDesigns) {
   std::vector<json> cases;
   for (const json& c : LoadReference("linear_models.json")["cases"]) cases.push_back(c);
   for (const char* name : {"Norris", "Pontius", "NoInt1", "NoInt2"}) cases.push_back(NistCase(name));
@@ -196,12 +200,45 @@ TEST(TypeISumsOfSquares, EqualTheWaldFormsOnCollinearWeightedAndNistDesigns) {
     const std::string name = c["name"].get<std::string>();
     FittedLinearModel model(c, QXConst::QXTestWaldF);
     ASSERT_TRUE(model.Ok()) << name;
-    auto fromFit = model.EffectTest(QXConst::QXEffectTypeI);
-    auto own = model.EffectTest(QXConst::QXEffectTypeI, true, nullptr, false);
+    auto fromFit = model.EffectTest(QXConst::QXEffectTypeIAndIII);
+    auto own = model.EffectTest(QXConst::QXEffectTypeIAndIII, true, nullptr, false);
     EXPECT_TRUE(fromFit->ReadsTypeISumsOfSquares()) << name;
     ASSERT_EQ(fromFit->TestModelEffect().GetErrorCode(), own->TestModelEffect().GetErrorCode()) << name;
+    EXPECT_GT(fromFit->GetNTestsFromSumsOfSquares(), fromFit->GetTypeITestStats()->GetNTests()) << name;
     ExpectSameTests(fromFit->GetTypeITestStats(), own->GetTypeITestStats(), name + " Type I");
+    ExpectSameTests(fromFit->GetTypeIIITestStats(), own->GetTypeIIITestStats(), name + " Type III");
   }
+}
+
+// An effect that explains next to nothing: its adjusted sum of squares, a difference of two residual
+// sums of squares 1e4 times its size, would keep too few digits, so its Type III Wald form is formed;
+// its Type I sum of squares, a sum of non-negative reductions, is still read.
+TEST(TestsFromSumsOfSquares, AnEffectThatExplainsNextToNothingFormsItsAdjustedTest) {
+  json c;
+  c["name"] = "noise";
+  c["columns"] = {"y", "g", "x"};
+  c["dependent"] = "y";
+  c["factors"] = {{{"name", "g"}, {"levels", {"0", "1"}}}};
+  c["covariates"] = {"x"};
+  c["terms"] = {{{"factors", {"g"}}, {"nest", {0}}, {"covs", json::array()}},
+                {{"factors", json::array()}, {"nest", json::array()}, {"covs", {"x"}}}};
+  c["intercept"] = true;
+  c["freq"] = nullptr;
+  c["regr"] = nullptr;
+  qx_linear_test::Records records;
+  for (int i = 0; i < 20000; ++i)
+    records.push_back({std::sin(1.3 * i), static_cast<double>(i % 2), std::cos(0.7 * i)});
+  c["records"] = records;
+  FittedLinearModel model(c, QXConst::QXTestWaldF);
+  ASSERT_TRUE(model.Ok());
+  auto fromFit = model.EffectTest(QXConst::QXEffectTypeIAndIII);
+  auto own = model.EffectTest(QXConst::QXEffectTypeIAndIII, true, nullptr, false);
+  ASSERT_TRUE(fromFit->TestModelEffect().IsOK());
+  ASSERT_TRUE(own->TestModelEffect().IsOK());
+  ASSERT_LT(own->GetTypeIIITestStats()->GetTestStats(1)->GetWald(), 1.0);
+  EXPECT_EQ(fromFit->GetNTestsFromSumsOfSquares(), fromFit->GetTypeITestStats()->GetNTests());
+  ExpectSameTests(fromFit->GetTypeITestStats(), own->GetTypeITestStats(), "Type I");
+  ExpectSameTests(fromFit->GetTypeIIITestStats(), own->GetTypeIIITestStats(), "Type III");
 }
 
 // On the ill-conditioned NIST polynomials the sums of squares keep the digits that a Wald form loses
@@ -209,7 +246,7 @@ TEST(TypeISumsOfSquares, EqualTheWaldFormsOnCollinearWeightedAndNistDesigns) {
 // F computed in 80 digits, they are right to 13 digits, Filip's to 12 (the digits of its residual
 // sum of squares, as of its coefficients). Wampler1 fits exactly and Wampler2's error variance is the
 // rounding of its data, so neither has an F to compare.
-TEST(TypeISumsOfSquares, MatchEightyDigitSequentialTestsOnIllConditionedNistModels) {
+TEST(TestsFromSumsOfSquares, MatchEightyDigitSequentialTestsOnIllConditionedNistModels) {
   for (const json& reference : LoadReference("nist_type1_mp.json")) {
     const std::string name = reference["name"].get<std::string>();
     if (name == "Wampler1" || name == "Wampler2") continue;
@@ -234,7 +271,7 @@ TEST(TypeISumsOfSquares, MatchEightyDigitSequentialTestsOnIllConditionedNistMode
 
 // The sums of squares stand for the Wald form only with the fit's own covariance and estimates and
 // for F tests; otherwise the form is computed, and the results are those of the tests' own sweep.
-TEST(TypeISumsOfSquares, AreReadOnlyWhereTheyAreTheWaldForm) {
+TEST(TestsFromSumsOfSquares, AreReadOnlyWhereTheyAreTheWaldForm) {
   const json& c = Cases().front();
   FittedLinearModel model(c, QXConst::QXTestWaldF);
   ASSERT_TRUE(model.Ok());
