@@ -257,7 +257,10 @@ void QXEffectSweep::FitWithoutEachLargeRange(double tolerance) {
   fvDroppedRank.assign(fvStarts.size(), -1);
   for (std::size_t e = 0; e < fvStarts.size() && e < fvSizes.size(); ++e) {
     const long long first = fvStarts[e], count = fvSizes[e];
-    if (first < 0 || count <= 0 || first + count > fP || fP - count > kMaxDroppedOrder) continue;
+    // Only a range at least as large as the rest, whose own test would cost more than this sweep: at
+    // most two qualify, so that small models with many effects are not swept once per effect.
+    if (first < 0 || count <= 0 || first + count > fP || fP - count > kMaxDroppedOrder || count < fP - count)
+      continue;
     std::vector<int> index;
     for (int j = 0; j < fP; ++j)
       if (j < first || j >= first + count) index.push_back(j);

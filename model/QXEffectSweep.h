@@ -104,7 +104,8 @@ class QXREGRES_API QXEffectSweep {
   void SetFitSolution(const QXSymMatrix* swept, double scale, const std::vector<double>* estimates,
                       double residualSS);
   // The residual sum of squares and the rank of the model without effect range e, in the units of
-  // X'WX; false when not formed (no dependent, or more than kMaxDroppedOrder parameters outside e).
+  // X'WX; false when not formed (no dependent, or more parameters outside e than kMaxDroppedOrder or
+  // than e has).
   bool GetFitWithout(std::size_t e, double& residualSS, int& rank) const;
   // The fit's residual sum of squares in the units of X'WX (SetFitSolution), missing before.
   double GetResidualSS() const;
@@ -127,7 +128,8 @@ class QXREGRES_API QXEffectSweep {
   // `parameters` set to 0.
   void ExtractTypeI(const QXSweepMatrix& matrix, int first, int last, const QXBitSet& swept,
                     const std::vector<int>& parameters, QXRectMatrix& columns) const;
-  // For every effect range that leaves at most kMaxDroppedOrder parameters outside it: the residual
+  // For every effect range that leaves at most kMaxDroppedOrder parameters outside it, and no more than
+  // it holds itself: the residual
   // sum of squares and rank of the source's model without the range (fvDroppedRSS, fvDroppedRank).
   void FitWithoutEachLargeRange(double tolerance);
 
