@@ -183,10 +183,22 @@ bool QXEffectTestData::GetTypeIWaldForm(int e, int rows, double& w) const {
 }
 
 bool QXEffectTestData::GetAdjustedWaldForm(int e, int rows, double& w) const {
+  if (!(fErrorVariance > 0.0) || !UsedFitSweep() || e < 0) return false;
+  // The last effect, swept after every other parameter the model estimates: its Type I sum of squares
+  // is already adjusted for all the others (an interaction of every factor, the usual last term).
+  const std::vector<std::vector<int>>& typeI = fpIndexSweep->GetTypeIParameters();
+  if (e == GetNEffects() - 1 && typeI.size() == static_cast<std::size_t>(GetNEffects())) {
+    std::size_t swept = 0;
+    for (const std::vector<int>& parameters : typeI) swept += parameters.size();
+    if (swept == static_cast<std::size_t>(fNonRedundantSet.Count())) {
+      if (typeI[e].size() != static_cast<std::size_t>(rows)) return false;
+      w = fpIndexSweep->GetTypeISumOfSquares(static_cast<std::size_t>(e)) / fErrorVariance;
+      return std::isfinite(w);
+    }
+  }
   double without = 0.0;
   int rankWithout = 0;
-  if (!(fErrorVariance > 0.0) || !UsedFitSweep() || e < 0 ||
-      !fpIndexSweep->GetFitWithout(static_cast<std::size_t>(e), without, rankWithout) ||
+  if (!fpIndexSweep->GetFitWithout(static_cast<std::size_t>(e), without, rankWithout) ||
       fNonRedundantSet.Count() - rankWithout != rows)
     return false;
   // Both residual sums of squares are accurate to about a unit of rounding of their own size; their

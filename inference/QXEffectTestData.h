@@ -85,10 +85,11 @@ class QXREGRES_API QXEffectTestData {
   // W of effect e's Type I test from its sum of squares, for a full-rank L of `rows` rows (one per
   // parameter its sweep took); false when the fit's sums are not read or the rows differ.
   bool GetTypeIWaldForm(int e, int rows, double& w) const;
-  // W of the test of effect e adjusted for all the others (the residual sum of squares of the model
-  // without e, less the fit's), for a full-rank L of `rows` rows that tests exactly that: rows equal
-  // to the rank e adds. False when the fit's sums are not read, the model without e was not fitted,
-  // the rows differ, or the difference would lose more than a few digits to cancellation.
+  // W of the test of effect e adjusted for all the others, for a full-rank L of `rows` rows that tests
+  // exactly that (rows equal to the rank e adds): the Type I sum of squares of the last effect when
+  // every other parameter was swept before it, else the residual sum of squares of the model without
+  // e less the fit's. False when the fit's sums are not read, the model without e was not fitted, the
+  // rows differ, or the difference would lose more than a few digits to cancellation.
   bool GetAdjustedWaldForm(int e, int rows, double& w) const;
 
   int GetNEffects() const { return static_cast<int>(fvModelEffects.size()); }

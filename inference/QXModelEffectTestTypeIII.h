@@ -39,9 +39,9 @@ class QXREGRES_API QXModelEffectTestTypeIII : public QXBaseModelEffectTest {
 
  protected:
   // An effect contained in no other is tested adjusted for all the others: for a linear model tested
-  // with the fit's own sweep and covariance, W is the residual sum of squares of the model without it
-  // less the fit's, over sigma^2, when the sweep fitted that smaller model (few parameters outside
-  // the effect, as for a many-level factor beside a few covariates).
+  // with the fit's own sweep and covariance, W is that sum of squares over sigma^2 when the sweep has
+  // it (the last effect's Type I sum of squares, or the model without the effect fitted beside the
+  // sweep when few parameters lie outside it, as for a many-level factor beside a few covariates).
   bool KnownWaldForm(int effect, int rows, double& w) const override;
 
  private:
