@@ -5,6 +5,12 @@
 // estimates the caller gives (for the linear model: its unscaled covariance times sigma^2). The object
 // also gives out the general estimable function and the L matrix of any effect.
 //
+// Given the linear fit's sweep, an F test whose covariance is the fit's own sigma^2 (X'WX)^- does not
+// invert L V L' where the fit's sweep already holds the sum of squares the Wald form equals: every
+// Type I test, and the Type III test of an effect no other contains when it is the last effect or the
+// model without it is small. The statistic is the same (to rounding, with more digits kept); the L
+// matrices and degrees of freedom are those of the hypotheses as built.
+//
 // Everything given at construction is copied except the settings, the covariance matrix and the
 // Satterthwaite object, which are borrowed and must outlive this object. Errors of construction stay
 // in the status and are returned by TestModelEffect without testing.

@@ -193,8 +193,8 @@ json NistCase(const std::string& name) {
 // an aliased parameter, an empty cell, nesting, frequency and regression weights, no intercept, and
 // on the better-conditioned NIST datasets (on Longley the Wald form keeps only 8 digits, below).
 TEST(TestsFromSumsOfSquares, EqualTheWaldFormsOnCollinearWeightedAndNistDesigns) {
-  std::vector<json> cases;
-  for (const json& c : LoadReference("linear_models.json")["cases"]) cases.push_back(c);
+  const json linear = LoadReference("linear_models.json");
+  std::vector<json> cases(linear["cases"].begin(), linear["cases"].end());
   for (const char* name : {"Norris", "Pontius", "NoInt1", "NoInt2"}) cases.push_back(NistCase(name));
   int read = 0, typeI = 0;
   for (const json& c : cases) {
