@@ -72,6 +72,7 @@ bool QXSweepMatrix::Assign(const QXSymMatrix& source, int order, Precision preci
     return false;
   }
   fN = n;
+  if (fReductionRow >= 0) fvReductions.assign(static_cast<std::size_t>(n), 0.0);
   fpSource = precision == Precision::kDouble ? &source : nullptr;
   if (precision == Precision::kDouble) fLargestEigenvalue = LargestScaledEigenvalue(QXBitSet(), false);
   return true;
@@ -89,6 +90,7 @@ void QXSweepMatrix::Clear() {
   fbFactored = false;
   fpSource = nullptr;
   std::vector<double>().swap(fvRatios);
+  std::vector<double>().swap(fvReductions);
 }
 
 double QXSweepMatrix::GetElem(int i, int j) const {
@@ -111,7 +113,13 @@ int QXSweepMatrix::SweepRange(int first, int last, double tolerance,
     for (int k = first; k <= last; ++k) {
       if (kept.IsIn(k)) continue;
       const bool may = allowed == nullptr || allowed->IsIn(k);
-      if (fExtended.Sweep(k, may ? tolerance : never, referenceDiagonal, kept, zeroAliased)) ++swept;
+      const bool reduces = fReductionRow > k && fReductionRow < fN;
+      const double pivot = reduces ? fExtended.GetElem(k, k) : 0.0;
+      const double rowElement = reduces ? fExtended.GetElem(k, fReductionRow) : 0.0;
+      if (fExtended.Sweep(k, may ? tolerance : never, referenceDiagonal, kept, zeroAliased)) {
+        ++swept;
+        if (reduces) RecordReduction(k, pivot, rowElement);
+      }
       if (monitor != nullptr && !monitor->ContinueAfter(1)) return -1;
     }
     return swept;
@@ -174,6 +182,7 @@ int QXSweepMatrix::SweepBlock(int k0, int k1, double tolerance, const std::vecto
     sweptColumns.push_back(t);
     const double inverse = 1.0 / a;
     pivotColumn = after.col(t);
+    if (fReductionRow > k && fReductionRow < n) RecordReduction(k, a, pivotColumn(fReductionRow));
     for (int u = fbFactorOnly ? t + 1 : 0; u < nb; ++u) {
       if (u == t) continue;
       const double c = pivotColumn(k0 + u);

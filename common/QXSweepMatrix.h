@@ -59,8 +59,19 @@ class QXCOMMON_API QXSweepMatrix {
   // extended precision the low parts of a source of the same order are kept. False, leaving the object
   // empty, when the memory is not there or the order does not fit.
   bool Assign(const QXSymMatrix& source, int order, Precision precision);
-  // Releases the matrix.
+  // Releases the matrix (the reduction row stays set).
   void Clear();
+
+  // With a row r set (the dependent variable of a cross-product matrix, never a pivot), every pivot k
+  // swept records a_kr^2 / a_kk at the moment it is taken: how much the swept r'r element drops by it,
+  // a sum of squares that is never negative, so summing a set of pivots' reductions loses nothing to
+  // cancellation (unlike the difference of the r'r element before and after). A negative row turns
+  // this off. Assign clears the reductions.
+  void SetReductionRow(int row) { fReductionRow = row; }
+  // The reduction of pivot k, 0 for a pivot not swept or without a reduction row.
+  double GetReduction(int k) const {
+    return k >= 0 && static_cast<std::size_t>(k) < fvReductions.size() ? fvReductions[k] : 0.0;
+  }
 
   int GetNRows() const { return fN; }
   Precision GetPrecision() const { return fPrecision; }
@@ -137,6 +148,11 @@ class QXCOMMON_API QXSweepMatrix {
   // D^1/2 (-M_SS) D^1/2 (inverse true, the swept block), by power iteration; D the diagonal at
   // assignment.
   double LargestScaledEigenvalue(const QXBitSet& kept, bool inverse) const;
+  // Records pivot k's reduction from its current value and its element in the reduction row.
+  void RecordReduction(int k, double pivot, double rowElement) {
+    if (fReductionRow > k && fReductionRow < fN && pivot > 0.0)
+      fvReductions[static_cast<std::size_t>(k)] = rowElement * rowElement / pivot;
+  }
 
   Precision fPrecision = Precision::kDouble;
   int fN = 0;
@@ -151,6 +167,8 @@ class QXCOMMON_API QXSweepMatrix {
   bool fbFactored = false;
   std::vector<double> fvRatios;
   const QXSymMatrix* fpSource = nullptr;
+  int fReductionRow = -1;
+  std::vector<double> fvReductions;
   // Extended precision.
   QXSymMatrix fExtended;
   // Scratch of the block sweep: the block's columns before and after, and one column.

@@ -502,6 +502,17 @@ void QXSymMatrix::ChangeSign() {
   for (double& x : fvHi) x = -x;
 }
 
+bool QXSymMatrix::IsMultipleOf(const QXSymMatrix& other, int n, double factor, double relative) const {
+  if (n < 0 || n > fN || n > other.fN) return false;
+  // Packed by rows, both leading blocks are prefixes of the storage.
+  const std::size_t size = static_cast<std::size_t>(n) * (n + 1) / 2;
+  for (std::size_t t = 0; t < size; ++t) {
+    const double value = Value(t);
+    if (!(std::fabs(value - factor * other.Value(t)) <= relative * std::fabs(value))) return false;
+  }
+  return true;
+}
+
 bool QXSymMatrix::ExtractFirstNRows(int n, QXSymMatrix& out, double factor) const {
   if (n < 0 || n > fN) return false;
   QXSymMatrix result(n);

@@ -158,6 +158,9 @@ class QXCOMMON_API QXSymMatrix : public IQXSymMatrix {
   // out = the leading n x n block times factor, each element rounded once from its double-double
   // value. False for n outside 0 .. order (out unchanged).
   bool ExtractFirstNRows(int n, QXSymMatrix& out, double factor = 1.0) const;
+  // Whether every element of the leading n x n block is `factor` times other's, each to `relative` of
+  // its own size (elements 0 in both pass). False when either matrix is smaller than n.
+  bool IsMultipleOf(const QXSymMatrix& other, int n, double factor, double relative) const;
 
   // Estimable functions from a swept matrix. For every parameter c in first .. last that is in
   // `swept`, one column of length order: 1 in row c, 0 in the other rows that are in `swept`, and in

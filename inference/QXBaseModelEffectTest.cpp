@@ -62,6 +62,13 @@ void QXBaseModelEffectTest::RecordEffect(int e, QXStatus& loopStatus) {
   QXRectMatrix fullRank;
   QXBitSet kept;
   L.ExtractFullRank(data.fTolerance, fullRank, kept);
+  double form = 0.0;
+  if (KnownWaldForm(e, fullRank.GetNRows(), form)) {
+    data.fpModelTests->ComputeModelTestOfForm(fullRank, form, *fpModelTestStats);
+    ++data.fnFormsRead;
+    fpModelTestStats->AddRowIndices(rowIndices);
+    return;
+  }
   // Each effect gets its own denominator df: one without a Satterthwaite value must not inherit the
   // previous effect's.
   if (data.fpSatterthwaite != nullptr) data.fpModelTests->SetDF(data.DenominatorDF(fullRank));

@@ -44,6 +44,9 @@ class QXREGRES_API QXBaseModelEffectTest {
   // Whether a hypothesis of the effect can be built (data with X'WX and L, an effect in range), and
   // its parameter range.
   bool CanBuild(int effect, int& first, int& count) const;
+  // The Wald form of the effect's full-rank hypothesis of `rows` rows when it is known without forming
+  // L V L' (Type I tests from the fit's sums of squares); false to form it.
+  virtual bool KnownWaldForm(int /*effect*/, int /*rows*/, double& /*w*/) const { return false; }
 
   std::unique_ptr<QXModelTestStats> fpModelTestStats;
   QXEffectTestData* fpDataImpl = nullptr;

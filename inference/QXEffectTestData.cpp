@@ -162,6 +162,55 @@ void QXEffectTestData::CreateModelTests(const QXSymMatrix& covariance, const QXB
   fpModelTests->SetWorkMonitor(fpProgress.get());
 }
 
+void QXEffectTestData::DecideSumsOfSquares(const QXEffectSweep& fitSweep, const QXSymMatrix& covariance,
+                                           const QXSatterthwaite* satterthwaite) {
+  fErrorVariance = 0.0;
+  const bool onePredictor = fDistType != QXConst::QXDistNomMultinomial &&
+                            fDistType != QXConst::QXDistOrdMultinomial && fNEstimates == fP;
+  if (!onePredictor || satterthwaite != nullptr || fpSettings->GetTestType() != QXConst::QXTestWaldF ||
+      !fitSweep.HasTypeISumsOfSquares())
+    return;
+  fErrorVariance = fitSweep.ErrorVarianceOf(covariance, fvEstimates);
+}
+
+bool QXEffectTestData::GetTypeIWaldForm(int e, int rows, double& w) const {
+  if (!TypeIFromSumsOfSquares() || !UsedFitSweep() || e < 0 ||
+      static_cast<std::size_t>(e) >= fpIndexSweep->GetTypeIParameters().size() ||
+      fpIndexSweep->GetTypeIParameters()[e].size() != static_cast<std::size_t>(rows))
+    return false;
+  w = fpIndexSweep->GetTypeISumOfSquares(static_cast<std::size_t>(e)) / fErrorVariance;
+  return std::isfinite(w);
+}
+
+bool QXEffectTestData::GetAdjustedWaldForm(int e, int rows, double& w) const {
+  if (!(fErrorVariance > 0.0) || !UsedFitSweep() || e < 0) return false;
+  // The last effect, swept after every other parameter the model estimates: its Type I sum of squares
+  // is already adjusted for all the others (an interaction of every factor, the usual last term).
+  const std::vector<std::vector<int>>& typeI = fpIndexSweep->GetTypeIParameters();
+  if (e == GetNEffects() - 1 && typeI.size() == static_cast<std::size_t>(GetNEffects())) {
+    std::size_t swept = 0;
+    for (const std::vector<int>& parameters : typeI) swept += parameters.size();
+    if (swept == static_cast<std::size_t>(fNonRedundantSet.Count())) {
+      if (typeI[e].size() != static_cast<std::size_t>(rows)) return false;
+      w = fpIndexSweep->GetTypeISumOfSquares(static_cast<std::size_t>(e)) / fErrorVariance;
+      return std::isfinite(w);
+    }
+  }
+  double without = 0.0;
+  int rankWithout = 0;
+  if (!fpIndexSweep->GetFitWithout(static_cast<std::size_t>(e), without, rankWithout) ||
+      fNonRedundantSet.Count() - rankWithout != rows)
+    return false;
+  // Both residual sums of squares are accurate to about a unit of rounding of their own size; their
+  // difference keeps 13 digits while it is at least 1e-3 of them. Below that (an effect that explains
+  // next to nothing) the Wald form is formed instead.
+  constexpr double kSmallestShare = 1e-3;
+  const double ss = without - fpIndexSweep->GetResidualSS();
+  if (!(ss >= kSmallestShare * without)) return false;
+  w = ss / fErrorVariance;
+  return std::isfinite(w);
+}
+
 bool QXEffectTestData::GetEffectRange(int e, int& first, int& count) const {
   if (e < 0 || e >= GetNEffects() || static_cast<std::size_t>(e) >= fvEffectStarts.size() ||
       static_cast<std::size_t>(e) >= fvEffectSizes.size())
@@ -262,6 +311,7 @@ void QXEffectTestData::Display() const {
   DisplayI("Number of effects with Type I hypotheses",
            fpIndexSweep != nullptr ? static_cast<int>(fpIndexSweep->GetTypeIColumns().size()) : 0);
   DisplayB("The fit's sweep read", UsedFitSweep());
+  DisplayD("Error variance of the sums of squares", fErrorVariance);
   DisplayDV("fvUnexplained", GetUnexplainedShares());
   DisplayText(1, "fModelNonRedundant");
   fModelNonRedundant.Display();

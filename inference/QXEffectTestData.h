@@ -75,6 +75,22 @@ class QXREGRES_API QXEffectTestData {
   // The model tests, over the estimates and the covariance (which must outlive this object). The set
   // shown as the model's redundancy is a copy of `nonRedundant` when given, else the swept set.
   void CreateModelTests(const QXSymMatrix& covariance, const QXBitSet* nonRedundant);
+  // Decides whether the tests read the fit's sums of squares instead of forming Wald forms: only
+  // where that is the same statistic, a linear model's F test (one linear predictor, no Satterthwaite
+  // df) whose covariance is sigma^2 (X'WX)^- of the fit whose sweep is read, with the fit's
+  // estimates. Then W = SS / sigma^2.
+  void DecideSumsOfSquares(const QXEffectSweep& fitSweep, const QXSymMatrix& covariance,
+                           const QXSatterthwaite* satterthwaite);
+  bool TypeIFromSumsOfSquares() const { return fErrorVariance > 0.0 && fbKeepTypeIHypotheses; }
+  // W of effect e's Type I test from its sum of squares, for a full-rank L of `rows` rows (one per
+  // parameter its sweep took); false when the fit's sums are not read or the rows differ.
+  bool GetTypeIWaldForm(int e, int rows, double& w) const;
+  // W of the test of effect e adjusted for all the others, for a full-rank L of `rows` rows that tests
+  // exactly that (rows equal to the rank e adds): the Type I sum of squares of the last effect when
+  // every other parameter was swept before it, else the residual sum of squares of the model without
+  // e less the fit's. False when the fit's sums are not read, the model without e was not fitted, the
+  // rows differ, or the difference would lose more than a few digits to cancellation.
+  bool GetAdjustedWaldForm(int e, int rows, double& w) const;
 
   int GetNEffects() const { return static_cast<int>(fvModelEffects.size()); }
   // The first parameter and the number of parameters of effect e; false when e is not an effect.
@@ -156,6 +172,8 @@ class QXREGRES_API QXEffectTestData {
   std::unique_ptr<QXWorkProgress> fpProgress;
   // The redundancy set the model tests display (a copy of the caller's, which need not outlive us).
   QXBitSet fModelNonRedundant;
+  // The tests whose Wald form came from the fit's sums of squares.
+  int fnFormsRead = 0;
 
  private:
   // fpHMatrix from the index-order sweep's aliased columns.
@@ -164,6 +182,8 @@ class QXREGRES_API QXEffectTestData {
   // the aliased columns.
   bool SweepForHypotheses(const QXBitSet* allowed, const QXEffectSweep* fitSweep);
 
+  // sigma^2 when the tests read the fit's sums of squares, else 0.
+  double fErrorVariance = 0.0;
   std::unique_ptr<QXEffectSweep> fpOwnSweep;
   const QXEffectSweep* fpIndexSweep = nullptr;
   QXSweptColumns fNoSweep;

@@ -43,9 +43,13 @@ QXModelEffectTest::QXModelEffectTest(const QXRegSettings& settings, const std::v
   data.fbKeepTypeIHypotheses =
       analysisType == QXConst::QXEffectTypeI || analysisType == QXConst::QXEffectTypeIAndIII;
   const bool sweeps = !data.CanUseFitSweep(fitSweep, oneLinearPredictor);
+  if (!sweeps && covariance != nullptr && !fStatus.IsError())
+    data.DecideSumsOfSquares(*fitSweep, *covariance, satterthwaite);
+  // Type I tests read from the sums of squares invert no hypothesis.
+  const std::size_t formingTests = fvTests.size() - (data.TypeIFromSumsOfSquares() ? 1 : 0);
   data.fpProgress =
       std::make_unique<QXWorkProgress>(data.fCancelInfo, settings.GetProgressListener(), "effect tests",
-                                       EstimateWork(data, fvTests.size(), oneLinearPredictor, sweeps));
+                                       EstimateWork(data, formingTests, oneLinearPredictor, sweeps));
   if (!fStatus.IsError()) {
     if (covariance != nullptr) data.fpSatterthwaite = satterthwaite;
     fStatus = data.SetUpCrossProducts(xPrimeWX, oneLinearPredictor, fitSweep);
@@ -60,6 +64,10 @@ QXModelEffectTest::QXModelEffectTest(const QXRegSettings& settings, const std::v
 QXModelEffectTest::~QXModelEffectTest() = default;
 
 bool QXModelEffectTest::ReadsFitSweep() const { return fpDataImpl->UsedFitSweep(); }
+
+bool QXModelEffectTest::ReadsTypeISumsOfSquares() const { return fpDataImpl->TypeIFromSumsOfSquares(); }
+
+int QXModelEffectTest::GetNTestsFromSumsOfSquares() const { return fpDataImpl->fnFormsRead; }
 
 double QXModelEffectTest::EstimateWork(const QXEffectTestData& data, std::size_t nTests,
                                        const QXBitSet* nonRedundant, bool sweeps) {

@@ -5,6 +5,12 @@
 // estimates the caller gives (for the linear model: its unscaled covariance times sigma^2). The object
 // also gives out the general estimable function and the L matrix of any effect.
 //
+// Given the linear fit's sweep, an F test whose covariance is the fit's own sigma^2 (X'WX)^- does not
+// invert L V L' where the fit's sweep already holds the sum of squares the Wald form equals: every
+// Type I test, and the Type III test of an effect no other contains when it is the last effect or the
+// model without it is small. The statistic is the same (to rounding, with more digits kept); the L
+// matrices and degrees of freedom are those of the hypotheses as built.
+//
 // Everything given at construction is copied except the settings, the covariance matrix and the
 // Satterthwaite object, which are borrowed and must outlive this object. Errors of construction stay
 // in the status and are returned by TestModelEffect without testing.
@@ -60,6 +66,10 @@ class QXREGRES_API QXModelEffectTest {
 
   // Whether the hypotheses were built from the fit's sweep (fitSweep) rather than a sweep of our own.
   bool ReadsFitSweep() const;
+  // Whether the Type I tests read the fit's sums of squares instead of forming their Wald forms.
+  bool ReadsTypeISumsOfSquares() const;
+  // How many tests took their Wald form from the fit's sums of squares (after TestModelEffect).
+  int GetNTestsFromSumsOfSquares() const;
   // Runs the tests of the analysis type; the result of the last test object is returned and kept.
   QXCommon_600::QXStatus TestModelEffect();
   // Entry i is the test of effect i (the intercept is effect 0 when the model has one); null before

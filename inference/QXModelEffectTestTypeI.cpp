@@ -29,4 +29,8 @@ QXStatus QXModelEffectTestTypeI::ComputeEffectLMatrix(int effect, std::vector<in
   return QXStatus();
 }
 
+bool QXModelEffectTestTypeI::KnownWaldForm(int effect, int rows, double& w) const {
+  return fpDataImpl != nullptr && fpDataImpl->GetTypeIWaldForm(effect, rows, w);
+}
+
 }  // namespace QXMath_600

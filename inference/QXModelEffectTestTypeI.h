@@ -21,6 +21,11 @@ class QXREGRES_API QXModelEffectTestTypeI : public QXBaseModelEffectTest {
   // An effect whose parameters were all swept by earlier effects leaves L empty, and its test then
   // records warning 321.
   QXCommon_600::QXStatus ComputeEffectLMatrix(int effect, std::vector<int>& rowIndices) override;
+
+ protected:
+  // For a linear model tested with the fit's own sweep and covariance, W is the reduction in the
+  // residual sum of squares that the effect's pivots made, over sigma^2: no L V L' to invert.
+  bool KnownWaldForm(int effect, int rows, double& w) const override;
 };
 
 }  // namespace QXMath_600

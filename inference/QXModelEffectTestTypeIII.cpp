@@ -295,4 +295,15 @@ QXStatus QXModelEffectTestTypeIII::TransformColumns(const QXSweptColumns& sweep,
   return QXStatus();
 }
 
+bool QXModelEffectTestTypeIII::KnownWaldForm(int effect, int rows, double& w) const {
+  const QXEffectTestData& data = *fpDataImpl;
+  // Centred and scaled covariates change the hypothesis; the adjusted sum of squares is that of the
+  // covariates as given.
+  if (data.fpSettings->GetTransformEffects() || effect < 0 || effect >= data.GetNEffects()) return false;
+  const QXModelEffect& target = data.fvModelEffects[effect];
+  for (int f = 0; f < data.GetNEffects(); ++f)
+    if (f != effect && target.IsContainedIn(data.fvModelEffects[f])) return false;
+  return data.GetAdjustedWaldForm(effect, rows, w);
+}
+
 }  // namespace QXMath_600

@@ -37,6 +37,13 @@ class QXREGRES_API QXModelEffectTestTypeIII : public QXBaseModelEffectTest {
   // parameter after the intercept (or an aliased intercept, which the transformation cannot carry).
   QXCommon_600::QXStatus ComputeEffectLMatrix(int effect, std::vector<int>& rowIndices) override;
 
+ protected:
+  // An effect contained in no other is tested adjusted for all the others: for a linear model tested
+  // with the fit's own sweep and covariance, W is that sum of squares over sigma^2 when the sweep has
+  // it (the last effect's Type I sum of squares, or the model without the effect fitted beside the
+  // sweep when few parameters lie outside it, as for a many-level factor beside a few covariates).
+  bool KnownWaldForm(int effect, int rows, double& w) const override;
+
  private:
   // The effects that do not contain e (in model order), e, then those that contain it.
   std::vector<int> SweepOrder(int effect) const;

@@ -350,6 +350,10 @@ bool QXModelTests::ComputeIndivTest(const QXRectMatrix& L, int row, double h, in
 }
 
 QXStatus QXModelTests::ComputeOverallTest(const QXRectMatrix& L, QXTestStats& stats) const {
+  return OverallTest(L, nullptr, stats);
+}
+
+QXStatus QXModelTests::OverallTest(const QXRectMatrix& L, const double* form, QXTestStats& stats) const {
   stats.SetTestType(fTestType);
   stats.SetPAdjMethod(fPAdjustment);
   const QXStatus status = CheckColumns(L, fvEstimates.size());
@@ -361,7 +365,13 @@ QXStatus QXModelTests::ComputeOverallTest(const QXRectMatrix& L, QXTestStats& st
   if (HasOverallType()) {
     QXBitSet kept;
     std::vector<double> d;
-    const double w = ComputeChiSquare(L, {}, rank, kept, d);
+    double w = kM;
+    if (form != nullptr) {
+      w = *form;
+      rank = r;
+    } else {
+      w = ComputeChiSquare(L, {}, rank, kept, d);
+    }
     const double df2 = fTestType == QXConst::QXTestWaldF && fpSatterthwaite
                            ? fpSatterthwaite->ComputeDF4FixedOverall(L)
                            : fDF;
@@ -382,6 +392,15 @@ QXStatus QXModelTests::ComputeOverallTest(const QXRectMatrix& L, QXTestStats& st
   }
   SetOverallAdjSig(smallest.sig, smallest.adjSig, m, stats);
   return status;
+}
+
+QXStatus QXModelTests::ComputeModelTestOfForm(const QXRectMatrix& L, double w,
+                                              QXModelTestStats& modelTestStats) const {
+  QXTestStats record;
+  const QXStatus result =
+      L.GetNRows() == 0 || L.GetNCols() == 0 ? QXStatus(321, true) : OverallTest(L, &w, record);
+  modelTestStats.AddTestStatsAndLMatrixAndStatus(&record, L, result);
+  return result;
 }
 
 QXStatus QXModelTests::ComputeModelTest(const QXRectMatrix& L, const QXStatus& status,

@@ -93,6 +93,11 @@ class QXREGRES_API QXModelTests {
   // other than 321, is recorded and returned without a test; an empty L gives the warning 321.
   QXCommon_600::QXStatus ComputeModelTest(const QXRectMatrix& L, const QXCommon_600::QXStatus& status,
                                           QXModelTestStats& modelTestStats) const;
+  // The same record for a full-rank L whose Wald form W = (L b)' (L V L')^- (L b) the caller already
+  // has exactly, with rank the rows of L (the linear model's Type I sum of squares over sigma^2): L V L'
+  // is not formed. Only row tests for an adjustment method still read V.
+  QXCommon_600::QXStatus ComputeModelTestOfForm(const QXRectMatrix& L, double w,
+                                                QXModelTestStats& modelTestStats) const;
   // Test of row `row` of L against the value h, adjusted for m tests. Bounds are formed when asked and
   // a confidence level is set. The statistics of stats are replaced; its place in an overall test
   // (used-in-overall, number of non-redundant rows) is kept. False when the row cannot be read or its
@@ -173,6 +178,8 @@ class QXREGRES_API QXModelTests {
   // statistic of type 0 unformed. d is L b - h (or T mu) for the check of an untestable hypothesis.
   void SetOverallStatistic(double w, int rank, double df2, bool formF, const std::vector<double>& d,
                            QXTestStats& stats) const;
+  // ComputeOverallTest, with the Wald form given (`form` not null: W and the rank of L) or formed.
+  QXCommon_600::QXStatus OverallTest(const QXRectMatrix& L, const double* form, QXTestStats& stats) const;
   // Row map of L with right-hand values h (empty: 0) into map; returns the number of distinct rows.
   static int ComputeRowMap(const QXRectMatrix& L, const std::vector<double>& h, std::vector<int>& map);
   // The row map of M (values h) and its count when m < 1, else every row distinct and m as given; then

@@ -480,9 +480,13 @@ QXStatus QXGLMModel::Solve() {
   }
   progress.Finish();
   fZPrimeZ.GetRegCoeffs(fvEstimates, fRedundancy);
+  const double sweptResidualSS = fZPrimeZ.GetElem(p, p);
   // The dependent's column and the corner (the residual sum of squares / W) are kept.
   fZPrimeZ.ZeroOutRedundant(fRedundancy, p);
   fZPrimeZ.MultiplyByNumber(1.0 / fTotalFreqWeight);
+  // The sweep's sums of squares are in the units of the accumulated cross products (weights over
+  // their total); the tests read them against this solution.
+  fpEffectSweep->SetFitSolution(&fZPrimeZ, fTotalFreqWeight, &fvEstimates, sweptResidualSS);
   if (cellTable) SetUpCellCoefficients();
   fbSolved = true;
   fResidualSS = fResidualSSLo = 0.0;

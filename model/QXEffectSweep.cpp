@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include "common/QXMissingValue.h"
+
 namespace QXMath_600 {
 
 namespace {
@@ -179,10 +181,18 @@ QXEffectSweep::Outcome QXEffectSweep::SweepForHypotheses(double tolerance, const
   QXBitSet before(fP);
   fvTypeIColumns.clear();
   fvTypeIParameters.clear();
+  fvTypeISS.clear();
+  // The fit's matrix carries the dependent last: its reductions are the Type I sums of squares.
+  const bool withDependent = keepTypeI && fOrder == fP + 1;
+  work.SetReductionRow(withDependent ? fP : -1);
+  fvDroppedRSS.clear();
+  fvDroppedRank.clear();
+  if (withDependent && allowed == nullptr && fpSource != nullptr) FitWithoutEachLargeRange(tolerance);
   const auto keepTypeIHypotheses = [&](std::size_t e, const QXSweepMatrix& matrix, const QXBitSet& kept) {
     if (e == 0) {
       fvTypeIColumns.clear();
       fvTypeIParameters.clear();
+      fvTypeISS.clear();
       before = QXBitSet(fP);
     }
     if (!keepTypeI) return;
@@ -192,13 +202,21 @@ QXEffectSweep::Outcome QXEffectSweep::SweepForHypotheses(double tolerance, const
     for (int k = first; k < first + count && first >= 0 && first + count <= fP; ++k)
       if (kept.IsIn(k) && !before.IsIn(k)) fresh.push_back(k);
     if (!fresh.empty()) ExtractTypeI(matrix, first, first + count - 1, kept, fresh, columns);
+    if (withDependent) {
+      double sum = 0.0;
+      for (int k : fresh) sum += matrix.GetReduction(k);
+      fvTypeISS.push_back(sum);
+    }
     fvTypeIColumns.push_back(std::move(columns));
     fvTypeIParameters.push_back(std::move(fresh));
     before = Leading(kept, fP);
   };
   const Outcome outcome =
       SweepInOrder(order, tolerance, allowed, true, keepTypeIHypotheses, work, fIndexOrder, &fCondition);
+  work.SetReductionRow(-1);
   if (outcome != Outcome::kDone) return outcome;
+  // An effect without a range of its own was never swept and had no entry.
+  if (fvTypeISS.size() != fvTypeIColumns.size()) fvTypeISS.clear();
   fPrecision = work.GetPrecision();
   fvUnexplained.assign(static_cast<std::size_t>(fP), 0.0);
   for (int k = 0; k < fP; ++k) {
@@ -208,6 +226,81 @@ QXEffectSweep::Outcome QXEffectSweep::SweepForHypotheses(double tolerance, const
   }
   fbDone = true;
   return Outcome::kDone;
+}
+
+void QXEffectSweep::SetFitSolution(const QXSymMatrix* swept, double scale,
+                                   const std::vector<double>* estimates, double residualSS) {
+  fpFitSwept = swept;
+  fFitScale = scale;
+  fpFitEstimates = estimates;
+  fResidualSS = residualSS;
+  fbResidualSet = true;
+}
+
+double QXEffectSweep::GetResidualSS() const {
+  return fbResidualSet ? fResidualSS * fFitScale : QXMV::gMissingValue;
+}
+
+bool QXEffectSweep::GetFitWithout(std::size_t e, double& residualSS, int& rank) const {
+  if (e >= fvDroppedRSS.size() || fvDroppedRank[e] < 0) return false;
+  residualSS = fvDroppedRSS[e] * fFitScale;
+  rank = fvDroppedRank[e];
+  return true;
+}
+
+void QXEffectSweep::FitWithoutEachLargeRange(double tolerance) {
+  // A many-level factor with a few covariates: the model without the factor has a handful of
+  // parameters, and its residual sum of squares (in double-double, from the accumulated cross
+  // products) gives the factor's sum of squares adjusted for everything else without inverting a
+  // hypothesis of the factor's order.
+  fvDroppedRSS.assign(fvStarts.size(), 0.0);
+  fvDroppedRank.assign(fvStarts.size(), -1);
+  for (std::size_t e = 0; e < fvStarts.size() && e < fvSizes.size(); ++e) {
+    const long long first = fvStarts[e], count = fvSizes[e];
+    // Only a range at least as large as the rest, whose own test would cost more than this sweep: at
+    // most two qualify, so that small models with many effects are not swept once per effect.
+    if (first < 0 || count <= 0 || first + count > fP || fP - count > kMaxDroppedOrder || count < fP - count)
+      continue;
+    std::vector<int> index;
+    for (int j = 0; j < fP; ++j)
+      if (j < first || j >= first + count) index.push_back(j);
+    index.push_back(fP);
+    const int k = static_cast<int>(index.size()) - 1;
+    QXSymMatrix reduced;
+    if (!reduced.SetNRowsCols(k + 1)) continue;
+    std::vector<double> diagonal(static_cast<std::size_t>(k) + 1);
+    for (int a = 0; a <= k; ++a) {
+      diagonal[a] = fvDiagonal[index[a]];
+      for (int b = 0; b <= a; ++b) {
+        double hi = 0.0, lo = 0.0;
+        fpSource->GetElemExtended(index[a], index[b], hi, lo);
+        reduced.AddElemExtended(a, b, hi, lo);
+      }
+    }
+    QXBitSet kept(k + 1);
+    for (int a = 0; a < k; ++a) reduced.Sweep(a, tolerance, diagonal, kept, false);
+    fvDroppedRSS[e] = reduced.GetElem(k, k);
+    fvDroppedRank[e] = kept.Count();
+  }
+}
+
+double QXEffectSweep::ErrorVarianceOf(const QXSymMatrix& covariance,
+                                      const std::vector<double>& estimates) const {
+  if (!fbDone || fpFitSwept == nullptr || fpFitEstimates == nullptr || fpFitSwept->GetNRows() < fP ||
+      covariance.GetNRows() != fP || *fpFitEstimates != estimates)
+    return 0.0;
+  // sigma^2 from one diagonal element, then every element must be that multiple of the fit's: a
+  // covariance of another kind (robust, or of other estimates) is not sigma^2 (X'WX)^-. The caller
+  // scaled each element once, so a few units of rounding separate the two.
+  constexpr double kRounding = 1e-13;
+  const QXBitSet& kept = fIndexOrder.fKept;
+  double sigma2 = 0.0;
+  for (int k = 0; k < fP && sigma2 == 0.0; ++k) {
+    const double g = -fpFitSwept->GetElem(k, k);
+    if (kept.IsIn(k) && g > 0.0) sigma2 = covariance.GetElem(k, k) / g;
+  }
+  if (!(sigma2 > 0.0) || !std::isfinite(sigma2)) return 0.0;
+  return covariance.IsMultipleOf(*fpFitSwept, fP, -sigma2, kRounding) ? sigma2 : 0.0;
 }
 
 }  // namespace QXMath_600

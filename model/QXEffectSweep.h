@@ -9,7 +9,13 @@
 //  - for each effect, its Type I hypotheses: the swept matrix's columns at the effect's parameters just
 //    after its own sweep (QXSymMatrix::ExtractH), cleaned of the sweep's rounding noise;
 //  - for each non-redundant parameter, the share of its column left when it is regressed on all the
-//    other non-redundant ones, and the estimated condition of the swept block.
+//    other non-redundant ones, and the estimated condition of the swept block;
+//  - when the matrix carries the dependent variable (order p + 1, as the fit's does), each effect's
+//    Type I sum of squares: the reduction of the dependent's swept element over the effect's pivots,
+//    summed from each pivot's non-negative share, so that it is as accurate as the sweep; and, for an
+//    effect whose range leaves few parameters outside it, the residual sum of squares and rank of
+//    the model without it (an extended sweep of those few), from which the effect's sum of squares
+//    adjusted for all the others follows.
 //
 // Matrices may have more rows than the p parameters (the fit's dependent row and column): those rows are
 // carried through the sweep and left out of everything kept here.
@@ -83,6 +89,32 @@ class QXREGRES_API QXEffectSweep {
   // One entry per effect range: the columns (p rows each) and the parameters they belong to.
   const std::vector<QXRectMatrix>& GetTypeIColumns() const { return fvTypeIColumns; }
   const std::vector<std::vector<int>>& GetTypeIParameters() const { return fvTypeIParameters; }
+  // Whether the sweep carried the dependent variable and kept each effect's Type I sum of squares.
+  bool HasTypeISumsOfSquares() const { return fbTypeIKept && !fvTypeISS.empty(); }
+  // The Type I sum of squares of effect range e, in the units of X'WX (the fit's scale,
+  // SetFitSolution); 0 without one.
+  double GetTypeISumOfSquares(std::size_t e) const {
+    return e < fvTypeISS.size() ? fvTypeISS[e] * fFitScale : 0.0;
+  }
+
+  // What the fit made of this sweep, which must outlive this object: the swept cross products whose
+  // leading p x p block is minus the generalized inverse (X'WX)^- of the fit's covariance, the factor
+  // that turns the swept matrix's units into those of X'WX (the fit accumulates weights divided by
+  // their total), and the estimates. Set by the fit that owns all three.
+  void SetFitSolution(const QXSymMatrix* swept, double scale, const std::vector<double>* estimates,
+                      double residualSS);
+  // The residual sum of squares and the rank of the model without effect range e, in the units of
+  // X'WX; false when not formed (no dependent, or more parameters outside e than kMaxDroppedOrder or
+  // than e has).
+  bool GetFitWithout(std::size_t e, double& residualSS, int& rank) const;
+  // The fit's residual sum of squares in the units of X'WX (SetFitSolution), missing before.
+  double GetResidualSS() const;
+  // The most parameters outside an effect range for which the model without it is fitted.
+  static constexpr int kMaxDroppedOrder = 64;
+  // sigma^2 when `covariance` is sigma^2 (X'WX)^- of the fit (elementwise to rounding) and `estimates`
+  // are the fit's, so that a Wald form of an estimable L with them is a sum of squares over sigma^2;
+  // otherwise, or without the fit's solution, a value that is not positive.
+  double ErrorVarianceOf(const QXSymMatrix& covariance, const std::vector<double>& estimates) const;
   // 1 / (d_k (X'WX)^-_kk) for a non-redundant k, 0 elsewhere.
   const std::vector<double>& GetUnexplainedShares() const { return fvUnexplained; }
   double GetCondition() const { return fCondition; }
@@ -96,6 +128,10 @@ class QXREGRES_API QXEffectSweep {
   // `parameters` set to 0.
   void ExtractTypeI(const QXSweepMatrix& matrix, int first, int last, const QXBitSet& swept,
                     const std::vector<int>& parameters, QXRectMatrix& columns) const;
+  // For every effect range that leaves at most kMaxDroppedOrder parameters outside it, and no more than
+  // it holds itself: the residual
+  // sum of squares and rank of the source's model without the range (fvDroppedRSS, fvDroppedRank).
+  void FitWithoutEachLargeRange(double tolerance);
 
   const QXSymMatrix* fpSource;
   int fP;
@@ -112,6 +148,14 @@ class QXREGRES_API QXEffectSweep {
   QXSweptColumns fIndexOrder;
   std::vector<QXRectMatrix> fvTypeIColumns;
   std::vector<std::vector<int>> fvTypeIParameters;
+  std::vector<double> fvTypeISS;
+  std::vector<double> fvDroppedRSS;
+  std::vector<int> fvDroppedRank;
+  double fResidualSS = 0.0;
+  bool fbResidualSet = false;
+  const QXSymMatrix* fpFitSwept = nullptr;
+  double fFitScale = 1.0;
+  const std::vector<double>* fpFitEstimates = nullptr;
   std::vector<double> fvUnexplained;
   double fCondition = 0.0;
   QXSweepMatrix::Precision fPrecision = QXSweepMatrix::Precision::kExtended;
