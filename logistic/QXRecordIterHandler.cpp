@@ -1,5 +1,7 @@
 #include "logistic/QXRecordIterHandler.h"
 
+#include <algorithm>
+
 #include "common/QXDisplay.h"
 #include "design/QXFactorCounts.h"
 #include "records/QXValidatedPass.h"
@@ -20,15 +22,79 @@ QXRecordIterHandler::QXRecordIterHandler(QXCommon_600::MultiPassRecordIter& reco
       fRegrWeightVar(regrWeightVar),
       fpValidator(&validator) {}
 
+void QXRecordIterHandler::SetStatsModel(IQXAccumStats* accumulator, const IQXRegModel* model) {
+  IQXDataHandler::SetStatsModel(accumulator, model);
+  fvKeySlots.clear();
+  fvKeyCells.clear();
+}
+
+void QXRecordIterHandler::CleanStatsModel() {
+  IQXDataHandler::CleanStatsModel();
+  fvKeySlots.clear();
+  fvKeyCells.clear();
+}
+
+void QXRecordIterHandler::PrepareCellKeys() {
+  fNWaiting = 0;
+  const std::size_t nKeys = static_cast<std::size_t>(std::max(0, fpModel->GetNCellKeys()));
+  if (fvKeySlots.size() == nKeys && fCellGeneration == fpAccumulator->GetCellGeneration()) return;
+  fvKeySlots.assign(nKeys, kUnknown);
+  fvKeyCells.clear();
+  fCellGeneration = fpAccumulator->GetCellGeneration();
+  if (fvChunkCells.empty()) {
+    fvChunkCells.resize(kChunk);
+    fvChunkCategories.resize(kChunk);
+    fvChunkWeights.resize(kChunk);
+  }
+}
+
+int QXRecordIterHandler::AddKeyCell(const Record& record, int key) {
+  int& slot = fvKeySlots[static_cast<std::size_t>(key)];
+  slot = kNoCell;
+  KeyCell keyCell;
+  if (!fpModel->GetRecordPattern(record, fvIndices, fvFixedValues, keyCell.varyingEffects)) return slot;
+  // The accumulator's cells take fixed columns of value 1, which are what the factors give.
+  for (double value : fvFixedValues)
+    if (value != 1.0) return slot;
+  keyCell.cell = fpAccumulator->AddCell(fvIndices, static_cast<int>(fvFixedValues.size()));
+  if (keyCell.cell < 0) return slot;
+  fvKeyCells.push_back(std::move(keyCell));
+  return slot = static_cast<int>(fvKeyCells.size() - 1);
+}
+
+bool QXRecordIterHandler::FlushChunk(bool logLikelihoodOnly) {
+  if (fNWaiting == 0) return true;
+  const std::size_t n = fNWaiting;
+  fNWaiting = 0;
+  return fpAccumulator->UpdateForCellRows(fvChunkCells.data(), fvChunkCategories.data(), fvChunkWeights.data(),
+                                          fvChunkVarying.data(), fStride, n, logLikelihoodOnly) >= 0;
+}
+
+bool QXRecordIterHandler::AddToChunk(const KeyCell& keyCell, const double* values, int category, double weight,
+                                     bool logLikelihoodOnly) {
+  const std::size_t nv = keyCell.varyingEffects.size();
+  if (nv > fStride) {
+    // A cell with more varying columns than any before: the rows waiting go first, at their stride.
+    if (!FlushChunk(logLikelihoodOnly)) return false;
+    fStride = nv;
+    fvChunkVarying.resize(kChunk * fStride);
+  }
+  fvChunkCells[fNWaiting] = keyCell.cell;
+  fvChunkCategories[fNWaiting] = category;
+  fvChunkWeights[fNWaiting] = weight;
+  if (nv > 0) fpModel->GetVaryingValues(values, keyCell.varyingEffects, fvChunkVarying.data() + fNWaiting * fStride);
+  ++fNWaiting;
+  return fNWaiting < kChunk || FlushChunk(logLikelihoodOnly);
+}
+
 QXStatus QXRecordIterHandler::ComputeStatsForOptimizer(bool logLikelihoodOnly) {
   if (fpAccumulator == nullptr || fpModel == nullptr) return fStatus = QXStatus(303, false);
   fpRecords->NewPass();
   if (!fpRecords->HasMore()) return fStatus = QXStatus(307, false);
+  PrepareCellKeys();
   const std::vector<int>& localIndices = fpModel->GetDependLocalIndices();
   fStatus =
       RunValidatedPass(*fpRecords, *fpValidator, *fpCancelInfo, 304, nullptr, [&](const Record& record) {
-        int count = 0;
-        if (!fpModel->ExpandRecord(record, count, fvIndices, fvValues)) return QXStatus(303, false);
         const int code = QXFactorCounts::LevelIndex(record[fDependentVar], 0);
         const int category = code >= 0 && code < static_cast<int>(localIndices.size())
                                  ? localIndices[static_cast<std::size_t>(code)]
@@ -36,10 +102,26 @@ QXStatus QXRecordIterHandler::ComputeStatsForOptimizer(bool logLikelihoodOnly) {
         double weight = 1.0;
         if (fFreqWeightVar >= 0) weight = record[fFreqWeightVar];
         if (fRegrWeightVar >= 0) weight *= record[fRegrWeightVar];
+        const int key = fpModel->GetCellKey(record);
+        if (key >= 0) {
+          int slot = fvKeySlots[static_cast<std::size_t>(key)];
+          if (slot == kUnknown) slot = AddKeyCell(record, key);
+          if (slot >= 0) {
+            if (!AddToChunk(fvKeyCells[static_cast<std::size_t>(slot)], record.GetAll(), category, weight,
+                            logLikelihoodOnly))
+              return QXStatus(303, false);
+            return QXStatus();
+          }
+        }
+        if (!FlushChunk(logLikelihoodOnly)) return QXStatus(303, false);
+        int count = 0;
+        if (!fpModel->ExpandRecord(record, count, fvIndices, fvValues)) return QXStatus(303, false);
         if (fpAccumulator->UpdateForRow(fvIndices, fvValues, category, weight, logLikelihoodOnly) < 0)
           return QXStatus(303, false);
         return QXStatus();
       });
+  if (!fStatus.IsError() && !FlushChunk(logLikelihoodOnly)) fStatus = QXStatus(303, false);
+  fNWaiting = 0;
   return fStatus;
 }
 
@@ -54,6 +136,7 @@ void QXRecordIterHandler::Display() const {
   DisplayI("Dependent variable index", fDependentVar);
   DisplayI("Frequency weight variable index", fFreqWeightVar);
   DisplayI("Regression weight variable index", fRegrWeightVar);
+  DisplayI("Cells found by their factors' levels", static_cast<long long>(fvKeyCells.size()));
   DisplayText(1, "QXRecordIterHandler display end");
 }
 
