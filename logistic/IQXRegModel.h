@@ -118,6 +118,10 @@ class QXREGRES_API IQXRegModel {
   // below GetNCellKeys(), or -1 when some factor's value is no level of it or the record is shorter
   // than the variables a fitting row reads. GetNCellKeys() is 0 when the combinations are too many to
   // number; every record is then -1.
+  // Where the varying values of ExpandStoredPattern come from: the value of varyingEffects[j] is the
+  // product of row[positions[t]] for t from begins[j] to begins[j + 1], multiplied in that order.
+  virtual void GetVaryingPositions(const std::vector<int>& varyingEffects, std::vector<int>& begins,
+                                   std::vector<int>& positions) const = 0;
   virtual int GetNCellKeys() const = 0;
   virtual int GetCellKey(const QXCommon_600::Record& record) const = 0;
   // ExpandStoredPattern for the cells of a caller's record; false when some cell has no parameter.

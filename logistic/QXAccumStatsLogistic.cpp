@@ -39,6 +39,31 @@ double DotOf(const double* a, const double* b, std::size_t n) {
   return (s[0] + s[1]) + (s[2] + s[3]);
 }
 
+// Adds a row's terms t (1, its nv varying values v, their products v_j v_l for l <= j) to a cell's sums
+// R[t][k] += t r_k (terms 1 and v) and C[t][q] += t c_q, with the residual of block k at
+// residuals[k * step] and the weight of pair q at pairWeights[q * step]. `terms` holds room for the
+// terms. With nv known when compiled (Nv >= 0) the loops over the terms unroll and the terms stay in
+// registers.
+template <int Nv>
+void AddRowTerms(std::size_t nv, const double* v, double* terms, double* r, double* c, const double* residuals,
+                 const double* pairWeights, std::size_t step, std::size_t blocks, std::size_t pairs) {
+  if constexpr (Nv >= 0) nv = static_cast<std::size_t>(Nv);
+  const std::size_t nTerms = 1 + nv + nv * (nv + 1) / 2;
+  terms[0] = 1.0;
+  for (std::size_t j = 0; j < nv; ++j) terms[1 + j] = v[j];
+  std::size_t product = 1 + nv;
+  for (std::size_t j = 0; j < nv; ++j)
+    for (std::size_t l = 0; l <= j; ++l) terms[product++] = v[j] * v[l];
+  for (std::size_t k = 0; k < blocks; ++k) {
+    const double residual = residuals[k * step];
+    for (std::size_t t = 0; t <= nv; ++t) r[t * blocks + k] += terms[t] * residual;
+  }
+  for (std::size_t q = 0; q < pairs; ++q) {
+    const double pairWeight = pairWeights[q * step];
+    for (std::size_t t = 0; t < nTerms; ++t) c[t * pairs + q] += terms[t] * pairWeight;
+  }
+}
+
 }  // namespace
 
 QXAccumStatsLogistic::QXAccumStatsLogistic(const QXLogRegSettings& settings, int nParameters, int nCategories,
@@ -61,6 +86,7 @@ QXAccumStatsLogistic::QXAccumStatsLogistic(const QXLogRegSettings& settings, int
   fNCellPairs = static_cast<std::size_t>(nCategories - 1) * static_cast<std::size_t>(nCategories) / 2;
   fvCellSlots.assign(64, 0);
   fvRowResiduals.assign(static_cast<std::size_t>(nCategories - 1), 0.0);
+  fvRowValues.assign(kMaxCellColumns, 0.0);
   fvRowPairWeights.assign(fNCellPairs, 0.0);
   fbValid = true;
 }
@@ -313,12 +339,8 @@ bool QXAccumStatsLogistic::UpdateCell(const std::vector<int>& indices, const std
   AddToLikelihood(category, weight, logReference);
   if (logLikelihoodOnly) return true;
 
-  double* term = fvRowTerms.data();
-  term[0] = 1.0;
-  for (std::size_t j = 0; j < nv; ++j) term[1 + j] = value[varyingAt[j]];
-  std::size_t product = 1 + nv;
-  for (std::size_t j = 0; j < nv; ++j)
-    for (std::size_t l = 0; l <= j; ++l) term[product++] = term[1 + j] * term[1 + l];
+  double* rowValues = fvRowValues.data();
+  for (std::size_t j = 0; j < nv; ++j) rowValues[j] = value[varyingAt[j]];
   const double* p = fvProbabilities.data();
   for (std::size_t k = 0; k < blocks; ++k)
     fvRowResiduals[k] = weight * ((category == static_cast<int>(k) ? 1.0 : 0.0) - p[k]);
@@ -336,7 +358,7 @@ bool QXAccumStatsLogistic::UpdateCell(const std::vector<int>& indices, const std
       fvRowPairWeights[pair] = weight * p[a] * others;
     }
   }
-  AddTermsToCell(*cell, term, fvRowResiduals.data(), fvRowPairWeights.data(), 1);
+  AddTermsToCell(*cell, rowValues, fvRowResiduals.data(), fvRowPairWeights.data(), 1);
   fbCellsPending = true;
   return true;
 }
@@ -362,21 +384,22 @@ void QXAccumStatsLogistic::StartCellPass(Cell& cell) {
   std::fill(r, c + nTerms * fNCellPairs, 0.0);
 }
 
-void QXAccumStatsLogistic::AddTermsToCell(const Cell& cell, const double* term, const double* residuals,
+void QXAccumStatsLogistic::AddTermsToCell(const Cell& cell, const double* varying, const double* residuals,
                                           const double* pairWeights, std::size_t step) {
   const std::size_t blocks = static_cast<std::size_t>(fNCategories - 1);
   const std::size_t pairs = fNCellPairs;
   const std::size_t nv = static_cast<std::size_t>(cell.count - cell.nFixed);
-  const std::size_t nTerms = 1 + nv + nv * (nv + 1) / 2;
   double* r = fvCellDoubles.data() + cell.doublesOffset + blocks + blocks * nv;
   double* c = r + (1 + nv) * blocks;
-  for (std::size_t k = 0; k < blocks; ++k) {
-    const double residual = residuals[k * step];
-    for (std::size_t t = 0; t <= nv; ++t) r[t * blocks + k] += term[t] * residual;
-  }
-  for (std::size_t pair = 0; pair < pairs; ++pair) {
-    const double pairWeight = pairWeights[pair * step];
-    for (std::size_t t = 0; t < nTerms; ++t) c[t * pairs + pair] += term[t] * pairWeight;
+  double* terms = fvRowTerms.data();
+  const auto add = [&](auto kernel) { kernel(nv, varying, terms, r, c, residuals, pairWeights, step, blocks, pairs); };
+  switch (nv) {
+    case 0: return add(AddRowTerms<0>);
+    case 1: return add(AddRowTerms<1>);
+    case 2: return add(AddRowTerms<2>);
+    case 3: return add(AddRowTerms<3>);
+    case 4: return add(AddRowTerms<4>);
+    default: return add(AddRowTerms<-1>);
   }
 }
 
@@ -597,18 +620,11 @@ void QXAccumStatsLogistic::AddChunkToPatternSums(std::size_t n, std::size_t nv) 
 
 void QXAccumStatsLogistic::AddChunkToCells(std::size_t n, const double* varying, std::size_t stride) {
   const double* w = fvChunkWeights.data();
-  double* term = fvRowTerms.data();
-  term[0] = 1.0;
   for (std::size_t i = 0; i < n; ++i) {
     if (w[i] == 0.0) continue;  // an unusable row
     const Cell& cell = fvCells[static_cast<std::size_t>(fvChunkCells[i])];
-    const std::size_t nv = static_cast<std::size_t>(cell.count - cell.nFixed);
-    const double* v = varying + i * stride;
-    for (std::size_t j = 0; j < nv; ++j) term[1 + j] = v[j];
-    std::size_t product = 1 + nv;
-    for (std::size_t j = 0; j < nv; ++j)
-      for (std::size_t l = 0; l <= j; ++l) term[product++] = v[j] * v[l];
-    AddTermsToCell(cell, term, fvChunkResiduals.data() + i, fvChunkPairWeights.data() + i, kChunk);
+    AddTermsToCell(cell, varying + i * stride, fvChunkResiduals.data() + i, fvChunkPairWeights.data() + i,
+                   kChunk);
   }
 }
 

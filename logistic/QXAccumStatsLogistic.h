@@ -187,7 +187,7 @@ class QXREGRES_API QXAccumStatsLogistic : public IQXAccumStats {
   void StartCellPass(Cell& cell);
   // Adds a row's terms (1, its varying values, their products) to a cell's sums, with the row's
   // residual of block k at residuals[k * step] and the weight of pair q at pairWeights[q * step].
-  void AddTermsToCell(const Cell& cell, const double* term, const double* residuals,
+  void AddTermsToCell(const Cell& cell, const double* varying, const double* residuals,
                       const double* pairWeights, std::size_t step);
   // Takes a row through its cell; false when it has none (cap, repeated column, long row).
   bool UpdateCell(const std::vector<int>& indices, const std::vector<double>& values, int category,
@@ -210,7 +210,7 @@ class QXREGRES_API QXAccumStatsLogistic : public IQXAccumStats {
   std::uint64_t fStamp = 1;
   std::uint64_t fCellGeneration = 0;
   // A row's residuals and pair weights, for rows added to their cells one at a time.
-  std::vector<double> fvRowResiduals, fvRowPairWeights;
+  std::vector<double> fvRowResiduals, fvRowPairWeights, fvRowValues;
   mutable bool fbCellsPending = false;
   std::size_t fMaxCells = 1 << 15;
   std::size_t fMaxCellDoubles = std::size_t{1} << 20;  // 8 MB

@@ -71,6 +71,19 @@ void QXLogModel::SetUpCellKeys() {
   fNCellKeys = static_cast<int>(combinations);
 }
 
+void QXLogModel::GetVaryingPositions(const std::vector<int>& varyingEffects, std::vector<int>& begins,
+                                     std::vector<int>& positions) const {
+  begins.assign(1, 0);
+  positions.clear();
+  const int nEffects = static_cast<int>(fvEffectCovBegin.size()) - 1;
+  for (int m : varyingEffects) {
+    if (m >= 0 && m < nEffects)
+      for (int t = fvEffectCovBegin[m]; t < fvEffectCovBegin[m + 1]; ++t)
+        positions.push_back(fvCovariatePatternOffsets[static_cast<std::size_t>(fvEffectCovariates[t])]);
+    begins.push_back(static_cast<int>(positions.size()));
+  }
+}
+
 bool QXLogModel::GetRecordPattern(const Record& record, std::vector<int>& indices,
                                   std::vector<double>& fixedValues, std::vector<int>& varyingEffects) const {
   bool ok = false;

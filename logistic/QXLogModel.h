@@ -122,6 +122,8 @@ class QXREGRES_API QXLogModel : public IQXRegModel {
                            std::vector<double>& fixedValues, std::vector<int>& varyingEffects) const override;
   void GetVaryingValues(const double* row, const std::vector<int>& varyingEffects,
                         double* values) const override;
+  void GetVaryingPositions(const std::vector<int>& varyingEffects, std::vector<int>& begins,
+                           std::vector<int>& positions) const override;
   // Numbered while the product of the factors' numbers of categories is at most kMaxCellKeys.
   int GetNCellKeys() const override { return fNCellKeys; }
   int GetCellKey(const QXCommon_600::Record& record) const override {

@@ -51,13 +51,14 @@ void QXRecordIterHandler::PrepareCellKeys() {
 int QXRecordIterHandler::AddKeyCell(const Record& record, int key) {
   int& slot = fvKeySlots[static_cast<std::size_t>(key)];
   slot = kNoCell;
-  KeyCell keyCell;
-  if (!fpModel->GetRecordPattern(record, fvIndices, fvFixedValues, keyCell.varyingEffects)) return slot;
+  if (!fpModel->GetRecordPattern(record, fvIndices, fvFixedValues, fvVaryingEffects)) return slot;
   // The accumulator's cells take fixed columns of value 1, which are what the factors give.
   for (double value : fvFixedValues)
     if (value != 1.0) return slot;
+  KeyCell keyCell;
   keyCell.cell = fpAccumulator->AddCell(fvIndices, static_cast<int>(fvFixedValues.size()));
   if (keyCell.cell < 0) return slot;
+  fpModel->GetVaryingPositions(fvVaryingEffects, keyCell.begins, keyCell.positions);
   fvKeyCells.push_back(std::move(keyCell));
   return slot = static_cast<int>(fvKeyCells.size() - 1);
 }
@@ -72,7 +73,7 @@ bool QXRecordIterHandler::FlushChunk(bool logLikelihoodOnly) {
 
 bool QXRecordIterHandler::AddToChunk(const KeyCell& keyCell, const double* values, int category, double weight,
                                      bool logLikelihoodOnly) {
-  const std::size_t nv = keyCell.varyingEffects.size();
+  const std::size_t nv = keyCell.begins.size() - 1;
   if (nv > fStride) {
     // A cell with more varying columns than any before: the rows waiting go first, at their stride.
     if (!FlushChunk(logLikelihoodOnly)) return false;
@@ -82,7 +83,15 @@ bool QXRecordIterHandler::AddToChunk(const KeyCell& keyCell, const double* value
   fvChunkCells[fNWaiting] = keyCell.cell;
   fvChunkCategories[fNWaiting] = category;
   fvChunkWeights[fNWaiting] = weight;
-  if (nv > 0) fpModel->GetVaryingValues(values, keyCell.varyingEffects, fvChunkVarying.data() + fNWaiting * fStride);
+  // As the model forms an effect's value: the product of its covariates, in their order.
+  double* varying = fvChunkVarying.data() + fNWaiting * fStride;
+  const int* begins = keyCell.begins.data();
+  const int* positions = keyCell.positions.data();
+  for (std::size_t j = 0; j < nv; ++j) {
+    double value = 1.0;
+    for (int t = begins[j]; t < begins[j + 1]; ++t) value *= values[positions[t]];
+    varying[j] = value;
+  }
   ++fNWaiting;
   return fNWaiting < kChunk || FlushChunk(logLikelihoodOnly);
 }

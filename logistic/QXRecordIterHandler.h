@@ -61,15 +61,19 @@ class QXREGRES_API QXRecordIterHandler : public IQXDataHandler {
   // position of its cell in fvKeyCells.
   static constexpr int kUnknown = -1;
   static constexpr int kNoCell = -2;
+  // A key's cell: the accumulator's number, and the record positions whose products are the values
+  // of its varying columns (see IQXRegModel::GetVaryingPositions).
   struct KeyCell {
-    int cell;                         // the accumulator's number
-    std::vector<int> varyingEffects;  // the model effects whose values vary within the cell
+    int cell;
+    std::vector<int> begins;
+    std::vector<int> positions;
   };
   std::vector<int> fvKeySlots;
   std::vector<KeyCell> fvKeyCells;
   std::uint64_t fCellGeneration = 0;
   // The cell's columns from the model, reused.
   std::vector<double> fvFixedValues;
+  std::vector<int> fvVaryingEffects;
   // The rows waiting for the accumulator: cell, category, weight and fStride varying values each.
   std::vector<int> fvChunkCells, fvChunkCategories;
   std::vector<double> fvChunkWeights, fvChunkVarying;
