@@ -43,11 +43,15 @@ double DotOf(const double* a, const double* b, std::size_t n) {
 // R[t][k] += t r_k (terms 1 and v) and C[t][q] += t c_q, with the residual of block k at
 // residuals[k * step] and the weight of pair q at pairWeights[q * step]. `terms` holds room for the
 // terms. With nv known when compiled (Nv >= 0) the loops over the terms unroll and the terms stay in
-// registers.
-template <int Nv>
+// registers; with the number of blocks known as well, every loop unrolls.
+template <int Nv, int Blocks>
 void AddRowTerms(std::size_t nv, const double* v, double* terms, double* r, double* c, const double* residuals,
                  const double* pairWeights, std::size_t step, std::size_t blocks, std::size_t pairs) {
   if constexpr (Nv >= 0) nv = static_cast<std::size_t>(Nv);
+  if constexpr (Blocks > 0) {
+    blocks = static_cast<std::size_t>(Blocks);
+    pairs = static_cast<std::size_t>(Blocks * (Blocks + 1) / 2);
+  }
   const std::size_t nTerms = 1 + nv + nv * (nv + 1) / 2;
   terms[0] = 1.0;
   for (std::size_t j = 0; j < nv; ++j) terms[1 + j] = v[j];
@@ -393,13 +397,34 @@ void QXAccumStatsLogistic::AddTermsToCell(const Cell& cell, const double* varyin
   double* c = r + (1 + nv) * blocks;
   double* terms = fvRowTerms.data();
   const auto add = [&](auto kernel) { kernel(nv, varying, terms, r, c, residuals, pairWeights, step, blocks, pairs); };
+  // The common shapes: two or three categories, up to four covariate columns.
+  if (blocks == 1) {
+    switch (nv) {
+      case 0: return add(AddRowTerms<0, 1>);
+      case 1: return add(AddRowTerms<1, 1>);
+      case 2: return add(AddRowTerms<2, 1>);
+      case 3: return add(AddRowTerms<3, 1>);
+      case 4: return add(AddRowTerms<4, 1>);
+      default: return add(AddRowTerms<-1, 1>);
+    }
+  }
+  if (blocks == 2) {
+    switch (nv) {
+      case 0: return add(AddRowTerms<0, 2>);
+      case 1: return add(AddRowTerms<1, 2>);
+      case 2: return add(AddRowTerms<2, 2>);
+      case 3: return add(AddRowTerms<3, 2>);
+      case 4: return add(AddRowTerms<4, 2>);
+      default: return add(AddRowTerms<-1, 2>);
+    }
+  }
   switch (nv) {
-    case 0: return add(AddRowTerms<0>);
-    case 1: return add(AddRowTerms<1>);
-    case 2: return add(AddRowTerms<2>);
-    case 3: return add(AddRowTerms<3>);
-    case 4: return add(AddRowTerms<4>);
-    default: return add(AddRowTerms<-1>);
+    case 0: return add(AddRowTerms<0, 0>);
+    case 1: return add(AddRowTerms<1, 0>);
+    case 2: return add(AddRowTerms<2, 0>);
+    case 3: return add(AddRowTerms<3, 0>);
+    case 4: return add(AddRowTerms<4, 0>);
+    default: return add(AddRowTerms<-1, 0>);
   }
 }
 
