@@ -45,8 +45,9 @@ double DotOf(const double* a, const double* b, std::size_t n) {
 // terms. With nv known when compiled (Nv >= 0) the loops over the terms unroll and the terms stay in
 // registers; with the number of blocks known as well, every loop unrolls.
 template <int Nv, int Blocks>
-void AddRowTerms(std::size_t nv, const double* v, double* terms, double* r, double* c, const double* residuals,
-                 const double* pairWeights, std::size_t step, std::size_t blocks, std::size_t pairs) {
+void AddRowTerms(std::size_t nv, const double* v, double* terms, double* r, double* c,
+                 const double* residuals, const double* pairWeights, std::size_t step, std::size_t blocks,
+                 std::size_t pairs) {
   if constexpr (Nv >= 0) nv = static_cast<std::size_t>(Nv);
   if constexpr (Blocks > 0) {
     blocks = static_cast<std::size_t>(Blocks);
@@ -396,7 +397,9 @@ void QXAccumStatsLogistic::AddTermsToCell(const Cell& cell, const double* varyin
   double* r = fvCellDoubles.data() + cell.doublesOffset + blocks + blocks * nv;
   double* c = r + (1 + nv) * blocks;
   double* terms = fvRowTerms.data();
-  const auto add = [&](auto kernel) { kernel(nv, varying, terms, r, c, residuals, pairWeights, step, blocks, pairs); };
+  const auto add = [&](auto kernel) {
+    kernel(nv, varying, terms, r, c, residuals, pairWeights, step, blocks, pairs);
+  };
   // The common shapes: two or three categories, up to four covariate columns.
   if (blocks == 1) {
     switch (nv) {
@@ -670,7 +673,8 @@ int QXAccumStatsLogistic::UpdateForCellRows(const int* cells, const int* categor
     std::size_t n = 0;
     for (; r < nRows && n < kChunk; ++r, ++n) {
       const int id = cells[r];
-      if (id < 0 || static_cast<std::size_t>(id) >= fvCells.size() || !AcceptsRow(categories[r], weights[r])) {
+      if (id < 0 || static_cast<std::size_t>(id) >= fvCells.size() ||
+          !AcceptsRow(categories[r], weights[r])) {
         result = -1;
         break;
       }

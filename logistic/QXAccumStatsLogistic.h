@@ -89,6 +89,8 @@ class QXREGRES_API QXAccumStatsLogistic : public IQXAccumStats {
   // tables. Rows of new cells beyond either are added one by one. Clears the cells and starts a new
   // generation of cell numbers.
   void SetCellLimits(std::size_t maxCells, std::size_t maxDoubles);
+  static constexpr std::size_t kDefaultMaxCells = std::size_t{1} << 15;
+  static constexpr std::size_t kDefaultMaxCellDoubles = std::size_t{1} << 20;  // 8 MB
   std::size_t GetNCells() const { return fvCells.size(); }
 
  private:
@@ -212,8 +214,8 @@ class QXREGRES_API QXAccumStatsLogistic : public IQXAccumStats {
   // A row's residuals and pair weights, for rows added to their cells one at a time.
   std::vector<double> fvRowResiduals, fvRowPairWeights, fvRowValues;
   mutable bool fbCellsPending = false;
-  std::size_t fMaxCells = 1 << 15;
-  std::size_t fMaxCellDoubles = std::size_t{1} << 20;  // 8 MB
+  std::size_t fMaxCells = kDefaultMaxCells;
+  std::size_t fMaxCellDoubles = kDefaultMaxCellDoubles;
 
   // Sums over the rows of the current pattern call, with the terms t of a row (1, its varying values v,
   // their products v_j v_l for l <= j): R[t][k] = sum t r_k with r_k = w (d_yk - p_k) per block k, and

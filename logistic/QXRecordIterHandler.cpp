@@ -67,12 +67,13 @@ bool QXRecordIterHandler::FlushChunk(bool logLikelihoodOnly) {
   if (fNWaiting == 0) return true;
   const std::size_t n = fNWaiting;
   fNWaiting = 0;
-  return fpAccumulator->UpdateForCellRows(fvChunkCells.data(), fvChunkCategories.data(), fvChunkWeights.data(),
-                                          fvChunkVarying.data(), fStride, n, logLikelihoodOnly) >= 0;
+  return fpAccumulator->UpdateForCellRows(fvChunkCells.data(), fvChunkCategories.data(),
+                                          fvChunkWeights.data(), fvChunkVarying.data(), fStride, n,
+                                          logLikelihoodOnly) >= 0;
 }
 
-bool QXRecordIterHandler::AddToChunk(const KeyCell& keyCell, const double* values, int category, double weight,
-                                     bool logLikelihoodOnly) {
+bool QXRecordIterHandler::AddToChunk(const KeyCell& keyCell, const double* values, int category,
+                                     double weight, bool logLikelihoodOnly) {
   const std::size_t nv = keyCell.begins.size() - 1;
   if (nv > fStride) {
     // A cell with more varying columns than any before: the rows waiting go first, at their stride.
@@ -112,7 +113,7 @@ QXStatus QXRecordIterHandler::ComputeStatsForOptimizer(bool logLikelihoodOnly) {
         if (fFreqWeightVar >= 0) weight = record[fFreqWeightVar];
         if (fRegrWeightVar >= 0) weight *= record[fRegrWeightVar];
         const int key = fpModel->GetCellKey(record);
-        if (key >= 0) {
+        if (key >= 0 && static_cast<std::size_t>(key) < fvKeySlots.size()) {
           int slot = fvKeySlots[static_cast<std::size_t>(key)];
           if (slot == kUnknown) slot = AddKeyCell(record, key);
           if (slot >= 0) {
