@@ -59,6 +59,7 @@ int QXRecordIterHandler::AddKeyCell(const Record& record, int key) {
   keyCell.cell = fpAccumulator->AddCell(fvIndices, static_cast<int>(fvFixedValues.size()));
   if (keyCell.cell < 0) return slot;
   fpModel->GetVaryingPositions(fvVaryingEffects, keyCell.begins, keyCell.positions);
+  keyCell.bSingle = keyCell.positions.size() + 1 == keyCell.begins.size();
   fvKeyCells.push_back(std::move(keyCell));
   return slot = static_cast<int>(fvKeyCells.size() - 1);
 }
@@ -84,14 +85,18 @@ bool QXRecordIterHandler::AddToChunk(const KeyCell& keyCell, const double* value
   fvChunkCells[fNWaiting] = keyCell.cell;
   fvChunkCategories[fNWaiting] = category;
   fvChunkWeights[fNWaiting] = weight;
-  // As the model forms an effect's value: the product of its covariates, in their order.
   double* varying = fvChunkVarying.data() + fNWaiting * fStride;
-  const int* begins = keyCell.begins.data();
   const int* positions = keyCell.positions.data();
-  for (std::size_t j = 0; j < nv; ++j) {
-    double value = 1.0;
-    for (int t = begins[j]; t < begins[j + 1]; ++t) value *= values[positions[t]];
-    varying[j] = value;
+  if (keyCell.bSingle) {
+    for (std::size_t j = 0; j < nv; ++j) varying[j] = values[positions[j]];
+  } else {
+    // As the model forms an effect's value: the product of its covariates, in their order.
+    const int* begins = keyCell.begins.data();
+    for (std::size_t j = 0; j < nv; ++j) {
+      double value = 1.0;
+      for (int t = begins[j]; t < begins[j + 1]; ++t) value *= values[positions[t]];
+      varying[j] = value;
+    }
   }
   ++fNWaiting;
   return fNWaiting < kChunk || FlushChunk(logLikelihoodOnly);

@@ -67,6 +67,7 @@ class QXREGRES_API QXRecordIterHandler : public IQXDataHandler {
     int cell;
     std::vector<int> begins;
     std::vector<int> positions;
+    bool bSingle = false;  // every varying value is one covariate (1 x_j is x_j)
   };
   std::vector<int> fvKeySlots;
   std::vector<KeyCell> fvKeyCells;
