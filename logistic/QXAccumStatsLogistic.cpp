@@ -40,7 +40,7 @@ double DotOf(const double* a, const double* b, std::size_t n) {
 }
 
 // Adds a row's terms t (1, its nv varying values v, their products v_j v_l for l <= j) to a cell's sums
-// R[t][k] += t r_k (terms 1 and v) and C[t][q] += t c_q, with the residual of block k at
+// R[k][t] += t r_k (terms 1 and v) and C[q][t] += t c_q, with the residual of block k at
 // residuals[k * step] and the weight of pair q at pairWeights[q * step]. `terms` holds room for the
 // terms. With nv known when compiled (Nv >= 0) the loops over the terms unroll and the terms stay in
 // registers; with the number of blocks known as well, every loop unrolls.
@@ -61,11 +61,13 @@ void AddRowTerms(std::size_t nv, const double* v, double* terms, double* r, doub
     for (std::size_t l = 0; l <= j; ++l) terms[product++] = v[j] * v[l];
   for (std::size_t k = 0; k < blocks; ++k) {
     const double residual = residuals[k * step];
-    for (std::size_t t = 0; t <= nv; ++t) r[t * blocks + k] += terms[t] * residual;
+    double* rk = r + k * (1 + nv);
+    for (std::size_t t = 0; t <= nv; ++t) rk[t] += terms[t] * residual;
   }
   for (std::size_t q = 0; q < pairs; ++q) {
     const double pairWeight = pairWeights[q * step];
-    for (std::size_t t = 0; t < nTerms; ++t) c[t * pairs + q] += terms[t] * pairWeight;
+    double* cq = c + q * nTerms;
+    for (std::size_t t = 0; t < nTerms; ++t) cq[t] += terms[t] * pairWeight;
   }
 }
 
@@ -443,7 +445,7 @@ void QXAccumStatsLogistic::SpreadCells() const {
     const int* columns = fvCellInts.data() + cell.columnsOffset;
     double* r = fvCellDoubles.data() + cell.doublesOffset + blocks + blocks * nv;
     double* c = r + (1 + nv) * blocks;
-    SpreadSums(columns, fvOnes.data(), cell.nFixed, columns + cell.nFixed, nv, r, c);
+    SpreadSums(columns, fvOnes.data(), cell.nFixed, columns + cell.nFixed, nv, r, c, false);
     // Spread once: rows that come after a read add to fresh sums.
     std::fill(r, c + nTerms * pairs, 0.0);
   }
@@ -781,16 +783,21 @@ void QXAccumStatsLogistic::SpreadPatternSums(const std::vector<int>& indices,
                                              const std::vector<double>& fixedValues) {
   const int nFixed = static_cast<int>(fixedValues.size());
   SpreadSums(indices.data(), fixedValues.data(), nFixed, indices.data() + nFixed,
-             indices.size() - fixedValues.size(), fvR.data(), fvC.data());
+             indices.size() - fixedValues.size(), fvR.data(), fvC.data(), true);
 }
 
 void QXAccumStatsLogistic::SpreadSums(const int* fixed, const double* fixedValues, int nFixed,
                                       const int* varying, std::size_t nv, const double* rSums,
-                                      const double* cSums) const {
+                                      const double* cSums, bool termMajor) const {
   const int blocks = fNCategories - 1;
   const std::size_t pairs = static_cast<std::size_t>(blocks) * static_cast<std::size_t>(fNCategories) / 2;
-  const auto r = [&](std::size_t term, int k) { return rSums[term * blocks + k]; };
-  const auto c = [&](std::size_t term, std::size_t pair) { return cSums[term * pairs + pair]; };
+  const std::size_t nTerms = 1 + nv + nv * (nv + 1) / 2;
+  const auto r = [&](std::size_t term, int k) {
+    return termMajor ? rSums[term * blocks + k] : rSums[static_cast<std::size_t>(k) * (1 + nv) + term];
+  };
+  const auto c = [&](std::size_t term, std::size_t pair) {
+    return termMajor ? cSums[term * pairs + pair] : cSums[pair * nTerms + term];
+  };
   for (int k = 0; k < blocks; ++k) {
     double* score = fvScores.data() + static_cast<std::size_t>(k) * fNParameters;
     for (int i = 0; i < nFixed; ++i) score[fixed[i]] += r(0, k) * fixedValues[i];

@@ -161,10 +161,11 @@ class QXREGRES_API QXAccumStatsLogistic : public IQXAccumStats {
   void AddChunkToCells(std::size_t nRows, const double* varying, std::size_t stride);
   // Spreads the pattern sums over the pattern's columns and clears them.
   void SpreadPatternSums(const std::vector<int>& indices, const std::vector<double>& fixedValues);
-  // Adds sums R and C (laid out as fvR and fvC) of rows with the columns `fixed` (values fixedValues)
-  // and `varying` to the scores and the information.
+  // Adds sums R and C of rows with the columns `fixed` (values fixedValues) and `varying` to the scores
+  // and the information: laid out term after term as fvR and fvC (termMajor), or block after block
+  // and pair after pair as a cell's.
   void SpreadSums(const int* fixed, const double* fixedValues, int nFixed, const int* varying, std::size_t nv,
-                  const double* r, const double* c) const;
+                  const double* r, const double* c, bool termMajor) const;
 
   // A cell of the rows handed one at a time. Its key is the row's columns in their order with a bit
   // per column whose value is 1; its columns are kept fixed ones first. Per pass (stamp): the fixed
@@ -177,7 +178,9 @@ class QXREGRES_API QXAccumStatsLogistic : public IQXAccumStats {
     std::size_t keyOffset = 0;      // into fvCellInts: count columns in the row's order
     std::size_t columnsOffset = 0;  // into fvCellInts: count columns, fixed ones first
     std::size_t varyingOffset = 0;  // into fvCellInts: the varying columns' positions in the row
-    std::size_t doublesOffset = 0;  // into fvCellDoubles: eta fixed, beta varying, R, C
+    // Into fvCellDoubles: eta fixed, beta varying, R and C. R and C block by block and pair by pair,
+    // each over the terms, so that a row adds its terms to contiguous sums.
+    std::size_t doublesOffset = 0;
     std::uint64_t stamp = 0;
     bool bNamed = false;  // numbered for the caller by AddCell, not found by its columns
   };
