@@ -71,6 +71,19 @@ void AddRowTerms(std::size_t nv, const double* v, double* terms, double* r, doub
   }
 }
 
+// Calls `add` with the kernel compiled for nv varying columns and `Blocks` blocks (0: any number).
+template <int Blocks, class Add>
+void ForVaryingColumns(std::size_t nv, Add add) {
+  switch (nv) {
+    case 0: return add(AddRowTerms<0, Blocks>);
+    case 1: return add(AddRowTerms<1, Blocks>);
+    case 2: return add(AddRowTerms<2, Blocks>);
+    case 3: return add(AddRowTerms<3, Blocks>);
+    case 4: return add(AddRowTerms<4, Blocks>);
+    default: return add(AddRowTerms<-1, Blocks>);
+  }
+}
+
 }  // namespace
 
 QXAccumStatsLogistic::QXAccumStatsLogistic(const QXLogRegSettings& settings, int nParameters, int nCategories,
@@ -403,34 +416,9 @@ void QXAccumStatsLogistic::AddTermsToCell(const Cell& cell, const double* varyin
     kernel(nv, varying, terms, r, c, residuals, pairWeights, step, blocks, pairs);
   };
   // The common shapes: two or three categories, up to four covariate columns.
-  if (blocks == 1) {
-    switch (nv) {
-      case 0: return add(AddRowTerms<0, 1>);
-      case 1: return add(AddRowTerms<1, 1>);
-      case 2: return add(AddRowTerms<2, 1>);
-      case 3: return add(AddRowTerms<3, 1>);
-      case 4: return add(AddRowTerms<4, 1>);
-      default: return add(AddRowTerms<-1, 1>);
-    }
-  }
-  if (blocks == 2) {
-    switch (nv) {
-      case 0: return add(AddRowTerms<0, 2>);
-      case 1: return add(AddRowTerms<1, 2>);
-      case 2: return add(AddRowTerms<2, 2>);
-      case 3: return add(AddRowTerms<3, 2>);
-      case 4: return add(AddRowTerms<4, 2>);
-      default: return add(AddRowTerms<-1, 2>);
-    }
-  }
-  switch (nv) {
-    case 0: return add(AddRowTerms<0, 0>);
-    case 1: return add(AddRowTerms<1, 0>);
-    case 2: return add(AddRowTerms<2, 0>);
-    case 3: return add(AddRowTerms<3, 0>);
-    case 4: return add(AddRowTerms<4, 0>);
-    default: return add(AddRowTerms<-1, 0>);
-  }
+  if (blocks == 1) return ForVaryingColumns<1>(nv, add);
+  if (blocks == 2) return ForVaryingColumns<2>(nv, add);
+  ForVaryingColumns<0>(nv, add);
 }
 
 void QXAccumStatsLogistic::SpreadCells() const {

@@ -63,11 +63,7 @@ std::vector<CellRow> MakeRows(int n, unsigned seed) {
 }
 
 std::vector<double> MakeBeta(unsigned seed) {
-  std::mt19937_64 random(seed);
-  std::uniform_real_distribution<double> value(-0.5, 0.5);
-  std::vector<double> beta((kCategories - 1) * kParameters);
-  for (double& b : beta) b = value(random);
-  return beta;
+  return qx_logistic_test::RandomParameters((kCategories - 1) * kParameters, seed);
 }
 
 Sums RowByRow(const std::vector<double>& beta, const std::vector<CellRow>& rows, bool logLikelihoodOnly) {
