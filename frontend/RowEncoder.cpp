@@ -1,5 +1,6 @@
 #include "frontend/RowEncoder.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "common/QXMissingValue.h"
@@ -23,6 +24,32 @@ RowEncoder::RowEncoder(const RowSource& source, const std::vector<ModelVariable>
                                  : array->fpNumbers != nullptr)
       column.fpArray = array;
   }
+  fbAllInMemory = std::all_of(fColumns.begin(), fColumns.end(),
+                              [](const Column& column) { return column.fpArray != nullptr; });
+}
+
+long long RowEncoder::EncodeRows(std::size_t i, long long first, long long n, double* out,
+                                 std::size_t stride) const {
+  const Column& column = fColumns[i];
+  const ColumnArray& array = *column.fpArray;
+  if (!column.fLevelOfCode.empty()) {
+    for (long long r = 0; r < n; ++r) {
+      const ValueState state = EncodeCode(array.Code(first + r), column.fLevelOfCode, out[r * stride]);
+      if (state == ValueState::kUnknownLevel) return r;
+    }
+    return n;
+  }
+  const Transform transform = fVariables[i].fTransform;
+  for (long long r = 0; r < n; ++r) {
+    const double number = array.Number(first + r);
+    double& value = out[r * stride];
+    // NaN is how memory holds a missing number.
+    if (std::isnan(number))
+      value = QXMV::gMissingValue;
+    else
+      EncodeNumber(number, transform, value);
+  }
+  return n;
 }
 
 ValueState RowEncoder::Encode(RowSource& source, std::size_t i, long long row, double& value) const {

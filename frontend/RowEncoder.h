@@ -22,6 +22,13 @@ class RowEncoder {
   // Variable i's value in the source's current row, which is row `row` (0-based) of the pass.
   ValueState Encode(RowSource& source, std::size_t i, long long row, double& value) const;
 
+  // Whether every variable lies in memory, so that EncodeRows can read rows ahead of the source.
+  bool EncodesInMemory() const { return fbAllInMemory; }
+  // Variable i's values in rows first .. first + n - 1 into out[r * stride] (only while
+  // EncodesInMemory()); returns the rows encoded before the first that Encode would find changed
+  // (a level the scan did not see), n when there is none.
+  long long EncodeRows(std::size_t i, long long first, long long n, double* out, std::size_t stride) const;
+
  private:
   struct Column {
     const ColumnArray* fpArray = nullptr;  // set for a covariate's numbers or a factor's codes in memory
@@ -29,6 +36,7 @@ class RowEncoder {
   };
   const std::vector<ModelVariable>& fVariables;
   std::vector<Column> fColumns;
+  bool fbAllInMemory = false;
 };
 
 }  // namespace QXFit

@@ -1,7 +1,9 @@
 // The library's records read straight from a row source: each Next reads one row and encodes the
 // model's variables as the record file would hold them (factor codes, functions of columns, the
 // system-missing value). For data already in memory this replaces the temporary record file, so a fit
-// costs no copy of the rows; a source that is slow to read (a CSV file) is better written once.
+// costs no copy of the rows; a source that is slow to read (a CSV file) is better written once. When
+// every variable lies in memory, rows are encoded a block at a time, column by column, into a buffer
+// of fixed size, and handed out from it one by one.
 #pragma once
 
 #include <vector>
@@ -37,6 +39,18 @@ class RowRecordIterator : public QXCommon_600::MultiPassRecordIter {
   long long fNext = 0;
   QXCommon_600::Record fRecord;
   int fFailReason = kReadFailure;
+
+  // The block of encoded rows (record after record) and where it stands: rows fBlockFirst .. of the
+  // pass, fBlockRows of them encoded, fBlockGood before a row that failed.
+  static constexpr long long kBlockRows = 256;
+  std::vector<double> fvBlock;
+  long long fBlockFirst = 0;
+  long long fBlockRows = 0;
+  long long fBlockGood = 0;
+  // Encodes the block that starts at row fNext.
+  void FillBlock();
+  // Next's row-by-row reading, through the source's current row.
+  bool EncodeCurrentRow();
 };
 
 }  // namespace QXFit

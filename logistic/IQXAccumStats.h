@@ -4,6 +4,7 @@
 // time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -38,6 +39,22 @@ class QXREGRES_API IQXAccumStats {
   // columns once per call.
   virtual int UpdateForPattern(const std::vector<int>& indices, const std::vector<double>& fixedValues,
                                const double* rows, std::int64_t nRows, bool logLikelihoodOnly) = 0;
+  // Cells that a data handler names itself, for rows it has already found the cell of (the rows of
+  // one combination of factor levels): `indices` over the estimated parameters of one block, the
+  // first nFixed of value 1 in every row of the cell, the others varying from row to row. Returns the
+  // cell's number for UpdateForCellRows, or -1 when the accumulator keeps no such cell (its rows then
+  // go through UpdateForRow). The numbers hold while GetCellGeneration() returns the same value.
+  virtual int AddCell(const std::vector<int>& /*indices*/, int /*nFixed*/) { return -1; }
+  virtual std::uint64_t GetCellGeneration() const { return 0; }
+  // n rows of cells numbered by AddCell: per row its cell, category and weight, and `stride` values
+  // of which the first are its values of the cell's varying columns in their order. Each row is taken
+  // as UpdateForRow takes one; 0 when all were taken, -1 when one was refused (the rows before it
+  // stay).
+  virtual int UpdateForCellRows(const int* /*cells*/, const int* /*categories*/, const double* /*weights*/,
+                                const double* /*varying*/, std::size_t /*stride*/, std::size_t /*n*/,
+                                bool /*logLikelihoodOnly*/) {
+    return -1;
+  }
   // The log-likelihood of the pass; the system-missing value when some row's linear predictor was
   // not a finite number (the parameters were unusable).
   virtual double GetLL() const = 0;

@@ -109,9 +109,24 @@ class QXREGRES_API IQXRegModel {
   virtual bool ExpandStoredPattern(const std::vector<int>& effectParameterIndices, std::vector<int>& indices,
                                    std::vector<double>& fixedValues,
                                    std::vector<int>& varyingEffects) const = 0;
-  // One stored row's values of the varying columns of ExpandStoredPattern, into values.
+  // One stored row's values of the varying columns of ExpandStoredPattern, into values; the same for
+  // a caller's record when the rows are the caller's records.
   virtual void GetVaryingValues(const double* row, const std::vector<int>& varyingEffects,
                                 double* values) const = 0;
+  // A number for every combination of the factors' levels, so that a pass over the caller's records
+  // finds a record's cells (and so its design columns) by one array read: GetCellKey gives a number
+  // below GetNCellKeys(), or -1 when some factor's value is no level of it or the record is shorter
+  // than the variables a fitting row reads. GetNCellKeys() is 0 when the combinations are too many to
+  // number; every record is then -1.
+  // Where the varying values of ExpandStoredPattern come from: the value of varyingEffects[j] is the
+  // product of row[positions[t]] for t from begins[j] to begins[j + 1], multiplied in that order.
+  virtual void GetVaryingPositions(const std::vector<int>& varyingEffects, std::vector<int>& begins,
+                                   std::vector<int>& positions) const = 0;
+  virtual int GetNCellKeys() const = 0;
+  virtual int GetCellKey(const QXCommon_600::Record& record) const = 0;
+  // ExpandStoredPattern for the cells of a caller's record; false when some cell has no parameter.
+  virtual bool GetRecordPattern(const QXCommon_600::Record& record, std::vector<int>& indices,
+                                std::vector<double>& fixedValues, std::vector<int>& varyingEffects) const = 0;
   virtual QXCommon_600::QXStatus GetStatus() const = 0;
   virtual void Display() const = 0;
 };

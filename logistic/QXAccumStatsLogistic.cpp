@@ -39,6 +39,51 @@ double DotOf(const double* a, const double* b, std::size_t n) {
   return (s[0] + s[1]) + (s[2] + s[3]);
 }
 
+// Adds a row's terms t (1, its nv varying values v, their products v_j v_l for l <= j) to a cell's sums
+// R[k][t] += t r_k (terms 1 and v) and C[q][t] += t c_q, with the residual of block k at
+// residuals[k * step] and the weight of pair q at pairWeights[q * step]. `terms` holds room for the
+// terms. With nv known when compiled (Nv >= 0) the loops over the terms unroll and the terms stay in
+// registers; with the number of blocks known as well, every loop unrolls.
+template <int Nv, int Blocks>
+void AddRowTerms(std::size_t nv, const double* v, double* terms, double* r, double* c,
+                 const double* residuals, const double* pairWeights, std::size_t step, std::size_t blocks,
+                 std::size_t pairs) {
+  if constexpr (Nv >= 0) nv = static_cast<std::size_t>(Nv);
+  if constexpr (Blocks > 0) {
+    blocks = static_cast<std::size_t>(Blocks);
+    pairs = static_cast<std::size_t>(Blocks * (Blocks + 1) / 2);
+  }
+  const std::size_t nTerms = 1 + nv + nv * (nv + 1) / 2;
+  terms[0] = 1.0;
+  for (std::size_t j = 0; j < nv; ++j) terms[1 + j] = v[j];
+  std::size_t product = 1 + nv;
+  for (std::size_t j = 0; j < nv; ++j)
+    for (std::size_t l = 0; l <= j; ++l) terms[product++] = v[j] * v[l];
+  for (std::size_t k = 0; k < blocks; ++k) {
+    const double residual = residuals[k * step];
+    double* rk = r + k * (1 + nv);
+    for (std::size_t t = 0; t <= nv; ++t) rk[t] += terms[t] * residual;
+  }
+  for (std::size_t q = 0; q < pairs; ++q) {
+    const double pairWeight = pairWeights[q * step];
+    double* cq = c + q * nTerms;
+    for (std::size_t t = 0; t < nTerms; ++t) cq[t] += terms[t] * pairWeight;
+  }
+}
+
+// Calls `add` with the kernel compiled for nv varying columns and `Blocks` blocks (0: any number).
+template <int Blocks, class Add>
+void ForVaryingColumns(std::size_t nv, Add add) {
+  switch (nv) {
+    case 0: return add(AddRowTerms<0, Blocks>);
+    case 1: return add(AddRowTerms<1, Blocks>);
+    case 2: return add(AddRowTerms<2, Blocks>);
+    case 3: return add(AddRowTerms<3, Blocks>);
+    case 4: return add(AddRowTerms<4, Blocks>);
+    default: return add(AddRowTerms<-1, Blocks>);
+  }
+}
+
 }  // namespace
 
 QXAccumStatsLogistic::QXAccumStatsLogistic(const QXLogRegSettings& settings, int nParameters, int nCategories,
@@ -60,6 +105,9 @@ QXAccumStatsLogistic::QXAccumStatsLogistic(const QXLogRegSettings& settings, int
   fvRowTerms.assign(1 + kMaxCellColumns + kMaxCellColumns * (kMaxCellColumns + 1) / 2, 0.0);
   fNCellPairs = static_cast<std::size_t>(nCategories - 1) * static_cast<std::size_t>(nCategories) / 2;
   fvCellSlots.assign(64, 0);
+  fvRowResiduals.assign(static_cast<std::size_t>(nCategories - 1), 0.0);
+  fvRowValues.assign(kMaxCellColumns, 0.0);
+  fvRowPairWeights.assign(fNCellPairs, 0.0);
   fbValid = true;
 }
 
@@ -71,6 +119,7 @@ void QXAccumStatsLogistic::SetCellLimits(std::size_t maxCells, std::size_t maxDo
   fvCellDoubles.clear();
   std::fill(fvCellSlots.begin(), fvCellSlots.end(), 0);
   fbCellsPending = false;
+  ++fCellGeneration;
 }
 
 void QXAccumStatsLogistic::Reset(QXConst::QXHessianCompMethod method, bool separationCheck) {
@@ -199,26 +248,47 @@ QXAccumStatsLogistic::Cell* QXAccumStatsLogistic::FindCell(const std::vector<int
   return CreateCell(indices, ones, hash);
 }
 
-QXAccumStatsLogistic::Cell* QXAccumStatsLogistic::CreateCell(const std::vector<int>& indices,
-                                                             std::uint64_t ones, std::uint64_t hash) {
+bool QXAccumStatsLogistic::ReserveCell(const std::vector<int>& indices, std::size_t nFixed, Cell& cell) {
   const std::size_t count = indices.size();
+  if (count == 0 || count > kMaxCellColumns || nFixed > count) return false;
   for (std::size_t t = 0; t < count; ++t) {
-    if (indices[t] < 0 || indices[t] >= fNParameters) return nullptr;
+    if (indices[t] < 0 || indices[t] >= fNParameters) return false;
     for (std::size_t u = 0; u < t; ++u)
-      if (indices[u] == indices[t]) return nullptr;
+      if (indices[u] == indices[t]) return false;
   }
-  const std::size_t nFixed = static_cast<std::size_t>(std::popcount(ones));
   const std::size_t nv = count - nFixed;
   const std::size_t blocks = static_cast<std::size_t>(fNCategories - 1);
   const std::size_t nTerms = 1 + nv + nv * (nv + 1) / 2;
   const std::size_t nDoubles = blocks + blocks * nv + (1 + nv) * blocks + nTerms * fNCellPairs;
-  if (fvCells.size() >= fMaxCells || fvCellDoubles.size() + nDoubles > fMaxCellDoubles) return nullptr;
-
-  Cell cell;
-  cell.hash = hash;
-  cell.ones = ones;
+  if (fvCells.size() >= fMaxCells || fvCellDoubles.size() + nDoubles > fMaxCellDoubles) return false;
   cell.count = static_cast<int>(count);
   cell.nFixed = static_cast<int>(nFixed);
+  cell.doublesOffset = fvCellDoubles.size();
+  fvCellDoubles.resize(fvCellDoubles.size() + nDoubles, 0.0);
+  cell.stamp = 0;
+  return true;
+}
+
+int QXAccumStatsLogistic::AddCell(const std::vector<int>& indices, int nFixed) {
+  Cell cell;
+  if (!fbValid || fNParameters < 1 || nFixed < 0 ||
+      !ReserveCell(indices, static_cast<std::size_t>(nFixed), cell))
+    return -1;
+  // Not filed among the slots: the caller finds the cell itself. Its columns are given fixed first.
+  cell.bNamed = true;
+  cell.columnsOffset = cell.keyOffset = cell.varyingOffset = fvCellInts.size();
+  fvCellInts.insert(fvCellInts.end(), indices.begin(), indices.end());
+  fvCells.push_back(cell);
+  return static_cast<int>(fvCells.size() - 1);
+}
+
+QXAccumStatsLogistic::Cell* QXAccumStatsLogistic::CreateCell(const std::vector<int>& indices,
+                                                             std::uint64_t ones, std::uint64_t hash) {
+  const std::size_t count = indices.size();
+  Cell cell;
+  if (!ReserveCell(indices, static_cast<std::size_t>(std::popcount(ones)), cell)) return nullptr;
+  cell.hash = hash;
+  cell.ones = ones;
   cell.keyOffset = fvCellInts.size();
   fvCellInts.insert(fvCellInts.end(), indices.begin(), indices.end());
   cell.columnsOffset = fvCellInts.size();
@@ -229,9 +299,6 @@ QXAccumStatsLogistic::Cell* QXAccumStatsLogistic::CreateCell(const std::vector<i
   cell.varyingOffset = fvCellInts.size();
   for (std::size_t t = 0; t < count; ++t)
     if (!(ones >> t & 1u)) fvCellInts.push_back(static_cast<int>(t));
-  cell.doublesOffset = fvCellDoubles.size();
-  fvCellDoubles.resize(fvCellDoubles.size() + nDoubles, 0.0);
-  cell.stamp = 0;
   fvCells.push_back(cell);
 
   // Keep the slots at most half full.
@@ -239,6 +306,7 @@ QXAccumStatsLogistic::Cell* QXAccumStatsLogistic::CreateCell(const std::vector<i
     fvCellSlots.assign(2 * fvCellSlots.size(), 0);
     const std::size_t mask = fvCellSlots.size() - 1;
     for (std::size_t i = 0; i < fvCells.size(); ++i) {
+      if (fvCells[i].bNamed) continue;
       std::size_t slot = fvCells[i].hash & mask;
       while (fvCellSlots[slot] != 0) slot = (slot + 1) & mask;
       fvCellSlots[slot] = static_cast<int>(i + 1);
@@ -268,28 +336,11 @@ bool QXAccumStatsLogistic::UpdateCell(const std::vector<int>& indices, const std
   if (cell == nullptr) return false;
 
   const std::size_t blocks = static_cast<std::size_t>(fNCategories - 1);
-  const std::size_t pairs = fNCellPairs;
-  const std::size_t nFixed = static_cast<std::size_t>(cell->nFixed);
-  const std::size_t nv = count - nFixed;
-  const std::size_t nTerms = 1 + nv + nv * (nv + 1) / 2;
-  const int* columns = fvCellInts.data() + cell->columnsOffset;
+  const std::size_t nv = count - static_cast<std::size_t>(cell->nFixed);
   const int* varyingAt = fvCellInts.data() + cell->varyingOffset;
-  double* etaFixed = fvCellDoubles.data() + cell->doublesOffset;
-  double* betaVarying = etaFixed + blocks;
-  double* r = betaVarying + blocks * nv;
-  double* c = r + (1 + nv) * blocks;
-  if (cell->stamp != fStamp) {
-    // The first row of the cell in this pass: the parameters are those of the pass.
-    cell->stamp = fStamp;
-    for (std::size_t k = 0; k < blocks; ++k) {
-      const double* b = fpBeta->data() + k * static_cast<std::size_t>(fNParameters);
-      double s = 0.0;
-      for (std::size_t i = 0; i < nFixed; ++i) s += b[columns[i]];
-      etaFixed[k] = s;
-      for (std::size_t j = 0; j < nv; ++j) betaVarying[k * nv + j] = b[columns[nFixed + j]];
-    }
-    std::fill(r, c + nTerms * pairs, 0.0);
-  }
+  if (cell->stamp != fStamp) StartCellPass(*cell);
+  const double* etaFixed = fvCellDoubles.data() + cell->doublesOffset;
+  const double* betaVarying = etaFixed + blocks;
   // The loops below run over a few values each, with strided stores, so that no vector load reads
   // values just stored one by one (a stalled store forward costs more than the arithmetic).
   const double* value = values.data();
@@ -308,35 +359,66 @@ bool QXAccumStatsLogistic::UpdateCell(const std::vector<int>& indices, const std
   AddToLikelihood(category, weight, logReference);
   if (logLikelihoodOnly) return true;
 
-  double* term = fvRowTerms.data();
-  term[0] = 1.0;
-  for (std::size_t j = 0; j < nv; ++j) term[1 + j] = value[varyingAt[j]];
-  std::size_t product = 1 + nv;
-  for (std::size_t j = 0; j < nv; ++j)
-    for (std::size_t l = 0; l <= j; ++l) term[product++] = term[1 + j] * term[1 + l];
+  double* rowValues = fvRowValues.data();
+  for (std::size_t j = 0; j < nv; ++j) rowValues[j] = value[varyingAt[j]];
   const double* p = fvProbabilities.data();
-  for (std::size_t k = 0; k < blocks; ++k) {
-    const double residual = weight * ((category == static_cast<int>(k) ? 1.0 : 0.0) - p[k]);
-    for (std::size_t t = 0; t <= nv; ++t) r[t * blocks + k] += term[t] * residual;
-  }
+  for (std::size_t k = 0; k < blocks; ++k)
+    fvRowResiduals[k] = weight * ((category == static_cast<int>(k) ? 1.0 : 0.0) - p[k]);
   std::size_t pair = 0;
   for (std::size_t a = 0; a < blocks; ++a) {
     for (std::size_t b = 0; b <= a; ++b, ++pair) {
-      double pairWeight;
       if (b < a) {
-        pairWeight = -weight * p[a] * p[b];
-      } else {
-        // p_a (1 - p_a) with 1 - p_a summed from the other probabilities, which keeps its digits near 1.
-        double others = 0.0;
-        for (std::size_t j = 0; j < static_cast<std::size_t>(fNCategories); ++j)
-          if (j != a) others += p[j];
-        pairWeight = weight * p[a] * others;
+        fvRowPairWeights[pair] = -weight * p[a] * p[b];
+        continue;
       }
-      for (std::size_t t = 0; t < nTerms; ++t) c[t * pairs + pair] += term[t] * pairWeight;
+      // p_a (1 - p_a) with 1 - p_a summed from the other probabilities, which keeps its digits near 1.
+      double others = 0.0;
+      for (std::size_t j = 0; j < static_cast<std::size_t>(fNCategories); ++j)
+        if (j != a) others += p[j];
+      fvRowPairWeights[pair] = weight * p[a] * others;
     }
   }
+  AddTermsToCell(*cell, rowValues, fvRowResiduals.data(), fvRowPairWeights.data(), 1);
   fbCellsPending = true;
   return true;
+}
+
+void QXAccumStatsLogistic::StartCellPass(Cell& cell) {
+  const std::size_t blocks = static_cast<std::size_t>(fNCategories - 1);
+  const std::size_t nFixed = static_cast<std::size_t>(cell.nFixed);
+  const std::size_t nv = static_cast<std::size_t>(cell.count) - nFixed;
+  const std::size_t nTerms = 1 + nv + nv * (nv + 1) / 2;
+  const int* columns = fvCellInts.data() + cell.columnsOffset;
+  double* etaFixed = fvCellDoubles.data() + cell.doublesOffset;
+  double* betaVarying = etaFixed + blocks;
+  double* r = betaVarying + blocks * nv;
+  double* c = r + (1 + nv) * blocks;
+  cell.stamp = fStamp;
+  for (std::size_t k = 0; k < blocks; ++k) {
+    const double* b = fpBeta->data() + k * static_cast<std::size_t>(fNParameters);
+    double s = 0.0;
+    for (std::size_t i = 0; i < nFixed; ++i) s += b[columns[i]];
+    etaFixed[k] = s;
+    for (std::size_t j = 0; j < nv; ++j) betaVarying[k * nv + j] = b[columns[nFixed + j]];
+  }
+  std::fill(r, c + nTerms * fNCellPairs, 0.0);
+}
+
+void QXAccumStatsLogistic::AddTermsToCell(const Cell& cell, const double* varying, const double* residuals,
+                                          const double* pairWeights, std::size_t step) {
+  const std::size_t blocks = static_cast<std::size_t>(fNCategories - 1);
+  const std::size_t pairs = fNCellPairs;
+  const std::size_t nv = static_cast<std::size_t>(cell.count - cell.nFixed);
+  double* r = fvCellDoubles.data() + cell.doublesOffset + blocks + blocks * nv;
+  double* c = r + (1 + nv) * blocks;
+  double* terms = fvRowTerms.data();
+  const auto add = [&](auto kernel) {
+    kernel(nv, varying, terms, r, c, residuals, pairWeights, step, blocks, pairs);
+  };
+  // The common shapes: two or three categories, up to four covariate columns.
+  if (blocks == 1) return ForVaryingColumns<1>(nv, add);
+  if (blocks == 2) return ForVaryingColumns<2>(nv, add);
+  ForVaryingColumns<0>(nv, add);
 }
 
 void QXAccumStatsLogistic::SpreadCells() const {
@@ -351,28 +433,158 @@ void QXAccumStatsLogistic::SpreadCells() const {
     const int* columns = fvCellInts.data() + cell.columnsOffset;
     double* r = fvCellDoubles.data() + cell.doublesOffset + blocks + blocks * nv;
     double* c = r + (1 + nv) * blocks;
-    SpreadSums(columns, fvOnes.data(), cell.nFixed, columns + cell.nFixed, nv, r, c);
+    SpreadSums(columns, fvOnes.data(), cell.nFixed, columns + cell.nFixed, nv, r, c, false);
     // Spread once: rows that come after a read add to fresh sums.
     std::fill(r, c + nTerms * pairs, 0.0);
   }
 }
 
-void QXAccumStatsLogistic::AddChunkToPatternSums(std::size_t n, std::size_t nv) {
+void QXAccumStatsLogistic::SizeChunk(std::size_t nTermColumns, bool logLikelihoodOnly) {
   const std::size_t blocks = static_cast<std::size_t>(fNCategories - 1);
-  const std::size_t pairs = fNPairs;
+  const std::size_t nCategories = static_cast<std::size_t>(fNCategories);
+  if (!logLikelihoodOnly) {
+    fvChunkResiduals.resize(blocks * kChunk);
+    fvChunkPairWeights.resize(fNCellPairs * kChunk);
+  }
+  fvChunkWeights.resize(kChunk);
+  fvChunkCategories.resize(kChunk);
+  fvChunkArguments.resize(nCategories * kChunk);
+  fvChunkProbabilities.resize(nCategories * kChunk);
+  if (fvChunkTerms.size() < nTermColumns * kChunk) fvChunkTerms.resize(nTermColumns * kChunk);
+  fvChunkLargest.resize(kChunk);
+  fvChunkCheck.resize(kChunk);
+}
+
+void QXAccumStatsLogistic::ComputePatternPredictors(std::size_t n, std::size_t nv) {
+  const std::size_t blocks = static_cast<std::size_t>(fNCategories - 1);
+  const double* etaFixed = fvEtaFixed.data();
+  const double* betaVarying = fvBetaVarying.data();
+  for (std::size_t k = 0; k < blocks; ++k) {
+    double* eta = fvChunkArguments.data() + k * kChunk;
+    std::fill(eta, eta + n, etaFixed[k]);
+    for (std::size_t j = 0; j < nv; ++j) {
+      const double b = betaVarying[k * nv + j];
+      const double* v = fvChunkTerms.data() + (1 + j) * kChunk;
+      for (std::size_t i = 0; i < n; ++i) eta[i] += b * v[i];
+    }
+  }
+}
+
+void QXAccumStatsLogistic::ComputeChunkExponentials(std::size_t n) {
+  const std::size_t blocks = static_cast<std::size_t>(fNCategories - 1);
+  double* largest = fvChunkLargest.data();
+  double* check = fvChunkCheck.data();
+  std::fill(largest, largest + n, 0.0);  // the reference's predictor
+  std::fill(check, check + n, 0.0);
+  for (std::size_t k = 0; k < blocks; ++k) {
+    const double* eta = fvChunkArguments.data() + k * kChunk;
+    // x - x is 0 for a finite x and NaN for infinities and NaN.
+    for (std::size_t i = 0; i < n; ++i) {
+      check[i] += eta[i] - eta[i];
+      largest[i] = eta[i] > largest[i] ? eta[i] : largest[i];
+    }
+  }
+  // The arguments eta_k - max eta (0 for the largest, whose exponential is 1) and their exponentials.
+  for (std::size_t k = 0; k < blocks; ++k) {
+    double* eta = fvChunkArguments.data() + k * kChunk;
+    for (std::size_t i = 0; i < n; ++i) eta[i] -= largest[i];
+  }
+  double* reference = fvChunkArguments.data() + blocks * kChunk;
+  for (std::size_t i = 0; i < n; ++i) reference[i] = 0.0 - largest[i];
+  for (std::size_t k = 0; k <= blocks; ++k)
+    ExpOf(fvChunkArguments.data() + k * kChunk, fvChunkProbabilities.data() + k * kChunk, n);
+}
+
+void QXAccumStatsLogistic::AddChunkToLikelihood(std::size_t n, std::size_t nZeroTerms, ChunkTotals& totals) {
+  const std::size_t nCategories = static_cast<std::size_t>(fNCategories);
+  double* w = fvChunkWeights.data();
+  const int* y = fvChunkCategories.data();
+  double* probabilities = fvChunkProbabilities.data();
+  double* sums = fvChunkLargest.data();  // the largest predictors are spent once the exponentials exist
+  const double* arguments = fvChunkArguments.data();
+  const double* check = fvChunkCheck.data();
+  for (std::size_t i = 0; i < n; ++i) {
+    double sum = 0.0;
+    for (std::size_t k = 0; k < nCategories; ++k) sum += probabilities[k * kChunk + i];
+    sums[i] = sum;
+  }
+  // Locals, which the compiler keeps in registers over the rows.
+  double ll = totals.ll, llLo = totals.llLo, totalWeight = totals.weight, pending = totals.pending;
+  std::int64_t validRows = totals.validRows;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double weight = w[i];
+    if (!(check[i] == 0.0)) {
+      // A predictor that is not finite: the row is left out of the pass, and out of its sums as
+      // nothing but zeros.
+      ++fInvalidCalls;
+      totals.anyUnusable = true;
+      w[i] = 0.0;
+      sums[i] = 1.0;
+      for (std::size_t k = 0; k < nCategories; ++k) probabilities[k * kChunk + i] = 0.0;
+      for (std::size_t j = 0; j < nZeroTerms; ++j) fvChunkTerms[(1 + j) * kChunk + i] = 0.0;
+      continue;
+    }
+    ++validRows;
+    totalWeight += weight;
+    // The log of the normalizing sum (between 1 and K) of a row of weight 1 waits in a product, whose
+    // log is taken once it has grown large: one log for hundreds of rows instead of one per row.
+    double term = weight * arguments[static_cast<std::size_t>(y[i]) * kChunk + i];
+    if (weight == 1.0) {
+      pending *= sums[i];
+      if (pending > kLargePending) {
+        term -= std::log(pending);
+        pending = 1.0;
+      }
+    } else {
+      term -= weight * std::log(sums[i]);
+    }
+    // Neumaier's compensated sum: a pass adds millions of terms of one sign.
+    const double next = ll + term;
+    llLo += std::fabs(ll) >= std::fabs(term) ? (ll - next) + term : (term - next) + ll;
+    ll = next;
+  }
+  totals.ll = ll;
+  totals.llLo = llLo;
+  totals.weight = totalWeight;
+  totals.pending = pending;
+  totals.validRows = validRows;
+}
+
+void QXAccumStatsLogistic::FinishChunks(ChunkTotals& totals) {
+  if (totals.anyUnusable) fbLLMissing = true;
+  fLL = totals.ll - std::log(totals.pending);
+  fLLLo = totals.llLo;
+  fWeight = totals.weight;
+  fValidRows = totals.validRows;
+}
+
+void QXAccumStatsLogistic::NormalizeChunk(std::size_t n) {
+  const std::size_t nCategories = static_cast<std::size_t>(fNCategories);
+  const double* w = fvChunkWeights.data();
+  const int* y = fvChunkCategories.data();
+  double* probabilities = fvChunkProbabilities.data();
+  double* sums = fvChunkLargest.data();
+  for (std::size_t i = 0; i < n; ++i) sums[i] = 1.0 / sums[i];
+  for (std::size_t k = 0; k < nCategories; ++k) {
+    double* p = probabilities + k * kChunk;
+    for (std::size_t i = 0; i < n; ++i) p[i] *= sums[i];
+  }
+  if (!fbSeparationCheck) return;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (w[i] == 0.0) continue;
+    for (std::size_t k = 0; k < nCategories; ++k)
+      fMinComputed = std::min(fMinComputed, probabilities[k * kChunk + i]);
+    const double observed = probabilities[static_cast<std::size_t>(y[i]) * kChunk + i];
+    fMinObserved = std::min(fMinObserved, observed);
+    fMaxObserved = std::max(fMaxObserved, observed);
+  }
+}
+
+void QXAccumStatsLogistic::ComputeChunkResiduals(std::size_t n) {
+  const std::size_t blocks = static_cast<std::size_t>(fNCategories - 1);
   const double* w = fvChunkWeights.data();
   const int* y = fvChunkCategories.data();
   const auto column = [](std::vector<double>& v, std::size_t c) { return v.data() + c * kChunk; };
-  // The products of the varying values, column after column.
-  std::size_t product = 1 + nv;
-  for (std::size_t j = 0; j < nv; ++j)
-    for (std::size_t l = 0; l <= j; ++l, ++product) {
-      const double* a = column(fvChunkTerms, 1 + j);
-      const double* b = column(fvChunkTerms, 1 + l);
-      double* out = column(fvChunkTerms, product);
-      for (std::size_t i = 0; i < n; ++i) out[i] = a[i] * b[i];
-    }
-  // The residuals w (d_yk - p_k) of every block, then the weights of every pair of blocks.
   for (std::size_t k = 0; k < blocks; ++k) {
     const double* pk = column(fvChunkProbabilities, k);
     double* out = column(fvChunkResiduals, k);
@@ -396,6 +608,21 @@ void QXAccumStatsLogistic::AddChunkToPatternSums(std::size_t n, std::size_t nv) 
     }
     for (std::size_t i = 0; i < n; ++i) out[i] *= w[i] * pa[i];
   }
+}
+
+void QXAccumStatsLogistic::AddChunkToPatternSums(std::size_t n, std::size_t nv) {
+  const std::size_t blocks = static_cast<std::size_t>(fNCategories - 1);
+  const std::size_t pairs = fNPairs;
+  const auto column = [](std::vector<double>& v, std::size_t c) { return v.data() + c * kChunk; };
+  // The products of the varying values, column after column.
+  std::size_t product = 1 + nv;
+  for (std::size_t j = 0; j < nv; ++j)
+    for (std::size_t l = 0; l <= j; ++l, ++product) {
+      const double* a = column(fvChunkTerms, 1 + j);
+      const double* b = column(fvChunkTerms, 1 + l);
+      double* out = column(fvChunkTerms, product);
+      for (std::size_t i = 0; i < n; ++i) out[i] = a[i] * b[i];
+    }
   // The sums over the chunk: R[t][k] for the terms 1 and v, C[t][pair] for every term.
   for (std::size_t k = 0; k < blocks; ++k) {
     const double* r = column(fvChunkResiduals, k);
@@ -409,37 +636,70 @@ void QXAccumStatsLogistic::AddChunkToPatternSums(std::size_t n, std::size_t nv) 
   }
 }
 
-void QXAccumStatsLogistic::ComputeChunkExponentials(std::size_t n, std::size_t nv) {
+void QXAccumStatsLogistic::AddChunkToCells(std::size_t n, const double* varying, std::size_t stride) {
+  const double* w = fvChunkWeights.data();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (w[i] == 0.0) continue;  // an unusable row
+    const Cell& cell = fvCells[static_cast<std::size_t>(fvChunkCells[i])];
+    AddTermsToCell(cell, varying + i * stride, fvChunkResiduals.data() + i, fvChunkPairWeights.data() + i,
+                   kChunk);
+  }
+}
+
+int QXAccumStatsLogistic::UpdateForCellRows(const int* cells, const int* categories, const double* weights,
+                                            const double* varying, std::size_t stride, std::size_t nRows,
+                                            bool logLikelihoodOnly) {
+  if (!fbValid || fNParameters < 1) return -1;
+  if (nRows == 0) return 0;
+  if (cells == nullptr || categories == nullptr || weights == nullptr || (stride > 0 && varying == nullptr))
+    return -1;
+  SizeChunk(0, logLikelihoodOnly);
+  fvChunkCells.resize(kChunk);
   const std::size_t blocks = static_cast<std::size_t>(fNCategories - 1);
-  const double* etaFixed = fvEtaFixed.data();
-  const double* betaVarying = fvBetaVarying.data();
-  double* largest = fvChunkLargest.data();
-  double* check = fvChunkCheck.data();
-  std::fill(largest, largest + n, 0.0);  // the reference's predictor
-  std::fill(check, check + n, 0.0);
-  for (std::size_t k = 0; k < blocks; ++k) {
-    double* eta = fvChunkArguments.data() + k * kChunk;
-    std::fill(eta, eta + n, etaFixed[k]);
-    for (std::size_t j = 0; j < nv; ++j) {
-      const double b = betaVarying[k * nv + j];
-      const double* v = fvChunkTerms.data() + (1 + j) * kChunk;
-      for (std::size_t i = 0; i < n; ++i) eta[i] += b * v[i];
+  int result = 0;
+  ChunkTotals totals = StartChunks();
+  for (std::size_t r = 0; r < nRows && result == 0;) {
+    const std::size_t first = r;
+    std::size_t n = 0;
+    for (; r < nRows && n < kChunk; ++r, ++n) {
+      const int id = cells[r];
+      if (id < 0 || static_cast<std::size_t>(id) >= fvCells.size() ||
+          !AcceptsRow(categories[r], weights[r])) {
+        result = -1;
+        break;
+      }
+      Cell& cell = fvCells[static_cast<std::size_t>(id)];
+      const std::size_t nv = static_cast<std::size_t>(cell.count - cell.nFixed);
+      if (!cell.bNamed || nv > stride) {
+        result = -1;
+        break;
+      }
+      if (cell.stamp != fStamp) StartCellPass(cell);
+      fvChunkCells[n] = id;
+      fvChunkCategories[n] = categories[r];
+      fvChunkWeights[n] = weights[r];
+      // The predictors as a row of the cell added on its own forms them.
+      const double* etaFixed = fvCellDoubles.data() + cell.doublesOffset;
+      const double* betaVarying = etaFixed + blocks;
+      const double* v = varying + r * stride;
+      for (std::size_t k = 0; k < blocks; ++k) {
+        double s = etaFixed[k];
+        for (std::size_t j = 0; j < nv; ++j) s += betaVarying[k * nv + j] * v[j];
+        fvChunkArguments[k * kChunk + n] = s;
+      }
     }
-    // x - x is 0 for a finite x and NaN for infinities and NaN.
-    for (std::size_t i = 0; i < n; ++i) {
-      check[i] += eta[i] - eta[i];
-      largest[i] = eta[i] > largest[i] ? eta[i] : largest[i];
-    }
+    if (n == 0) break;
+    ComputeChunkExponentials(n);
+    AddChunkToLikelihood(n, 0, totals);
+    if (logLikelihoodOnly && !fbSeparationCheck) continue;
+    NormalizeChunk(n);
+    if (logLikelihoodOnly) continue;
+    ComputeChunkResiduals(n);
+    AddChunkToCells(n, varying + first * stride, stride);
+    fbCellsPending = true;
   }
-  // The arguments eta_k - max eta (0 for the largest, whose exponential is 1) and their exponentials.
-  for (std::size_t k = 0; k < blocks; ++k) {
-    double* eta = fvChunkArguments.data() + k * kChunk;
-    for (std::size_t i = 0; i < n; ++i) eta[i] -= largest[i];
-  }
-  double* reference = fvChunkArguments.data() + blocks * kChunk;
-  for (std::size_t i = 0; i < n; ++i) reference[i] = 0.0 - largest[i];
-  for (std::size_t k = 0; k <= blocks; ++k)
-    ExpOf(fvChunkArguments.data() + k * kChunk, fvChunkProbabilities.data() + k * kChunk, n);
+  FinishChunks(totals);
+  return result;
 }
 
 int QXAccumStatsLogistic::UpdateForPattern(const std::vector<int>& indices,
@@ -460,41 +720,21 @@ int QXAccumStatsLogistic::UpdateForPattern(const std::vector<int>& indices,
     for (std::size_t i = 0; i < nFixed; ++i) fvEtaFixed[k] += b[indices[i]] * fixedValues[i];
     for (std::size_t j = 0; j < nv; ++j) fvBetaVarying[k * nv + j] = b[varying[j]];
   }
-  const std::size_t nCategories = static_cast<std::size_t>(fNCategories);
+  fNTerms = 1 + nv + nv * (nv + 1) / 2;
   if (!logLikelihoodOnly) {
-    const std::size_t pairs = static_cast<std::size_t>(blocks) * nCategories / 2;
-    fNTerms = 1 + nv + nv * (nv + 1) / 2;
-    fNPairs = pairs;
+    fNPairs = fNCellPairs;
     fvR.assign((1 + nv) * static_cast<std::size_t>(blocks), 0.0);
-    fvC.assign(fNTerms * pairs, 0.0);
-    fvChunkResiduals.resize(static_cast<std::size_t>(blocks) * kChunk);
-    fvChunkPairWeights.resize(pairs * kChunk);
+    fvC.assign(fNTerms * fNPairs, 0.0);
   }
-  fvChunkWeights.resize(kChunk);
-  fvChunkCategories.resize(kChunk);
-  fvChunkArguments.resize(nCategories * kChunk);
-  fvChunkProbabilities.resize(nCategories * kChunk);
-  fvChunkTerms.resize((1 + nv + nv * (nv + 1) / 2) * kChunk);
-  fvChunkLargest.resize(kChunk);
-  fvChunkCheck.resize(kChunk);
+  SizeChunk(fNTerms, logLikelihoodOnly);
 
   // The rows go in chunks, column by column: their linear predictors, the exponentials of the whole
   // chunk at once, then, row by row, the log-likelihood; then the probabilities and the sums. Every
   // row's numbers are formed as one row at a time would form them; only the sums over the rows
-  // (scores and information) add in another order. The row loops work on locals, which the compiler
-  // keeps in registers.
+  // (scores and information) add in another order.
   int result = 0;
   const std::size_t stride = 2 + nv;
-  double* w = fvChunkWeights.data();
-  int* y = fvChunkCategories.data();
-  double* probabilities = fvChunkProbabilities.data();
-  double* sums = fvChunkLargest.data();  // the largest predictors are spent once the exponentials exist
-  const double* arguments = fvChunkArguments.data();
-  const double* check = fvChunkCheck.data();
-  double ll = fLL, llLo = fLLLo, totalWeight = fWeight;
-  double pending = 1.0;
-  std::int64_t validRows = fValidRows;
-  bool anyUnusable = false;
+  ChunkTotals totals = StartChunks();
   for (std::int64_t r = 0; r < nRows && result == 0;) {
     std::size_t n = 0;
     for (; r < nRows && n < kChunk; ++r, ++n) {
@@ -508,73 +748,21 @@ int QXAccumStatsLogistic::UpdateForPattern(const std::vector<int>& indices,
         result = -1;
         break;
       }
-      y[n] = category;
-      w[n] = weight;
+      fvChunkCategories[n] = category;
+      fvChunkWeights[n] = weight;
       for (std::size_t j = 0; j < nv; ++j) fvChunkTerms[(1 + j) * kChunk + n] = row[2 + j];
     }
     if (n == 0) break;
-    ComputeChunkExponentials(n, nv);
-    for (std::size_t i = 0; i < n; ++i) {
-      double sum = 0.0;
-      for (std::size_t k = 0; k < nCategories; ++k) sum += probabilities[k * kChunk + i];
-      sums[i] = sum;
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-      const double weight = w[i];
-      if (!(check[i] == 0.0)) {
-        // A predictor that is not finite: the row is left out of the pass, and out of its sums as
-        // nothing but zeros.
-        ++fInvalidCalls;
-        anyUnusable = true;
-        w[i] = 0.0;
-        sums[i] = 1.0;
-        for (std::size_t k = 0; k < nCategories; ++k) probabilities[k * kChunk + i] = 0.0;
-        for (std::size_t j = 0; j < nv; ++j) fvChunkTerms[(1 + j) * kChunk + i] = 0.0;
-        continue;
-      }
-      ++validRows;
-      totalWeight += weight;
-      // The log of the normalizing sum (between 1 and K) of a row of weight 1 waits in a product, whose
-      // log is taken once it has grown large: one log for hundreds of rows instead of one per row.
-      double term = weight * arguments[static_cast<std::size_t>(y[i]) * kChunk + i];
-      if (weight == 1.0) {
-        pending *= sums[i];
-        if (pending > kLargePending) {
-          term -= std::log(pending);
-          pending = 1.0;
-        }
-      } else {
-        term -= weight * std::log(sums[i]);
-      }
-      // Neumaier's compensated sum: a pass adds millions of terms of one sign.
-      const double next = ll + term;
-      llLo += std::fabs(ll) >= std::fabs(term) ? (ll - next) + term : (term - next) + ll;
-      ll = next;
-    }
+    ComputePatternPredictors(n, nv);
+    ComputeChunkExponentials(n);
+    AddChunkToLikelihood(n, nv, totals);
     if (logLikelihoodOnly && !fbSeparationCheck) continue;
-    for (std::size_t i = 0; i < n; ++i) sums[i] = 1.0 / sums[i];
-    for (std::size_t k = 0; k < nCategories; ++k) {
-      double* p = probabilities + k * kChunk;
-      for (std::size_t i = 0; i < n; ++i) p[i] *= sums[i];
-    }
-    if (fbSeparationCheck) {
-      for (std::size_t i = 0; i < n; ++i) {
-        if (w[i] == 0.0) continue;
-        for (std::size_t k = 0; k < nCategories; ++k)
-          fMinComputed = std::min(fMinComputed, probabilities[k * kChunk + i]);
-        const double observed = probabilities[static_cast<std::size_t>(y[i]) * kChunk + i];
-        fMinObserved = std::min(fMinObserved, observed);
-        fMaxObserved = std::max(fMaxObserved, observed);
-      }
-    }
-    if (!logLikelihoodOnly) AddChunkToPatternSums(n, nv);
+    NormalizeChunk(n);
+    if (logLikelihoodOnly) continue;
+    ComputeChunkResiduals(n);
+    AddChunkToPatternSums(n, nv);
   }
-  if (anyUnusable) fbLLMissing = true;
-  ll -= std::log(pending);
-  fLL = ll;
-  fLLLo = llLo;
-  fWeight = totalWeight;
-  fValidRows = validRows;
+  FinishChunks(totals);
   if (!logLikelihoodOnly) SpreadPatternSums(indices, fixedValues);
   return result;
 }
@@ -583,16 +771,21 @@ void QXAccumStatsLogistic::SpreadPatternSums(const std::vector<int>& indices,
                                              const std::vector<double>& fixedValues) {
   const int nFixed = static_cast<int>(fixedValues.size());
   SpreadSums(indices.data(), fixedValues.data(), nFixed, indices.data() + nFixed,
-             indices.size() - fixedValues.size(), fvR.data(), fvC.data());
+             indices.size() - fixedValues.size(), fvR.data(), fvC.data(), true);
 }
 
 void QXAccumStatsLogistic::SpreadSums(const int* fixed, const double* fixedValues, int nFixed,
                                       const int* varying, std::size_t nv, const double* rSums,
-                                      const double* cSums) const {
+                                      const double* cSums, bool termMajor) const {
   const int blocks = fNCategories - 1;
   const std::size_t pairs = static_cast<std::size_t>(blocks) * static_cast<std::size_t>(fNCategories) / 2;
-  const auto r = [&](std::size_t term, int k) { return rSums[term * blocks + k]; };
-  const auto c = [&](std::size_t term, std::size_t pair) { return cSums[term * pairs + pair]; };
+  const std::size_t nTerms = 1 + nv + nv * (nv + 1) / 2;
+  const auto r = [&](std::size_t term, int k) {
+    return termMajor ? rSums[term * blocks + k] : rSums[static_cast<std::size_t>(k) * (1 + nv) + term];
+  };
+  const auto c = [&](std::size_t term, std::size_t pair) {
+    return termMajor ? cSums[term * pairs + pair] : cSums[pair * nTerms + term];
+  };
   for (int k = 0; k < blocks; ++k) {
     double* score = fvScores.data() + static_cast<std::size_t>(k) * fNParameters;
     for (int i = 0; i < nFixed; ++i) score[fixed[i]] += r(0, k) * fixedValues[i];

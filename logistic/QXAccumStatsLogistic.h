@@ -74,9 +74,23 @@ class QXREGRES_API QXAccumStatsLogistic : public IQXAccumStats {
   double GetStepAdjustmentFactor() const override { return 1.0; }
   void Display(bool showMatrix) const override;
 
-  // Caps on the cells that UpdateForRow sums rows in: their number and the doubles of their tables.
-  // Rows of new cells beyond either are added one by one. Clears the cells.
+  // Refused (-1): no usable parameters, more than 64 columns, a column outside the block or named
+  // twice, or a cell beyond the caps of SetCellLimits.
+  int AddCell(const std::vector<int>& indices, int nFixed) override;
+  std::uint64_t GetCellGeneration() const override { return fCellGeneration; }
+  // The rows go in chunks as the rows of a pattern do (their predictors, one call for the chunk's
+  // exponentials, their probabilities), then each adds its terms to its cell's sums. Refused also: a
+  // cell number not given by AddCell since the generation changed, or a cell with more varying
+  // columns than `stride`.
+  int UpdateForCellRows(const int* cells, const int* categories, const double* weights, const double* varying,
+                        std::size_t stride, std::size_t n, bool logLikelihoodOnly) override;
+
+  // Caps on the cells that UpdateForRow and AddCell keep: their number and the doubles of their
+  // tables. Rows of new cells beyond either are added one by one. Clears the cells and starts a new
+  // generation of cell numbers.
   void SetCellLimits(std::size_t maxCells, std::size_t maxDoubles);
+  static constexpr std::size_t kDefaultMaxCells = std::size_t{1} << 15;
+  static constexpr std::size_t kDefaultMaxCellDoubles = std::size_t{1} << 20;  // 8 MB
   std::size_t GetNCells() const { return fvCells.size(); }
 
  private:
@@ -114,17 +128,44 @@ class QXREGRES_API QXAccumStatsLogistic : public IQXAccumStats {
   double ComputeProbabilities();
   // Counts the row and adds it to the log-likelihood and the extremes of the probabilities.
   void AddToLikelihood(int category, double weight, double logReference);
-  // The exponentials of eta_k - max eta of the chunk's rows (their varying values in the columns of
-  // the terms) into the probabilities' columns, with their arguments and the finiteness check.
-  void ComputeChunkExponentials(std::size_t nRows, std::size_t nVarying);
-  // Adds the chunk's rows (their probabilities, weights, categories and terms) to the pattern sums.
+  // What a call adds over its chunks to the log-likelihood and the counts, kept in locals while the
+  // rows go by and stored once at the end (FinishChunks).
+  struct ChunkTotals {
+    double ll, llLo, weight;
+    double pending = 1.0;  // a product of normalizing sums whose log is still to be subtracted
+    std::int64_t validRows;
+    bool anyUnusable = false;
+  };
+  ChunkTotals StartChunks() const { return {fLL, fLLLo, fWeight, 1.0, fValidRows, false}; }
+  void FinishChunks(ChunkTotals& totals);
+  // Sizes the chunk's columns (once: later calls find them sized).
+  void SizeChunk(std::size_t nTermColumns, bool logLikelihoodOnly);
+  // The linear predictors of the chunk's rows of a pattern (their varying values in the columns of the
+  // terms) into the first K - 1 columns of the arguments.
+  void ComputePatternPredictors(std::size_t nRows, std::size_t nVarying);
+  // From the predictors in the arguments' columns: the finiteness check, the arguments eta_k - max eta
+  // (the reference's too) and their exponentials into the probabilities' columns.
+  void ComputeChunkExponentials(std::size_t nRows);
+  // Row by row in their order: the normalizing sums and the log-likelihood, as UpdateForRow adds it.
+  // A row whose predictors are not all finite is counted as unusable and left out of the chunk's sums
+  // (its weight, probabilities and first nZeroTerms varying values become 0).
+  void AddChunkToLikelihood(std::size_t nRows, std::size_t nZeroTerms, ChunkTotals& totals);
+  // The probabilities from the exponentials, and the extremes the separation check keeps.
+  void NormalizeChunk(std::size_t nRows);
+  // The residuals w (d_yk - p_k) of every block and the weights of every pair of blocks.
+  void ComputeChunkResiduals(std::size_t nRows);
+  // Adds the chunk's rows (their residuals, pair weights and terms) to the pattern sums.
   void AddChunkToPatternSums(std::size_t nRows, std::size_t nVarying);
+  // Adds each row of the chunk of cell rows to its cell's sums; row i's varying values at
+  // varying[i * stride].
+  void AddChunkToCells(std::size_t nRows, const double* varying, std::size_t stride);
   // Spreads the pattern sums over the pattern's columns and clears them.
   void SpreadPatternSums(const std::vector<int>& indices, const std::vector<double>& fixedValues);
-  // Adds sums R and C (laid out as fvR and fvC) of rows with the columns `fixed` (values fixedValues)
-  // and `varying` to the scores and the information.
+  // Adds sums R and C of rows with the columns `fixed` (values fixedValues) and `varying` to the scores
+  // and the information: laid out term after term as fvR and fvC (termMajor), or block after block
+  // and pair after pair as a cell's.
   void SpreadSums(const int* fixed, const double* fixedValues, int nFixed, const int* varying, std::size_t nv,
-                  const double* r, const double* c) const;
+                  const double* r, const double* c, bool termMajor) const;
 
   // A cell of the rows handed one at a time. Its key is the row's columns in their order with a bit
   // per column whose value is 1; its columns are kept fixed ones first. Per pass (stamp): the fixed
@@ -137,9 +178,22 @@ class QXREGRES_API QXAccumStatsLogistic : public IQXAccumStats {
     std::size_t keyOffset = 0;      // into fvCellInts: count columns in the row's order
     std::size_t columnsOffset = 0;  // into fvCellInts: count columns, fixed ones first
     std::size_t varyingOffset = 0;  // into fvCellInts: the varying columns' positions in the row
-    std::size_t doublesOffset = 0;  // into fvCellDoubles: eta fixed, beta varying, R, C
+    // Into fvCellDoubles: eta fixed, beta varying, R and C. R and C block by block and pair by pair,
+    // each over the terms, so that a row adds its terms to contiguous sums.
+    std::size_t doublesOffset = 0;
     std::uint64_t stamp = 0;
+    bool bNamed = false;  // numbered for the caller by AddCell, not found by its columns
   };
+  // Checks a new cell's columns (inside the block, none twice, at most kMaxCellColumns) and the caps,
+  // then reserves its sums; false, nothing changed, when it cannot be kept.
+  bool ReserveCell(const std::vector<int>& indices, std::size_t nFixed, Cell& cell);
+  // The cell's first row of the pass: its fixed predictors and varying parameters from the pass's
+  // parameters, its sums to 0.
+  void StartCellPass(Cell& cell);
+  // Adds a row's terms (1, its varying values, their products) to a cell's sums, with the row's
+  // residual of block k at residuals[k * step] and the weight of pair q at pairWeights[q * step].
+  void AddTermsToCell(const Cell& cell, const double* varying, const double* residuals,
+                      const double* pairWeights, std::size_t step);
   // Takes a row through its cell; false when it has none (cap, repeated column, long row).
   bool UpdateCell(const std::vector<int>& indices, const std::vector<double>& values, int category,
                   double weight, bool logLikelihoodOnly, int& result);
@@ -159,9 +213,12 @@ class QXREGRES_API QXAccumStatsLogistic : public IQXAccumStats {
   std::vector<double> fvOnes;
   std::vector<double> fvRowTerms;
   std::uint64_t fStamp = 1;
+  std::uint64_t fCellGeneration = 0;
+  // A row's residuals and pair weights, for rows added to their cells one at a time.
+  std::vector<double> fvRowResiduals, fvRowPairWeights, fvRowValues;
   mutable bool fbCellsPending = false;
-  std::size_t fMaxCells = 1 << 15;
-  std::size_t fMaxCellDoubles = std::size_t{1} << 20;  // 8 MB
+  std::size_t fMaxCells = kDefaultMaxCells;
+  std::size_t fMaxCellDoubles = kDefaultMaxCellDoubles;
 
   // Sums over the rows of the current pattern call, with the terms t of a row (1, its varying values v,
   // their products v_j v_l for l <= j): R[t][k] = sum t r_k with r_k = w (d_yk - p_k) per block k, and
@@ -179,7 +236,7 @@ class QXREGRES_API QXAccumStatsLogistic : public IQXAccumStats {
   // predictor (then the normalizing sum) and the finiteness check (0 when every predictor is finite).
   static constexpr std::size_t kChunk = 256;
   std::vector<double> fvChunkWeights;
-  std::vector<int> fvChunkCategories;
+  std::vector<int> fvChunkCategories, fvChunkCells;
   std::vector<double> fvChunkArguments, fvChunkProbabilities, fvChunkTerms, fvChunkResiduals,
       fvChunkPairWeights, fvChunkLargest, fvChunkCheck;
 };

@@ -40,6 +40,7 @@ void QXLogModel::SetRecordIndices(const std::vector<int>& covariateIndices, int 
   fDependentVar = dependentVar;
   const int largest = std::max({LargestIndex(covariateIndices), LargestIndex(fpSettings->GetFactors())});
   fScoringRecordSize = largest + 1;
+  SetUpCellKeys();
 }
 
 void QXLogModel::SetFittingRowLayout(const std::vector<int>& covariatePositions, int freqWeightPosition,
@@ -49,6 +50,51 @@ void QXLogModel::SetFittingRowLayout(const std::vector<int>& covariatePositions,
   fRegrWeightPatternOffset = regrWeightPosition;
   fDependPatternOffset = dependentPosition;
   fbStoredRows = storedRows;
+  SetUpCellKeys();
+}
+
+void QXLogModel::SetUpCellKeys() {
+  // The factors as the factor tables read them: at their record indices, levels from base 0.
+  const std::vector<int>& factors = fpSettings->GetFactors();
+  const std::vector<int>& sizes = fpSettings->GetFactorSizes();
+  fvKeyFactors.clear();
+  fNCellKeys = 0;
+  fCellKeyRecordSize = std::max({fScoringRecordSize, LargestIndex(fvCovariatePatternOffsets) + 1, 1});
+  if (sizes.size() < factors.size()) return;
+  long long combinations = 1;
+  for (std::size_t i = 0; i < factors.size(); ++i) {
+    if (factors[i] < 0 || sizes[i] < 1) return;
+    if (combinations * sizes[i] > kMaxCellKeys) return;
+    fvKeyFactors.push_back({factors[i], sizes[i], static_cast<int>(combinations)});
+    combinations *= sizes[i];
+  }
+  fNCellKeys = static_cast<int>(combinations);
+}
+
+void QXLogModel::GetVaryingPositions(const std::vector<int>& varyingEffects, std::vector<int>& begins,
+                                     std::vector<int>& positions) const {
+  begins.assign(1, 0);
+  positions.clear();
+  const int nEffects = static_cast<int>(fvEffectCovBegin.size()) - 1;
+  for (int m : varyingEffects) {
+    if (m >= 0 && m < nEffects)
+      for (int t = fvEffectCovBegin[m]; t < fvEffectCovBegin[m + 1]; ++t)
+        positions.push_back(fvCovariatePatternOffsets[static_cast<std::size_t>(fvEffectCovariates[t])]);
+    begins.push_back(static_cast<int>(positions.size()));
+  }
+}
+
+bool QXLogModel::GetRecordPattern(const Record& record, std::vector<int>& indices,
+                                  std::vector<double>& fixedValues, std::vector<int>& varyingEffects) const {
+  bool ok = false;
+  const std::vector<int>* cells = RecordCells(record, ok);
+  if (cells == nullptr || !ok) {
+    indices.clear();
+    fixedValues.clear();
+    varyingEffects.clear();
+    return false;
+  }
+  return ExpandStoredPattern(*cells, indices, fixedValues, varyingEffects);
 }
 
 QXStatus QXLogModel::SetupDependCategories(QXFactorTables& tables) {

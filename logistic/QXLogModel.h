@@ -122,6 +122,24 @@ class QXREGRES_API QXLogModel : public IQXRegModel {
                            std::vector<double>& fixedValues, std::vector<int>& varyingEffects) const override;
   void GetVaryingValues(const double* row, const std::vector<int>& varyingEffects,
                         double* values) const override;
+  void GetVaryingPositions(const std::vector<int>& varyingEffects, std::vector<int>& begins,
+                           std::vector<int>& positions) const override;
+  // Numbered while the product of the factors' numbers of categories is at most kMaxCellKeys.
+  int GetNCellKeys() const override { return fNCellKeys; }
+  int GetCellKey(const QXCommon_600::Record& record) const override {
+    if (fNCellKeys == 0 || record.Size() < fCellKeyRecordSize) return -1;
+    const double* values = record.GetAll();
+    int key = 0;
+    for (const KeyFactor& factor : fvKeyFactors) {
+      const int level = QXFactorCounts::LevelIndex(values[factor.recordIndex], 0);
+      if (static_cast<unsigned>(level) >= static_cast<unsigned>(factor.nCategories)) return -1;
+      key += level * factor.stride;
+    }
+    return key;
+  }
+  bool GetRecordPattern(const QXCommon_600::Record& record, std::vector<int>& indices,
+                        std::vector<double>& fixedValues, std::vector<int>& varyingEffects) const override;
+  static constexpr int kMaxCellKeys = 1 << 16;
   QXCommon_600::QXStatus GetStatus() const override { return fStatus; }
   void Display() const override;
 
@@ -180,6 +198,16 @@ class QXREGRES_API QXLogModel : public IQXRegModel {
   int fDependentVar = -1;
   // One more than the largest record index that scoring reads.
   int fScoringRecordSize = 0;
+  // The numbering of the factors' level combinations (see GetCellKey).
+  struct KeyFactor {
+    int recordIndex;
+    int nCategories;
+    int stride;
+  };
+  std::vector<KeyFactor> fvKeyFactors;
+  int fNCellKeys = 0;
+  int fCellKeyRecordSize = 0;
+  void SetUpCellKeys();
   std::vector<int> fvDependCategories;
   std::vector<int> fvDependLocalIndices;
   int fReferenceCategory = -1;

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "logistic_test_support.h"
@@ -57,6 +58,15 @@ inline void ExpectSameSums(const AccumulatorSums& a, const AccumulatorSums& b, d
       EXPECT_PRED4(qx_linear_test::NearScaled, a.information.GetElem(i, j), b.information.GetElem(i, j),
                    1e-14, scale)
           << i << " " << j;
+}
+
+// n parameters drawn uniformly from (-0.5, 0.5): probabilities well inside (0, 1).
+inline std::vector<double> RandomParameters(std::size_t n, unsigned seed) {
+  std::mt19937_64 random(seed);
+  std::uniform_real_distribution<double> value(-0.5, 0.5);
+  std::vector<double> beta(n);
+  for (double& b : beta) b = value(random);
+  return beta;
 }
 
 }  // namespace qx_logistic_test

@@ -70,11 +70,7 @@ std::vector<Row> MakeRows(int n, unsigned seed) {
 }
 
 std::vector<double> MakeBeta(unsigned seed) {
-  std::mt19937_64 random(seed);
-  std::uniform_real_distribution<double> value(-0.5, 0.5);
-  std::vector<double> beta((kCategories - 1) * kParameters);
-  for (double& b : beta) b = value(random);
-  return beta;
+  return qx_logistic_test::RandomParameters((kCategories - 1) * kParameters, seed);
 }
 
 // One pass over the rows; the cells' caps (0 for every row on its own).

@@ -2,6 +2,7 @@
 // operator new while a second pass adds its rows, summed per cell and row by row.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -79,6 +80,46 @@ TEST(LogisticPassAllocation, RowsOfKnownCellsAndRowsOneByOneAllocateNothing) {
     EXPECT_EQ(many, few) << byCell;
     EXPECT_EQ(many, 0) << byCell;
   }
+}
+
+// Rows of cells the caller names go in calls of a data handler's chunk (the first two columns fixed,
+// the others varying); once the cells exist and a pass has sized the chunk, a pass allocates nothing.
+long CountSecondPassOfCellRows(const std::vector<Row>& rows, std::size_t count) {
+  const std::vector<double> beta((kCategories - 1) * kParameters, 0.1);
+  QXMath_600::QXLogRegSettings settings;
+  QXAccumStatsLogistic accumulator(settings, kParameters, kCategories, beta);
+  std::vector<int> cells, categories;
+  std::vector<double> weights, varying;
+  constexpr std::size_t kStride = 3;
+  std::vector<int> cellOfLevel(4, -1);
+  for (const Row& row : rows) {
+    int& cell = cellOfLevel[static_cast<std::size_t>(row.indices[1] - 1)];
+    if (cell < 0) cell = accumulator.AddCell(row.indices, 2);
+    cells.push_back(cell);
+    categories.push_back(row.category);
+    weights.push_back(row.weight);
+    for (std::size_t j = 0; j < kStride; ++j)
+      varying.push_back(2 + j < row.values.size() ? row.values[2 + j] : 0.0);
+  }
+  const auto pass = [&](std::size_t n) {
+    accumulator.Reset(QXConst::QXHessianFisher, true);
+    for (std::size_t first = 0; first < n; first += 256)
+      EXPECT_EQ(accumulator.UpdateForCellRows(cells.data() + first, categories.data() + first,
+                                              weights.data() + first, varying.data() + first * kStride,
+                                              kStride, std::min<std::size_t>(256, n - first), false),
+                0);
+    accumulator.GetScores();
+  };
+  pass(rows.size());
+  AllocationCounter counter;
+  pass(count);
+  return counter.Count();
+}
+
+TEST(LogisticPassAllocation, ChunksOfNamedCellsAllocateNothing) {
+  const std::vector<Row> rows = MakeRows(3000);
+  EXPECT_EQ(CountSecondPassOfCellRows(rows, 150), 0);
+  EXPECT_EQ(CountSecondPassOfCellRows(rows, rows.size()), 0);
 }
 
 }  // namespace
