@@ -10,6 +10,19 @@ function(run)
   endif()
 endfunction()
 
+# Builds `source` with the flags pkg-config gives for `module` from the prefix, into `output`.
+function(build_with_pkg_config module source output)
+  find_program(PKG_CONFIG pkg-config REQUIRED)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${prefix}/${LIBDIR}/pkgconfig
+                          ${PKG_CONFIG} --cflags --libs ${module}
+                  OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "pkg-config does not know ${module}")
+  endif()
+  separate_arguments(flags UNIX_COMMAND "${flags}")
+  run(c++ -std=c++20 ${source} ${flags} -o ${output})
+endfunction()
+
 run(${CMAKE_COMMAND} --install ${BINARY_DIR} --prefix ${prefix})
 
 run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/install/consumer -B ${WORK_DIR}/cmake-build
@@ -35,15 +48,7 @@ if(EXISTS ${prefix}/${LIBDIR}/libqxfrontend600r.a)
     message(FATAL_ERROR "the installed front end's example failed (${rc}):\n${report}\n${err}")
   endif()
   # The same example through pkg-config, which names the shared libraries the front end needs.
-  find_program(PKG_CONFIG pkg-config REQUIRED)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${prefix}/${LIBDIR}/pkgconfig
-                          ${PKG_CONFIG} --cflags --libs qxfrontend600r
-                  OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE rc)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "pkg-config does not know qxfrontend600r")
-  endif()
-  separate_arguments(flags UNIX_COMMAND "${flags}")
-  run(c++ -std=c++20 ${SOURCE_DIR}/examples/front_end.cpp ${flags} -o ${WORK_DIR}/pc-front-end)
+  build_with_pkg_config(qxfrontend600r ${SOURCE_DIR}/examples/front_end.cpp ${WORK_DIR}/pc-front-end)
   execute_process(COMMAND ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${prefix}/${LIBDIR} ${WORK_DIR}/pc-front-end
                   RESULT_VARIABLE rc OUTPUT_VARIABLE report ERROR_VARIABLE err)
   if(NOT rc EQUAL 0 OR NOT report MATCHES "group=trt1")
@@ -56,15 +61,7 @@ if(EXISTS ${prefix}/bin/qxfit)
   run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${prefix}/bin/qxfit --version)
 endif()
 
-find_program(PKG_CONFIG pkg-config REQUIRED)
-execute_process(COMMAND ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${prefix}/${LIBDIR}/pkgconfig
-                        ${PKG_CONFIG} --cflags --libs qxregres600r
-                OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "pkg-config does not know qxregres600r")
-endif()
-separate_arguments(flags UNIX_COMMAND "${flags}")
-run(c++ -std=c++20 ${SOURCE_DIR}/tests/install/consumer/consumer.cpp ${flags} -o ${WORK_DIR}/pc-consumer)
+build_with_pkg_config(qxregres600r ${SOURCE_DIR}/tests/install/consumer/consumer.cpp ${WORK_DIR}/pc-consumer)
 run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${prefix}/${LIBDIR} ${WORK_DIR}/pc-consumer)
 
 # The installed Python package imports from the prefix alone.

@@ -8,11 +8,11 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <random>
 #include <vector>
 
 #include "accumulator_sums.h"
 #include "logistic_test_support.h"
+#include "nested_design_rows.h"
 
 namespace {
 
@@ -20,54 +20,11 @@ using QXMath_600::QXAccumStatsLogistic;
 using QXMath_600::QXLogRegSettings;
 using Sums = qx_logistic_test::AccumulatorSums;
 
-constexpr int kParameters = 12;
-constexpr int kCategories = 4;
+using Row = qx_logistic_test::SparseRow;
+constexpr int kParameters = qx_logistic_test::kNestedParameters;
+constexpr int kCategories = qx_logistic_test::kNestedCategories;
 
-struct Row {
-  std::vector<int> indices;
-  std::vector<double> values;
-  int category = 0;
-  double weight = 1.0;
-};
-
-// An intercept (0), a factor of 4 levels (1..4, the last aliased away), a factor nested in it (5..8,
-// two levels per level of the first), a covariate (9), its product with the first factor's level 2
-// (10) and the covariate's square (11). Some rows carry weights; some covariates are exactly 1.
-std::vector<Row> MakeRows(int n, unsigned seed) {
-  std::mt19937_64 random(seed);
-  std::uniform_real_distribution<double> value(-2.0, 2.0);
-  std::vector<Row> rows;
-  for (int r = 0; r < n; ++r) {
-    Row row;
-    const int a = static_cast<int>(random() % 4);
-    const int b = static_cast<int>(random() % 2);
-    const double x = r % 11 == 0 ? 1.0 : value(random);
-    row.indices.push_back(0);
-    row.values.push_back(1.0);
-    if (a < 3) {
-      row.indices.push_back(1 + a);
-      row.values.push_back(1.0);
-    }
-    if (a < 2) {
-      row.indices.push_back(5 + 2 * a + b);
-      row.values.push_back(1.0);
-    }
-    row.indices.push_back(9);
-    row.values.push_back(x);
-    if (a == 2) {
-      row.indices.push_back(10);
-      row.values.push_back(x);
-    }
-    if (x != 0.0) {
-      row.indices.push_back(11);
-      row.values.push_back(x * x);
-    }
-    row.category = static_cast<int>(random() % kCategories);
-    row.weight = r % 3 == 0 ? 0.5 + static_cast<double>(random() % 5) : 1.0;
-    rows.push_back(row);
-  }
-  return rows;
-}
+std::vector<Row> MakeRows(int n, unsigned seed) { return qx_logistic_test::MakeNestedSparseRows(n, seed); }
 
 std::vector<double> MakeBeta(unsigned seed) {
   return qx_logistic_test::RandomParameters((kCategories - 1) * kParameters, seed);

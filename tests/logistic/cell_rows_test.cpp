@@ -7,60 +7,22 @@
 #include <cstddef>
 #include <limits>
 #include <map>
-#include <random>
 #include <vector>
 
 #include "accumulator_sums.h"
 #include "logistic_test_support.h"
+#include "nested_design_rows.h"
 
 namespace {
 
 using QXMath_600::QXAccumStatsLogistic;
 using Sums = qx_logistic_test::AccumulatorSums;
 
-constexpr int kParameters = 12;
-constexpr int kCategories = 4;
+using qx_logistic_test::CellRow;
+constexpr int kParameters = qx_logistic_test::kNestedParameters;
+constexpr int kCategories = qx_logistic_test::kNestedCategories;
 
-// An intercept (0), a factor of 4 levels (1..4, the last aliased away), a factor nested in it (5..8),
-// a covariate (9), its product with the first factor's level 2 (10) and its square (11): the fixed
-// columns are the factors', the varying ones the covariate's. Some rows are weighted; some covariates
-// are exactly 1 or 0.
-struct CellRow {
-  int key = 0;  // 2 a + b
-  std::vector<int> fixed;
-  std::vector<int> varyingColumns;
-  std::vector<double> varying;
-  int category = 0;
-  double weight = 1.0;
-};
-
-std::vector<CellRow> MakeRows(int n, unsigned seed) {
-  std::mt19937_64 random(seed);
-  std::uniform_real_distribution<double> value(-2.0, 2.0);
-  std::vector<CellRow> rows;
-  for (int r = 0; r < n; ++r) {
-    CellRow row;
-    const int a = static_cast<int>(random() % 4);
-    const int b = static_cast<int>(random() % 2);
-    const double x = r % 11 == 0 ? 1.0 : r % 13 == 0 ? 0.0 : value(random);
-    row.key = 2 * a + b;
-    row.fixed = {0};
-    if (a < 3) row.fixed.push_back(1 + a);
-    if (a < 2) row.fixed.push_back(5 + 2 * a + b);
-    row.varyingColumns = {9};
-    row.varying = {x};
-    if (a == 2) {
-      row.varyingColumns.push_back(10);
-      row.varying.push_back(x);
-    }
-    row.varyingColumns.push_back(11);
-    row.varying.push_back(x * x);
-    row.category = static_cast<int>(random() % kCategories);
-    row.weight = r % 3 == 0 ? 0.5 + static_cast<double>(random() % 5) : 1.0;
-    rows.push_back(row);
-  }
-  return rows;
-}
+std::vector<CellRow> MakeRows(int n, unsigned seed) { return qx_logistic_test::MakeNestedRows(n, seed); }
 
 std::vector<double> MakeBeta(unsigned seed) {
   return qx_logistic_test::RandomParameters((kCategories - 1) * kParameters, seed);
@@ -72,11 +34,10 @@ Sums RowByRow(const std::vector<double>& beta, const std::vector<CellRow>& rows,
   accumulator.SetCellLimits(0, 0);
   accumulator.Reset(QXConst::QXHessianFisher, true);
   for (const CellRow& row : rows) {
-    std::vector<int> indices = row.fixed;
-    indices.insert(indices.end(), row.varyingColumns.begin(), row.varyingColumns.end());
-    std::vector<double> values(row.fixed.size(), 1.0);
-    values.insert(values.end(), row.varying.begin(), row.varying.end());
-    EXPECT_EQ(accumulator.UpdateForRow(indices, values, row.category, row.weight, logLikelihoodOnly), 0);
+    const qx_logistic_test::SparseRow sparse = qx_logistic_test::AsSparseRow(row);
+    EXPECT_EQ(accumulator.UpdateForRow(sparse.indices, sparse.values, sparse.category, sparse.weight,
+                                       logLikelihoodOnly),
+              0);
   }
   return qx_logistic_test::ReadSums(accumulator);
 }
