@@ -28,27 +28,22 @@ RowEncoder::RowEncoder(const RowSource& source, const std::vector<ModelVariable>
                               [](const Column& column) { return column.fpArray != nullptr; });
 }
 
+ValueState RowEncoder::EncodeInMemory(std::size_t i, long long row, double& value) const {
+  const Column& column = fColumns[i];
+  if (!column.fLevelOfCode.empty()) return EncodeCode(column.fpArray->Code(row), column.fLevelOfCode, value);
+  const double number = column.fpArray->Number(row);
+  // NaN is how memory holds a missing number.
+  if (std::isnan(number)) {
+    value = QXMV::gMissingValue;
+    return ValueState::kMissing;
+  }
+  return EncodeNumber(number, fVariables[i].fTransform, value);
+}
+
 long long RowEncoder::EncodeRows(std::size_t i, long long first, long long n, double* out,
                                  std::size_t stride) const {
-  const Column& column = fColumns[i];
-  const ColumnArray& array = *column.fpArray;
-  if (!column.fLevelOfCode.empty()) {
-    for (long long r = 0; r < n; ++r) {
-      const ValueState state = EncodeCode(array.Code(first + r), column.fLevelOfCode, out[r * stride]);
-      if (state == ValueState::kUnknownLevel) return r;
-    }
-    return n;
-  }
-  const Transform transform = fVariables[i].fTransform;
-  for (long long r = 0; r < n; ++r) {
-    const double number = array.Number(first + r);
-    double& value = out[r * stride];
-    // NaN is how memory holds a missing number.
-    if (std::isnan(number))
-      value = QXMV::gMissingValue;
-    else
-      EncodeNumber(number, transform, value);
-  }
+  for (long long r = 0; r < n; ++r)
+    if (EncodeInMemory(i, first + r, out[r * stride]) == ValueState::kUnknownLevel) return r;
   return n;
 }
 
@@ -59,14 +54,7 @@ ValueState RowEncoder::Encode(RowSource& source, std::size_t i, long long row, d
     return EncodeValue(source, variable.fColumn, variable, value,
                        column.fLevelOfCode.empty() ? nullptr : &column.fLevelOfCode);
   }
-  if (!column.fLevelOfCode.empty()) return EncodeCode(column.fpArray->Code(row), column.fLevelOfCode, value);
-  const double number = column.fpArray->Number(row);
-  // NaN is how memory holds a missing number.
-  if (std::isnan(number)) {
-    value = QXMV::gMissingValue;
-    return ValueState::kMissing;
-  }
-  return EncodeNumber(number, fVariables[i].fTransform, value);
+  return EncodeInMemory(i, row, value);
 }
 
 }  // namespace QXFit

@@ -37,6 +37,9 @@ class RowEncoder {
   const std::vector<ModelVariable>& fVariables;
   std::vector<Column> fColumns;
   bool fbAllInMemory = false;
+
+  // Variable i's value in row `row` of its array in memory.
+  ValueState EncodeInMemory(std::size_t i, long long row, double& value) const;
 };
 
 }  // namespace QXFit

@@ -744,7 +744,7 @@ int QXAccumStatsLogistic::UpdateForPattern(const std::vector<int>& indices,
       const bool known = code >= 0.0 && code < fNCategories && code == std::floor(code);
       const int category = known ? static_cast<int>(code) : -1;
       const double weight = row[1];
-      if (!known || !(weight > 0.0) || !std::isfinite(weight)) {
+      if (!known || !AcceptsRow(category, weight)) {
         result = -1;
         break;
       }
